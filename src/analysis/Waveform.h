@@ -1,0 +1,28 @@
+#pragma once
+
+#include <QFuture>
+#include <QUrl>
+#include <QtGlobal>
+#include <optional>
+#include <vector>
+
+// A recording reduced to peak levels: what the editor draws and the silence trimmer searches.
+class Waveform {
+public:
+    Waveform() = delete;
+
+    struct Data {
+        // Largest absolute sample of each bin over all channels; raw, not normalised.
+        std::vector<float> peaks;
+        qint64 framesPerPeak = 1;
+        double sampleRate = 0.0;
+        // The file's length as it reports it before reading.
+        qint64 totalFrames = 0;
+
+        double duration() const { return static_cast<double>(totalFrames) / sampleRate; }
+    };
+
+    // Reads the file once on Qt Concurrent's pool. Nothing when the file can't be opened or
+    // holds no frames.
+    static QFuture<std::optional<Data>> extractPeaks(const QUrl& url, qint64 targetPeakCount);
+};

@@ -1,0 +1,187 @@
+#include "PulseConnection.h"
+
+#include <QCoreApplication>
+
+namespace {
+
+struct MainloopDeleter {
+    void operator()(pa_threaded_mainloop* loop) const { pa_threaded_mainloop_free(loop); }
+};
+struct ContextDeleter {
+    void operator()(pa_context* context) const { pa_context_unref(context); }
+};
+
+} // namespace
+
+struct PulseConnection::State {
+    std::unique_ptr<pa_threaded_mainloop, MainloopDeleter> mainloop;
+    std::unique_ptr<pa_context, ContextDeleter> context;
+    bool loopRunning = false;
+    bool wasReady = false;
+    std::function<void()> connectionLost;
+
+    static void onContextState(pa_context* context, void* userdata) {
+        auto* self = static_cast<State*>(userdata);
+        const pa_context_state_t state = pa_context_get_state(context);
+        if (state == PA_CONTEXT_READY)
+            self->wasReady = true;
+        if (!PA_CONTEXT_IS_GOOD(state) && self->wasReady && self->connectionLost)
+            self->connectionLost();
+        pa_threaded_mainloop_signal(self->mainloop.get(), 0);
+    }
+
+    static void onTimeout(pa_mainloop_api*, pa_time_event*, const struct timeval*,
+                          void* userdata) {
+        auto* flags = static_cast<std::pair<State*, bool>*>(userdata);
+        flags->second = true;
+        pa_threaded_mainloop_signal(flags->first->mainloop.get(), 0);
+    }
+};
+
+PulseConnection::PulseConnection() : state_(std::make_unique<State>()) {}
+
+std::unique_ptr<PulseConnection> PulseConnection::connect(const QString& clientName,
+                                                          QString* error,
+                                                          std::chrono::milliseconds timeout) {
+    auto fail = [error](const QString& reason) {
+        if (error)
+            *error = reason;
+        return nullptr;
+    };
+    std::unique_ptr<PulseConnection> connection(new PulseConnection);
+    State& s = *connection->state_;
+
+    s.mainloop.reset(pa_threaded_mainloop_new());
+    if (!s.mainloop)
+        return fail(QCoreApplication::translate("PulseConnection",
+                                                "Couldn't create the sound-server event loop."));
+    s.context.reset(pa_context_new(pa_threaded_mainloop_get_api(s.mainloop.get()),
+                                   clientName.toUtf8().constData()));
+    if (!s.context)
+        return fail(QCoreApplication::translate("PulseConnection",
+                                                "Couldn't create a sound-server context."));
+    pa_context_set_state_callback(s.context.get(), &State::onContextState, &s);
+
+    // A desktop tool must not start a sound server of its own behind the user's back.
+    if (pa_context_connect(s.context.get(), nullptr, PA_CONTEXT_NOAUTOSPAWN, nullptr) < 0)
+        return fail(pulseErrorText(pa_context_errno(s.context.get())));
+    if (pa_threaded_mainloop_start(s.mainloop.get()) < 0)
+        return fail(QCoreApplication::translate("PulseConnection",
+                                                "Couldn't start the sound-server event loop."));
+    s.loopRunning = true;
+
+    Lock lock(s.mainloop.get());
+    const bool ready = connection->waitUntil(
+        [&s] { return pa_context_get_state(s.context.get()) == PA_CONTEXT_READY; }, timeout);
+    if (!ready) {
+        const int code = pa_context_errno(s.context.get());
+        return fail(code != PA_OK ? pulseErrorText(code)
+                                  : QCoreApplication::translate(
+                                        "PulseConnection", "The sound server didn't answer."));
+    }
+    return connection;
+}
+
+PulseConnection::~PulseConnection() {
+    State& s = *state_;
+    if (s.context && s.loopRunning) {
+        Lock lock(s.mainloop.get());
+        s.connectionLost = nullptr;
+        pa_context_set_state_callback(s.context.get(), nullptr, nullptr);
+        pa_context_disconnect(s.context.get());
+    }
+    // Stop the loop thread before the objects it runs on go away.
+    if (s.loopRunning)
+        pa_threaded_mainloop_stop(s.mainloop.get());
+    if (s.context && !s.loopRunning)
+        pa_context_disconnect(s.context.get());
+    s.context.reset();
+    s.mainloop.reset();
+}
+
+pa_threaded_mainloop* PulseConnection::mainloop() const { return state_->mainloop.get(); }
+
+pa_context* PulseConnection::context() const { return state_->context.get(); }
+
+bool PulseConnection::isConnected() const {
+    return pa_context_get_state(state_->context.get()) == PA_CONTEXT_READY;
+}
+
+bool PulseConnection::waitUntil(const std::function<bool()>& done,
+                                std::chrono::milliseconds timeout) {
+    State& s = *state_;
+    if (done())
+        return true;
+    pa_mainloop_api* api = pa_threaded_mainloop_get_api(s.mainloop.get());
+    std::pair<State*, bool> expired{&s, false};
+    const pa_usec_t deadline =
+        pa_rtclock_now() + static_cast<pa_usec_t>(timeout.count()) * PA_USEC_PER_MSEC;
+    pa_time_event* timer =
+        pa_context_rttime_new(s.context.get(), deadline, &State::onTimeout, &expired);
+    bool satisfied = false;
+    for (;;) {
+        if (done()) {
+            satisfied = true;
+            break;
+        }
+        const pa_context_state_t state = pa_context_get_state(s.context.get());
+        const bool stillConnecting = PA_CONTEXT_IS_GOOD(state);
+        if (expired.second || !stillConnecting)
+            break;
+        pa_threaded_mainloop_wait(s.mainloop.get());
+    }
+    if (timer)
+        api->time_free(timer);
+    return satisfied;
+}
+
+bool PulseConnection::waitFor(pa_operation* operation, std::chrono::milliseconds timeout) {
+    if (!operation)
+        return false;
+    const bool finished = waitUntil(
+        [operation] { return pa_operation_get_state(operation) != PA_OPERATION_RUNNING; }, timeout);
+    if (!finished)
+        pa_operation_cancel(operation);
+    const bool succeeded = finished && pa_operation_get_state(operation) == PA_OPERATION_DONE;
+    pa_operation_unref(operation);
+    return succeeded;
+}
+
+void PulseConnection::signal() { pa_threaded_mainloop_signal(state_->mainloop.get(), 0); }
+
+QString PulseConnection::lastErrorText() const {
+    return pulseErrorText(pa_context_errno(state_->context.get()));
+}
+
+std::optional<QString> PulseConnection::defaultSinkName(QString* error) {
+    struct Query {
+        PulseConnection* connection;
+        std::optional<QString> sink;
+    } query{this, std::nullopt};
+    auto onInfo = [](pa_context*, const pa_server_info* info, void* userdata) {
+        auto* q = static_cast<Query*>(userdata);
+        if (info && info->default_sink_name && *info->default_sink_name)
+            q->sink = QString::fromUtf8(info->default_sink_name);
+        q->connection->signal();
+    };
+    if (!waitFor(pa_context_get_server_info(context(), onInfo, &query))) {
+        if (error)
+            *error = isConnected() ? QCoreApplication::translate(
+                                         "PulseConnection", "The sound server didn't answer.")
+                                   : lastErrorText();
+        return std::nullopt;
+    }
+    if (!query.sink && error)
+        *error = QCoreApplication::translate("PulseConnection",
+                                             "The sound server has no default output.");
+    return query.sink;
+}
+
+void PulseConnection::setConnectionLostHandler(std::function<void()> handler) {
+    state_->connectionLost = std::move(handler);
+}
+
+QString pulseErrorText(int error) {
+    const char* text = pa_strerror(error);
+    return text ? QString::fromUtf8(text) : QString::number(error);
+}

@@ -1,0 +1,75 @@
+#pragma once
+
+#include <QString>
+#include <chrono>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <pulse/pulseaudio.h>
+
+// The one owner of a sound-server connection: a libpulse threaded mainloop and its context.
+// Capture and playback both stand on it. Every wait has a timeout and ends early when the
+// server goes away, so no caller can hang on a dead server.
+class PulseConnection {
+public:
+    // Holds the mainloop lock for its lifetime; every libpulse call outside the mainloop
+    // thread must be made under it.
+    class Lock {
+    public:
+        explicit Lock(pa_threaded_mainloop* loop) : loop_(loop) { pa_threaded_mainloop_lock(loop_); }
+        ~Lock() { pa_threaded_mainloop_unlock(loop_); }
+        Lock(const Lock&) = delete;
+        Lock& operator=(const Lock&) = delete;
+
+    private:
+        pa_threaded_mainloop* loop_;
+    };
+
+    static constexpr std::chrono::milliseconds defaultTimeout{5000};
+
+    // Connects to the server named by the environment (PULSE_SERVER) or the user's default.
+    // Never spawns a server. Returns null with a readable reason in `error` on failure.
+    static std::unique_ptr<PulseConnection>
+    connect(const QString& clientName, QString* error,
+            std::chrono::milliseconds timeout = defaultTimeout);
+
+    ~PulseConnection();
+    PulseConnection(const PulseConnection&) = delete;
+    PulseConnection& operator=(const PulseConnection&) = delete;
+
+    pa_threaded_mainloop* mainloop() const;
+    pa_context* context() const;
+
+    // With the lock held: true while the context is connected and usable.
+    bool isConnected() const;
+
+    // With the lock held: waits on the mainloop until `done` is true. Returns false when the
+    // timeout passes or the connection is lost first. Callbacks wake it through `signal()`.
+    bool waitUntil(const std::function<bool()>& done, std::chrono::milliseconds timeout);
+
+    // With the lock held: waits for `operation` to finish and releases it. False on timeout or
+    // lost connection (the operation is cancelled then).
+    bool waitFor(pa_operation* operation, std::chrono::milliseconds timeout = defaultTimeout);
+
+    // From a libpulse callback (mainloop thread): wakes every waiter.
+    void signal();
+
+    // With the lock held: the context's last error as text.
+    QString lastErrorText() const;
+
+    // With the lock held: the name of the server's default output (sink), or nothing with a
+    // reason in `error`.
+    std::optional<QString> defaultSinkName(QString* error);
+
+    // Called on the mainloop thread, with the lock held, when an established connection is
+    // lost (the server quit or crashed). Keep it thin: flag, signal, post to the main thread.
+    void setConnectionLostHandler(std::function<void()> handler);
+
+private:
+    PulseConnection();
+    struct State;
+    std::unique_ptr<State> state_;
+};
+
+// Human-readable text for a libpulse error code.
+QString pulseErrorText(int error);
