@@ -1,0 +1,69 @@
+// Records what the default output plays for SECONDS with SystemAudioRecorder, then prints one
+// line: frames captured, wall seconds between start and stop, and the process's CPU seconds
+// during that time.
+#include "SystemAudioRecorder.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QTimer>
+#include <cstdio>
+#include <sndfile.h>
+#include <sys/resource.h>
+
+namespace {
+
+double cpuSeconds() {
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    const auto seconds = [](const timeval& t) { return t.tv_sec + t.tv_usec / 1e6; };
+    return seconds(usage.ru_utime) + seconds(usage.ru_stime);
+}
+
+sf_count_t framesIn(const QString& path) {
+    SF_INFO info{};
+    SNDFILE* file = sf_open(QFile::encodeName(path).constData(), SFM_READ, &info);
+    if (!file)
+        return -1;
+    sf_close(file);
+    return info.frames;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    QCoreApplication app(argc, argv);
+    const double seconds = argc > 1 ? QByteArray(argv[1]).toDouble() : 60;
+    SystemAudioRecorder recorder;
+    QElapsedTimer wallClock;
+    double cpuAtStart = 0;
+    double wallSeconds = 0;
+    double cpuWhileRecording = 0;
+
+    recorder.start().then(&recorder, [&] {
+        if (!recorder.isRecording()) {
+            std::fprintf(stderr, "%s\n", qPrintable(recorder.errorMessage().value_or("")));
+            QCoreApplication::exit(1);
+            return;
+        }
+        wallClock.start();
+        cpuAtStart = cpuSeconds();
+        QTimer::singleShot(static_cast<int>(seconds * 1000), Qt::PreciseTimer, &recorder, [&] {
+            wallSeconds = wallClock.nsecsElapsed() / 1e9;
+            recorder.stop().then(&recorder, [&] {
+                cpuWhileRecording = cpuSeconds() - cpuAtStart;
+                QCoreApplication::exit(recorder.lastRecordingURL() ? 0 : 1);
+            });
+        });
+    });
+    const int status = app.exec();
+    if (status != 0) {
+        std::fprintf(stderr, "%s\n", qPrintable(recorder.errorMessage().value_or("")));
+        return status;
+    }
+    const QString path = recorder.lastRecordingURL()->toLocalFile();
+    std::printf("frames=%lld wall_seconds=%.3f cpu_seconds=%.3f file=%s\n",
+                static_cast<long long>(framesIn(path)), wallSeconds, cpuWhileRecording,
+                qPrintable(path));
+    return 0;
+}

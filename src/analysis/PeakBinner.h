@@ -1,0 +1,23 @@
+#pragma once
+
+#include <QtGlobal>
+#include <vector>
+
+// Folds interleaved float frames into bins of `framesPerPeak` frames, keeping the largest
+// absolute sample of each bin over all channels. Chunks may have any size; a bin may straddle
+// chunks and is still one bin. A NaN sample never raises a peak.
+class PeakBinner {
+public:
+    PeakBinner(qint64 framesPerPeak, int channelCount, qint64 expectedPeakCount);
+
+    void consume(const float* interleaved, qint64 frames);
+    // The bins so far, the partial last one included; [0] when no frame was consumed.
+    std::vector<float> finish();
+
+private:
+    qint64 m_framesPerPeak;
+    qint64 m_channelCount;
+    float m_runningPeak = 0.0f;
+    qint64 m_framesInBin = 0;
+    std::vector<float> m_peaks;
+};

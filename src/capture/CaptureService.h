@@ -1,0 +1,66 @@
+#pragma once
+
+#include "PcmBuffer.h"
+
+#include <QFuture>
+#include <QList>
+#include <QString>
+#include <functional>
+#include <optional>
+
+// One output of the sound server whose sound can be captured: a sink, heard through its
+// monitor source.
+struct CaptureOutput {
+    QString name;
+    QString monitorSourceName;
+    QString description;
+};
+
+// The answer to a content query: a reason when the server can't be used, otherwise its outputs
+// with the default output first.
+struct ShareableContent {
+    std::optional<QString> error;
+    QList<CaptureOutput> outputs;
+};
+
+struct StreamConfiguration {
+    int sampleRateHz = 48000;
+    int channelCount = 2;
+    // A monitor source hears every client of the output and can't leave one out; this app plays
+    // nothing while a recording runs (its player lives in the editor only), so none of its own
+    // sound can end up in a recording.
+    bool excludesCurrentProcessAudio = true;
+};
+
+// None when the operation succeeded, otherwise why it failed as readable text.
+using CaptureResult = std::optional<QString>;
+
+// The capture platform the recorder stands on. One stream at a time. Every operation is
+// called from the main thread; the futures finish on some other thread and the caller brings
+// the result back with QFuture::then(context, ...).
+class CaptureService {
+public:
+    // Called one buffer at a time, in capture order, on the service's capture thread.
+    using SampleHandler = std::function<void(PcmBuffer&&)>;
+    // Called on any thread when a running stream stops without being asked to.
+    using StoppedHandler = std::function<void(const QString& reason)>;
+
+    virtual ~CaptureService() = default;
+
+    // Fails when the sound server can't be reached or refuses us.
+    virtual QFuture<ShareableContent> queryContent() = 0;
+
+    // The handlers take effect with the next createStream().
+    virtual void setSampleHandler(SampleHandler handler) = 0;
+    virtual void setStoppedHandler(StoppedHandler handler) = 0;
+
+    // Prepares (doesn't start) a stream of the output's monitor in the given format.
+    virtual CaptureResult createStream(const CaptureOutput& output,
+                                       const StreamConfiguration& configuration) = 0;
+
+    // A failed start leaves no stream behind.
+    virtual QFuture<CaptureResult> startCapture() = 0;
+    // Once the future has finished, the sample handler is never called again for this stream,
+    // whether or not stopping succeeded.
+    virtual QFuture<CaptureResult> stopCapture() = 0;
+};

@@ -1,0 +1,334 @@
+#include "PulseCaptureService.h"
+
+#include "PulseConnection.h"
+
+#include <QCoreApplication>
+#include <QtConcurrent/QtConcurrentRun>
+#include <cstring>
+#include <mutex>
+#include <utility>
+
+namespace {
+
+struct StreamDeleter {
+    void operator()(pa_stream* stream) const { pa_stream_unref(stream); }
+};
+
+QString noAnswerText() {
+    return QCoreApplication::translate("PulseCaptureService", "The sound server didn't answer.");
+}
+
+pa_usec_t fragmentMicroseconds() {
+    return static_cast<pa_usec_t>(
+        std::chrono::microseconds(PulseCaptureService::fragmentDuration).count());
+}
+
+} // namespace
+
+struct PulseCaptureService::State {
+    // One blocking conversation with the server at a time, and none after the service is gone.
+    std::mutex serial;
+    bool closed = false;
+    std::unique_ptr<PulseConnection> connection;
+    SampleHandler nextSampleHandler;
+    StoppedHandler nextStoppedHandler;
+
+    // The rest is guarded by the mainloop lock: callbacks read it on the mainloop thread.
+    std::unique_ptr<pa_stream, StreamDeleter> stream;
+    pa_sample_spec sampleSpec{};
+    QByteArray sourceName;
+    SampleHandler sampleHandler;
+    StoppedHandler stoppedHandler;
+    bool running = false;
+    // The server hands over audio in whatever pieces its output renders (often 5 ms); they are
+    // gathered into deliveries of at least one fragment, so the file is written a few dozen
+    // times a second rather than hundreds.
+    PcmBuffer pending;
+    size_t fragmentFrames = 0;
+
+    bool connectedLocked() const { return connection && connection->isConnected(); }
+
+    QString failureTextLocked() const {
+        return connectedLocked() ? noAnswerText() : connection->lastErrorText();
+    }
+
+    void deliverPendingLocked() {
+        PcmBuffer delivery = std::exchange(pending, PcmBuffer{});
+        if (delivery.frames() > 0 && sampleHandler)
+            sampleHandler(std::move(delivery));
+    }
+
+    void notifyStoppedLocked(const QString& reason) {
+        if (!running)
+            return;
+        running = false;
+        deliverPendingLocked();
+        if (stoppedHandler)
+            stoppedHandler(reason);
+    }
+
+    void releaseStreamLocked() {
+        running = false;
+        // Whatever arrived is kept, however the stream ends.
+        deliverPendingLocked();
+        if (stream) {
+            pa_stream_set_state_callback(stream.get(), nullptr, nullptr);
+            pa_stream_set_read_callback(stream.get(), nullptr, nullptr);
+            const pa_stream_state_t state = pa_stream_get_state(stream.get());
+            if (state == PA_STREAM_READY || state == PA_STREAM_CREATING)
+                pa_stream_disconnect(stream.get());
+            stream.reset();
+        }
+        sampleHandler = nullptr;
+        stoppedHandler = nullptr;
+    }
+
+    void closeConnection() {
+        if (!connection)
+            return;
+        {
+            PulseConnection::Lock lock(connection->mainloop());
+            releaseStreamLocked();
+            connection->setConnectionLostHandler(nullptr);
+        }
+        connection.reset();
+    }
+
+    bool ensureConnected(QString* error) {
+        if (connection) {
+            PulseConnection::Lock lock(connection->mainloop());
+            if (connection->isConnected())
+                return true;
+        }
+        closeConnection();
+        connection = PulseConnection::connect(QStringLiteral("Sonabrix"), error);
+        if (!connection)
+            return false;
+        connection->setConnectionLostHandler(
+            [this] { notifyStoppedLocked(connection->lastErrorText()); });
+        return true;
+    }
+
+    ShareableContent queryContent() {
+        std::lock_guard guard(serial);
+        ShareableContent content;
+        QString error;
+        if (closed || !ensureConnected(&error)) {
+            content.error = closed ? noAnswerText() : error;
+            return content;
+        }
+        PulseConnection::Lock lock(connection->mainloop());
+        // No default output is not a failure: the list decides whether there is anything.
+        const std::optional<QString> defaultSink = connection->defaultSinkName(&error);
+        struct Listing {
+            PulseConnection* connection;
+            QList<CaptureOutput> outputs;
+        } listing{connection.get(), {}};
+        auto onSink = [](pa_context*, const pa_sink_info* info, int last, void* userdata) {
+            auto* l = static_cast<Listing*>(userdata);
+            if (last != 0 || !info) {
+                l->connection->signal();
+                return;
+            }
+            const QString name = QString::fromUtf8(info->name);
+            l->outputs.append({name,
+                               info->monitor_source_name
+                                   ? QString::fromUtf8(info->monitor_source_name)
+                                   : name + QStringLiteral(".monitor"),
+                               QString::fromUtf8(info->description ? info->description : "")});
+        };
+        if (!connection->waitFor(
+                pa_context_get_sink_info_list(connection->context(), onSink, &listing))) {
+            content.error = failureTextLocked();
+            return content;
+        }
+        for (qsizetype i = 0; defaultSink && i < listing.outputs.size(); ++i) {
+            if (listing.outputs[i].name == *defaultSink) {
+                listing.outputs.move(i, 0);
+                break;
+            }
+        }
+        content.outputs = listing.outputs;
+        return content;
+    }
+
+    CaptureResult createStream(const CaptureOutput& output,
+                               const StreamConfiguration& configuration) {
+        std::lock_guard guard(serial);
+        if (!connection)
+            return noAnswerText();
+        PulseConnection::Lock lock(connection->mainloop());
+        releaseStreamLocked();
+        sampleSpec = {PA_SAMPLE_FLOAT32LE, static_cast<uint32_t>(configuration.sampleRateHz),
+                      static_cast<uint8_t>(configuration.channelCount)};
+        if (!pa_sample_spec_valid(&sampleSpec))
+            return pulseErrorText(PA_ERR_INVALID);
+        fragmentFrames =
+            pa_usec_to_bytes(fragmentMicroseconds(), &sampleSpec) / pa_frame_size(&sampleSpec);
+        pa_channel_map channelMap;
+        if (!pa_channel_map_init_auto(&channelMap, sampleSpec.channels, PA_CHANNEL_MAP_DEFAULT))
+            return pulseErrorText(PA_ERR_INVALID);
+        // excludesCurrentProcessAudio needs nothing here: see StreamConfiguration.
+        stream.reset(
+            pa_stream_new(connection->context(), "Sonabrix recording", &sampleSpec, &channelMap));
+        if (!stream)
+            return connection->lastErrorText();
+        sourceName = output.monitorSourceName.toUtf8();
+        sampleHandler = nextSampleHandler;
+        stoppedHandler = nextStoppedHandler;
+        pa_stream_set_state_callback(stream.get(), &State::onStreamState, this);
+        pa_stream_set_read_callback(stream.get(), &State::onRead, this);
+        return std::nullopt;
+    }
+
+    CaptureResult startCapture() {
+        std::lock_guard guard(serial);
+        if (closed || !connection)
+            return noAnswerText();
+        PulseConnection::Lock lock(connection->mainloop());
+        if (!stream)
+            return pulseErrorText(PA_ERR_BADSTATE);
+        pa_buffer_attr attributes;
+        attributes.maxlength = static_cast<uint32_t>(-1);
+        attributes.tlength = static_cast<uint32_t>(-1);
+        attributes.prebuf = static_cast<uint32_t>(-1);
+        attributes.minreq = static_cast<uint32_t>(-1);
+        attributes.fragsize =
+            static_cast<uint32_t>(pa_usec_to_bytes(fragmentMicroseconds(), &sampleSpec));
+        // The recording stays with the output it started on rather than following the stream
+        // to another device.
+        const auto flags =
+            static_cast<pa_stream_flags_t>(PA_STREAM_ADJUST_LATENCY | PA_STREAM_DONT_MOVE);
+        if (pa_stream_connect_record(stream.get(), sourceName.constData(), &attributes, flags) <
+            0) {
+            const QString error = connection->lastErrorText();
+            releaseStreamLocked();
+            return error;
+        }
+        const bool settled = connection->waitUntil(
+            [this] { return pa_stream_get_state(stream.get()) != PA_STREAM_CREATING; },
+            PulseConnection::defaultTimeout);
+        if (!settled || pa_stream_get_state(stream.get()) != PA_STREAM_READY) {
+            const int code = pa_context_errno(connection->context());
+            const QString error =
+                settled && code != PA_OK ? pulseErrorText(code) : failureTextLocked();
+            releaseStreamLocked();
+            return error;
+        }
+        running = true;
+        return std::nullopt;
+    }
+
+    CaptureResult stopCapture() {
+        std::lock_guard guard(serial);
+        if (!connection)
+            return std::nullopt;
+        CaptureResult result;
+        bool connected = false;
+        {
+            PulseConnection::Lock lock(connection->mainloop());
+            // From here on a failure is this stop's own, not a stream that stopped by itself.
+            running = false;
+            connected = connection->isConnected();
+            if (connected && stream && pa_stream_get_state(stream.get()) == PA_STREAM_READY) {
+                // Corking is a round trip: everything the server captured and sent before it
+                // reaches the read callback first. Nothing is flushed.
+                struct Cork {
+                    PulseConnection* connection;
+                    bool succeeded = false;
+                } cork{connection.get()};
+                auto onCorked = [](pa_stream*, int success, void* userdata) {
+                    auto* c = static_cast<Cork*>(userdata);
+                    c->succeeded = success != 0;
+                    c->connection->signal();
+                };
+                if (!connection->waitFor(pa_stream_cork(stream.get(), 1, onCorked, &cork)) ||
+                    !cork.succeeded)
+                    result = connection->isConnected() ? connection->lastErrorText()
+                                                       : failureTextLocked();
+            }
+            releaseStreamLocked();
+        }
+        if (!connected)
+            closeConnection();
+        return result;
+    }
+
+    void readAvailableLocked() {
+        const size_t frameBytes = pa_frame_size(&sampleSpec);
+        for (;;) {
+            const void* data = nullptr;
+            size_t bytes = 0;
+            // A failing stream reports itself through its state; nothing to add here.
+            if (pa_stream_peek(stream.get(), &data, &bytes) < 0 || bytes == 0)
+                return;
+            if (!data) {
+                // A hole in the stream: nothing was captured there.
+                pa_stream_drop(stream.get());
+                continue;
+            }
+            if (pending.samples.empty()) {
+                pending.sampleRateHz = static_cast<int>(sampleSpec.rate);
+                pending.channelCount = sampleSpec.channels;
+                pending.samples.reserve(2 * fragmentFrames * sampleSpec.channels);
+            }
+            const size_t frames = bytes / frameBytes;
+            const size_t offset = pending.samples.size();
+            pending.samples.resize(offset + frames * sampleSpec.channels);
+            std::memcpy(pending.samples.data() + offset, data, frames * frameBytes);
+            // The server's memory goes back before the (slower) file write.
+            pa_stream_drop(stream.get());
+            if (static_cast<size_t>(pending.frames()) >= fragmentFrames)
+                deliverPendingLocked();
+        }
+    }
+
+    static void onRead(pa_stream*, size_t, void* userdata) {
+        static_cast<State*>(userdata)->readAvailableLocked();
+    }
+
+    static void onStreamState(pa_stream* stream, void* userdata) {
+        auto* self = static_cast<State*>(userdata);
+        const pa_stream_state_t state = pa_stream_get_state(stream);
+        if (state == PA_STREAM_FAILED || state == PA_STREAM_TERMINATED) {
+            const int code = pa_context_errno(pa_stream_get_context(stream));
+            self->notifyStoppedLocked(pulseErrorText(code != PA_OK ? code : PA_ERR_KILLED));
+        }
+        self->connection->signal();
+    }
+};
+
+PulseCaptureService::PulseCaptureService() : state_(std::make_shared<State>()) {}
+
+PulseCaptureService::~PulseCaptureService() {
+    std::lock_guard guard(state_->serial);
+    state_->closed = true;
+    state_->closeConnection();
+}
+
+QFuture<ShareableContent> PulseCaptureService::queryContent() {
+    return QtConcurrent::run([state = state_] { return state->queryContent(); });
+}
+
+void PulseCaptureService::setSampleHandler(SampleHandler handler) {
+    std::lock_guard guard(state_->serial);
+    state_->nextSampleHandler = std::move(handler);
+}
+
+void PulseCaptureService::setStoppedHandler(StoppedHandler handler) {
+    std::lock_guard guard(state_->serial);
+    state_->nextStoppedHandler = std::move(handler);
+}
+
+CaptureResult PulseCaptureService::createStream(const CaptureOutput& output,
+                                                const StreamConfiguration& configuration) {
+    return state_->createStream(output, configuration);
+}
+
+QFuture<CaptureResult> PulseCaptureService::startCapture() {
+    return QtConcurrent::run([state = state_] { return state->startCapture(); });
+}
+
+QFuture<CaptureResult> PulseCaptureService::stopCapture() {
+    return QtConcurrent::run([state = state_] { return state->stopCapture(); });
+}

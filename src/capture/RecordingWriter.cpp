@@ -1,0 +1,64 @@
+#include "RecordingWriter.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <cerrno>
+
+namespace {
+
+std::unique_ptr<RecordingFile> createFile(const PcmBuffer& buffer, QString* error) {
+    const QString directory = QDir::tempPath();
+    // Qt gives no path at all for a temporary directory that doesn't exist.
+    if (directory.isEmpty()) {
+        *error =
+            QStringLiteral("%1: %2").arg(qEnvironmentVariable("TMPDIR"), qt_error_string(ENOENT));
+        return nullptr;
+    }
+    return RecordingFile::create(directory, buffer.sampleRateHz, buffer.channelCount, error);
+}
+
+} // namespace
+
+void RecordingWriter::append(const PcmBuffer& buffer) {
+    std::lock_guard guard(mutex_);
+    if (finished_ || buffer.frames() < 1)
+        return;
+    buffersArrived_ = true;
+    auto remember = [this](const QString& reason) {
+        if (!firstLossReason_)
+            firstLossReason_ = reason;
+    };
+    if (!file_) {
+        QString error;
+        file_ = createFile(buffer, &error);
+        if (!file_) {
+            lastCreationError_ = error;
+            remember(error);
+            return;
+        }
+    }
+    if (buffer.sampleRateHz != file_->sampleRateHz() ||
+        buffer.channelCount != file_->channelCount()) {
+        remember(QCoreApplication::translate("RecordingWriter",
+                                             "The audio format changed during the recording."));
+        return;
+    }
+    QString error;
+    if (!file_->append(buffer.samples.data(), buffer.frames(), &error))
+        remember(error);
+}
+
+RecordingWriter::Outcome RecordingWriter::finish() {
+    std::lock_guard guard(mutex_);
+    finished_ = true;
+    Outcome outcome;
+    outcome.buffersArrived = buffersArrived_;
+    if (file_) {
+        outcome.filePath = file_->path();
+        outcome.lossReason = firstLossReason_;
+    } else {
+        outcome.creationError = lastCreationError_;
+    }
+    file_.reset();
+    return outcome;
+}

@@ -1,0 +1,42 @@
+#pragma once
+
+#include "PcmBuffer.h"
+#include "RecordingFile.h"
+
+#include <QString>
+#include <memory>
+#include <mutex>
+#include <optional>
+
+// The per-buffer path of one recording: the first buffer creates the recording file, every
+// buffer is appended in order. A buffer that can't be stored is dropped and capture goes on,
+// but the reason is kept, so that a loss is never reported as success.
+class RecordingWriter {
+public:
+    struct Outcome {
+        std::optional<QString> filePath;
+        bool buffersArrived = false;
+        // Why no file could be created, when none was.
+        std::optional<QString> creationError;
+        // Why buffers are missing from the file, when one was created.
+        std::optional<QString> lossReason;
+    };
+
+    // Files go to the temporary directory (TMPDIR honoured), looked up at each attempt.
+    RecordingWriter() = default;
+
+    // On the capture thread.
+    void append(const PcmBuffer& buffer);
+
+    // Closes the file; buffers that still arrive afterwards are ignored, so a stream that didn't
+    // stop cleanly can't write into a closed recording or start another file.
+    Outcome finish();
+
+private:
+    std::mutex mutex_;
+    std::unique_ptr<RecordingFile> file_;
+    bool finished_ = false;
+    bool buffersArrived_ = false;
+    std::optional<QString> lastCreationError_;
+    std::optional<QString> firstLossReason_;
+};

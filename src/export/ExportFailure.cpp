@@ -1,0 +1,30 @@
+#include "ExportFailure.h"
+
+extern "C" {
+#include <libavutil/error.h>
+}
+
+ExportFailure::ExportFailure(const QString& description) : description_(description.toUtf8()) {}
+
+// av_strerror is thread-safe where strerror is not, and speaks errno as well.
+ExportFailure ExportFailure::fromErrno(int errorNumber) {
+    return fromFFmpeg(AVERROR(errorNumber));
+}
+
+ExportFailure ExportFailure::fromFFmpeg(int averror) {
+    char text[AV_ERROR_MAX_STRING_SIZE] = {};
+    av_strerror(averror, text, sizeof text);
+    return ExportFailure(QString::fromUtf8(text));
+}
+
+const char* ExportFailure::what() const noexcept {
+    return description_.constData();
+}
+
+void ExportFailure::raise() const {
+    throw *this;
+}
+
+ExportFailure* ExportFailure::clone() const {
+    return new ExportFailure(*this);
+}

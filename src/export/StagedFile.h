@@ -1,0 +1,23 @@
+#pragma once
+
+#include <QString>
+
+// A new, uniquely named file beside a destination, to be written in full and then renamed
+// over the destination in one step. Until commit() succeeds the destination is untouched,
+// and a staged file that is never committed is removed.
+class StagedFile {
+public:
+    explicit StagedFile(const QString& destinationPath);
+    ~StagedFile();
+    StagedFile(const StagedFile&) = delete;
+    StagedFile& operator=(const StagedFile&) = delete;
+
+    const QString& path() const { return path_; }
+    // Makes the written data durable and replaces the destination with it; throws ExportFailure.
+    void commit();
+
+private:
+    QString destinationPath_;
+    QString path_;
+    bool committed_ = false;
+};

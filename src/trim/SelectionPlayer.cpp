@@ -1,0 +1,101 @@
+#include "SelectionPlayer.h"
+
+#include "AudioFilePlayer.h"
+#include "PulseConnection.h"
+
+#include <chrono>
+
+using namespace std::chrono_literals;
+
+namespace {
+// A local server answers at once; an absent one is refused at once. Only a hung one waits this.
+constexpr std::chrono::milliseconds connectTimeout = 2000ms;
+} // namespace
+
+SelectionPlayer::SelectionPlayer(QObject* parent) : QObject(parent) {
+    watchTimer_.setInterval(watchIntervalMs);
+    watchTimer_.setTimerType(Qt::PreciseTimer);
+    connect(&watchTimer_, &QTimer::timeout, this, &SelectionPlayer::watch);
+}
+
+SelectionPlayer::~SelectionPlayer() = default;
+
+bool SelectionPlayer::isPlaying() const {
+    return isPlaying_;
+}
+
+double SelectionPlayer::currentTime() const {
+    return currentTime_;
+}
+
+void SelectionPlayer::toggle(const QUrl& url, TimeRange range) {
+    if (isPlaying_) {
+        stop();
+        return;
+    }
+    auto player = startPlayer(url, range.lower);
+    if (!player)
+        return;
+    player_ = std::move(player);
+    stopAtSeconds_ = range.upper;
+    setPlaying(true);
+    watchTimer_.start();
+    watch(); // the first pass at once, so the playhead jumps to the start
+}
+
+void SelectionPlayer::stop() {
+    watchTimer_.stop();
+    if (player_) {
+        player_->stop();
+        player_.reset();
+    }
+    setPlaying(false);
+}
+
+std::unique_ptr<AudioFilePlayer> SelectionPlayer::startPlayer(const QUrl& url, double fromSeconds) {
+    if (!url.isLocalFile())
+        return nullptr;
+    PulseConnection* server = connection();
+    if (!server)
+        return nullptr;
+    auto player = AudioFilePlayer::open(*server, url.toLocalFile(), nullptr);
+    if (!player || !player->seek(fromSeconds) || !player->play(nullptr))
+        return nullptr;
+    return player;
+}
+
+PulseConnection* SelectionPlayer::connection() {
+    if (connection_) {
+        PulseConnection::Lock lock(connection_->mainloop());
+        if (connection_->isConnected())
+            return connection_.get();
+    }
+    // Only reached while idle, so no player still stands on a lost connection.
+    connection_.reset();
+    connection_ = PulseConnection::connect(QStringLiteral("Sonabrix"), nullptr, connectTimeout);
+    return connection_.get();
+}
+
+void SelectionPlayer::watch() {
+    if (!player_) {
+        watchTimer_.stop();
+        return;
+    }
+    // Ended by itself at the end of the file (or the server went away): show the idle state,
+    // so the next press plays again.
+    if (!player_->isPlaying()) {
+        stop();
+        return;
+    }
+    currentTime_ = player_->positionSeconds();
+    Q_EMIT currentTimeChanged();
+    if (currentTime_ >= stopAtSeconds_)
+        stop();
+}
+
+void SelectionPlayer::setPlaying(bool playing) {
+    if (isPlaying_ == playing)
+        return;
+    isPlaying_ = playing;
+    Q_EMIT isPlayingChanged();
+}

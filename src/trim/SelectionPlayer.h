@@ -1,0 +1,54 @@
+#pragma once
+
+#include "TimeRange.h"
+
+#include <QObject>
+#include <QTimer>
+#include <QUrl>
+#include <memory>
+
+class AudioFilePlayer;
+class PulseConnection;
+
+// Plays one time range of an audio file and publishes, while it plays, where in the file
+// playback is. Starts at the range's lower bound; a watch on the main thread reads the position
+// every 30 ms and stops at the upper bound, or as soon as the file has ended by itself.
+// Failures to play are dropped silently: the player just stays idle.
+class SelectionPlayer : public QObject {
+    Q_OBJECT
+    Q_PROPERTY(bool isPlaying READ isPlaying NOTIFY isPlayingChanged)
+    Q_PROPERTY(double currentTime READ currentTime NOTIFY currentTimeChanged)
+
+public:
+    explicit SelectionPlayer(QObject* parent = nullptr);
+    ~SelectionPlayer() override;
+
+    bool isPlaying() const;
+    // Seconds from the start of the file, as last read while playing; kept after stop().
+    double currentTime() const;
+
+    // Stops when playing; otherwise starts playing `url` from range.lower until range.upper.
+    void toggle(const QUrl& url, TimeRange range);
+    // Ends playback at once. Safe to call at any time.
+    void stop();
+
+Q_SIGNALS:
+    void isPlayingChanged();
+    void currentTimeChanged();
+
+private:
+    static constexpr int watchIntervalMs = 30;
+
+    std::unique_ptr<AudioFilePlayer> startPlayer(const QUrl& url, double fromSeconds);
+    PulseConnection* connection();
+    void watch();
+    void setPlaying(bool playing);
+
+    bool isPlaying_ = false;
+    double currentTime_ = 0.0;
+    // Declared before the player it serves, so the player goes first.
+    std::unique_ptr<PulseConnection> connection_;
+    std::unique_ptr<AudioFilePlayer> player_;
+    double stopAtSeconds_ = 0.0;
+    QTimer watchTimer_;
+};
