@@ -1,0 +1,96 @@
+#pragma once
+
+#include "TimeRange.h"
+#include "TrimPalette.h"
+#include "WaveformRenderer.h"
+
+#include <QImage>
+#include <QVariantAnimation>
+#include <QWidget>
+#include <optional>
+#include <vector>
+
+class TrimHandle;
+
+// The waveform card of the trim view: the rounded card, the waveform with the selection's masks,
+// the playhead and the two handles. It only shows what the trim view tells it; the view owns
+// the selection and decides what a gesture does. Every change repaints only what moved.
+class TrimCard : public QWidget {
+    Q_OBJECT
+
+public:
+    static constexpr double handleWidth = 7.0;
+    static constexpr double activeHandleWidth = handleWidth + 2.0;
+    static constexpr double waveformHeight = 140.0;
+    static constexpr double cardPadding = 14.0;
+    static constexpr double cornerRadius = 12.0;
+
+    TrimCard(std::vector<float> peaks, double durationSeconds, TimeRange selection,
+             QWidget* parent = nullptr);
+
+    TrimHandle* startHandle() const { return startHandle_; }
+    TrimHandle* endHandle() const { return endHandle_; }
+
+    // The waveform area's width W; positions are measured from its left edge.
+    double contentWidth() const;
+    // A global pointer position in the waveform area's coordinates.
+    QPointF areaPosition(QPointF globalPosition) const;
+
+    // The masks take the new selection at once; the handles glide there over animationMs.
+    void setSelection(TimeRange selection, int animationMs);
+    // Hovered or dragged: wider, with a deeper shadow.
+    void setHandleActive(TrimHandle* handle, bool active);
+    void setPlayheadTime(std::optional<double> seconds);
+
+    // Where the handles are drawn right now, in seconds (they trail the selection while gliding).
+    QPointF displayedHandleTimes() const { return handleTimes_; }
+
+    QSize sizeHint() const override;
+    QSize minimumSizeHint() const override;
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void changeEvent(QEvent* event) override;
+
+private:
+    struct HandleLook {
+        TrimHandle* widget = nullptr;
+        bool active = false;
+        double activity = 0.0; // 0 resting … 1 active, animated
+        QVariantAnimation* animation = nullptr;
+    };
+
+    QRectF area() const;
+    double positionOf(double seconds) const;
+    double fractionOf(double seconds) const;
+    QRectF capsuleRect(double seconds, double activity) const;
+    QRect handlePaintBounds(double seconds) const;
+    QRect playheadPaintBounds(double seconds) const;
+    HandleLook& lookOf(TrimHandle* handle);
+    double timeOf(const HandleLook& look) const;
+
+    void showHandleTimes(QPointF times);
+    void setActivity(HandleLook& look, double activity);
+    void placeHitAreas();
+    void updateMaskEdge(double oldFraction, double newFraction);
+
+    void renderChrome(const TrimPalette& colors);
+    void paintPlayhead(QPainter& painter, const TrimPalette& colors) const;
+    void paintHandle(QPainter& painter, const HandleLook& look, const TrimPalette& colors) const;
+
+    double durationSeconds_;
+    TimeRange selection_;
+    QPointF handleTimes_; // lower, upper as drawn
+    std::optional<double> playheadTime_;
+    WaveformRenderer renderer_;
+    TrimHandle* startHandle_;
+    TrimHandle* endHandle_;
+    HandleLook startLook_;
+    HandleLook endLook_;
+    QVariantAnimation handleAnimation_;
+
+    // The card itself (window background, fill, border) changes only with size and palette.
+    QImage chrome_;
+    TrimPalette chromeColors_;
+};

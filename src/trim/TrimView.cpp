@@ -1,0 +1,330 @@
+#include "TrimView.h"
+
+#include "SilenceTrimmer.h"
+#include "TrimCard.h"
+#include "TrimHandle.h"
+#include "TrimPalette.h"
+
+#include <QBoxLayout>
+#include <QEvent>
+#include <QFontDatabase>
+#include <QIcon>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QPainter>
+#include <QPainterPath>
+#include <QPushButton>
+#include <QStyle>
+#include <cmath>
+
+namespace {
+constexpr double minimumSelectionSeconds = 0.05;
+constexpr float silenceThreshold = 0.01f;
+constexpr double silencePaddingSeconds = 0.15;
+constexpr int selectionAnimationMs = 150;
+constexpr int autoTrimAnimationMs = 200;
+constexpr int rowSpacing = 12;
+constexpr int buttonSpacing = 10;
+constexpr int selectedWordSpacing = 4;
+constexpr int playLabelMinimumWidth = 108;
+// Beyond any recording; keeps the label arithmetic within integer range.
+constexpr double longestLabelSeconds = 1e9;
+
+QFont smallerFont(QFont font, double points) {
+    if (font.pointSizeF() > 0)
+        font.setPointSizeF(std::max(1.0, font.pointSizeF() - points));
+    else
+        font.setPixelSize(std::max(1, font.pixelSize() - static_cast<int>(std::round(points))));
+    return font;
+}
+
+QFont monospaced(const QFont& size) {
+    QFont font = QFontDatabase::systemFont(QFontDatabase::FixedFont);
+    if (size.pointSizeF() > 0)
+        font.setPointSizeF(size.pointSizeF());
+    else
+        font.setPixelSize(size.pixelSize());
+    return font;
+}
+
+// "wand.and.stars" has no freedesktop name that every theme carries; draw one in the button's
+// tint so the button never goes without its symbol.
+QIcon drawnWandIcon(const QColor& color) {
+    constexpr double size = 16.0;
+    constexpr double ratio = 2.0;
+    QPixmap pixmap(QSize(32, 32));
+    pixmap.setDevicePixelRatio(ratio);
+    pixmap.fill(Qt::transparent);
+    QPainter painter(&pixmap);
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setPen(QPen(color, 2.0, Qt::SolidLine, Qt::RoundCap));
+    painter.drawLine(QPointF(2.5, size - 2.5), QPointF(10.0, 6.0));
+    painter.setPen(Qt::NoPen);
+    painter.setBrush(color);
+    const auto sparkle = [&](QPointF centre, double radius) {
+        QPainterPath star;
+        star.moveTo(centre.x(), centre.y() - radius);
+        star.quadTo(centre, QPointF(centre.x() + radius, centre.y()));
+        star.quadTo(centre, QPointF(centre.x(), centre.y() + radius));
+        star.quadTo(centre, QPointF(centre.x() - radius, centre.y()));
+        star.quadTo(centre, QPointF(centre.x(), centre.y() - radius));
+        painter.drawPath(star);
+    };
+    sparkle(QPointF(12.5, 3.5), 3.5);
+    sparkle(QPointF(5.5, 3.0), 2.0);
+    sparkle(QPointF(13.0, 10.5), 2.0);
+    return QIcon(pixmap);
+}
+} // namespace
+
+TrimView::TrimView(Waveform::Data waveform, TimeRange range, QUrl sourceURL, QWidget* parent)
+    : QWidget(parent), waveform_(std::move(waveform)), range_(range),
+      sourceURL_(std::move(sourceURL)) {
+    // A click on the card gives the view focus, so Space plays right away.
+    setFocusPolicy(Qt::ClickFocus);
+
+    card_ = new TrimCard(waveform_.peaks, durationSeconds(), range_, this);
+    connectHandle(Handle::start);
+    connectHandle(Handle::end);
+
+    auto* column = new QVBoxLayout(this);
+    column->setContentsMargins(0, 0, 0, 0);
+    column->setSpacing(rowSpacing);
+    column->addWidget(card_);
+    column->addLayout(makeLabelRow());
+    column->addLayout(makeButtonRow());
+
+    connect(&player_, &SelectionPlayer::isPlayingChanged, this, &TrimView::updatePlayButton);
+    connect(&player_, &SelectionPlayer::isPlayingChanged, this, &TrimView::updatePlayhead);
+    connect(&player_, &SelectionPlayer::currentTimeChanged, this, &TrimView::updatePlayhead);
+
+    applyPaletteStyles();
+    updateLabels();
+    updatePlayButton();
+    keepPlayButtonWidth();
+    // As tall as its rows; extra height belongs to whatever follows the view.
+    setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
+}
+
+TrimView::~TrimView() {
+    // The player outlives nothing it reports to: no signal may reach this half-destroyed view.
+    disconnect(&player_, nullptr, this, nullptr);
+}
+
+QLayout* TrimView::makeLabelRow() {
+    startLabel_ = new QLabel(this);
+    startLabel_->setObjectName("startTimeLabel");
+    lengthLabel_ = new QLabel(this);
+    lengthLabel_->setObjectName("selectedLengthLabel");
+    selectedWordLabel_ = new QLabel(tr("selected"), this);
+    endLabel_ = new QLabel(this);
+    endLabel_->setObjectName("endTimeLabel");
+
+    const QFont caption = smallerFont(font(), 2);
+    QFont callout = monospaced(smallerFont(font(), 1));
+    callout.setWeight(QFont::DemiBold);
+    startLabel_->setFont(monospaced(caption));
+    endLabel_->setFont(monospaced(caption));
+    lengthLabel_->setFont(callout);
+    selectedWordLabel_->setFont(caption);
+
+    // Bottom-aligned, so texts of different sizes share a baseline as closely as a box allows.
+    auto* lengthGroup = new QHBoxLayout;
+    lengthGroup->setSpacing(selectedWordSpacing);
+    lengthGroup->addWidget(lengthLabel_, 0, Qt::AlignBottom);
+    lengthGroup->addWidget(selectedWordLabel_, 0, Qt::AlignBottom);
+    auto* row = new QHBoxLayout;
+    row->addWidget(startLabel_, 0, Qt::AlignBottom);
+    row->addStretch();
+    row->addLayout(lengthGroup);
+    row->addStretch();
+    row->addWidget(endLabel_, 0, Qt::AlignBottom);
+    return row;
+}
+
+QLayout* TrimView::makeButtonRow() {
+    playButton_ = new QPushButton(this);
+    autoTrimButton_ = new QPushButton(tr("Auto-Trim Silence"), this);
+    connect(playButton_, &QAbstractButton::clicked, this, &TrimView::togglePlayback);
+    connect(autoTrimButton_, &QAbstractButton::clicked, this, &TrimView::autoTrim);
+    auto* row = new QHBoxLayout;
+    row->setSpacing(buttonSpacing);
+    row->addWidget(playButton_);
+    row->addWidget(autoTrimButton_);
+    row->addStretch();
+    return row;
+}
+
+void TrimView::setRange(TimeRange range) {
+    changeSelection(range, selectionAnimationMs);
+}
+
+QString TrimView::timeLabel(double seconds) {
+    // NaN fails the comparison and shows as 0 as well.
+    const double clamped = seconds >= 0 ? std::min(seconds, longestLabelSeconds) : 0.0;
+    // Truncating tenths of the whole value, not the fractional part times ten, keeps values
+    // such as 2.3 (stored as 2.2999…) from showing a tenth less; 59.99 still shows 0:59.9.
+    const auto totalTenths = static_cast<qint64>(clamped * 10.0);
+    const qint64 whole = totalTenths / 10;
+    return QString::asprintf("%lld:%02lld.%lld", whole / 60, whole % 60, totalTenths % 10);
+}
+
+void TrimView::keyPressEvent(QKeyEvent* event) {
+    if (event->key() == Qt::Key_Space && event->modifiers() == Qt::NoModifier) {
+        if (!event->isAutoRepeat())
+            togglePlayback();
+        event->accept();
+        return;
+    }
+    QWidget::keyPressEvent(event);
+}
+
+void TrimView::changeEvent(QEvent* event) {
+    QWidget::changeEvent(event);
+    if (event->type() == QEvent::PaletteChange)
+        applyPaletteStyles();
+}
+
+void TrimView::apply(double seconds, Handle handle) {
+    const double duration = durationSeconds();
+    double clamped = seconds < duration ? seconds : duration;
+    clamped = clamped >= 0 ? clamped : 0.0;
+    TimeRange range = range_;
+    // The gap rule wins over the clamp: near either end a bound may pass 0 or the duration.
+    if (handle == Handle::start) {
+        const double latest = range.upper - minimumSelectionSeconds;
+        range.lower = latest < clamped ? latest : clamped;
+    } else {
+        const double earliest = range.lower + minimumSelectionSeconds;
+        range.upper = clamped <= earliest ? earliest : clamped;
+    }
+    changeSelection(range, selectionAnimationMs);
+}
+
+void TrimView::changeSelection(TimeRange range, int animationMs) {
+    if (range == range_)
+        return;
+    range_ = range;
+    // A selection is only heard while it stays as it is.
+    player_.stop();
+    card_->setSelection(range_, animationMs);
+    updateLabels();
+    emit rangeChanged(range_);
+}
+
+void TrimView::autoTrim() {
+    const std::optional<TimeRange> trimmed =
+        SilenceTrimmer::trim(waveform_, silenceThreshold, silencePaddingSeconds);
+    // No sound found: the selection stays and nothing is said.
+    if (trimmed)
+        changeSelection(*trimmed, autoTrimAnimationMs);
+}
+
+void TrimView::togglePlayback() {
+    player_.toggle(sourceURL_, range_);
+}
+
+void TrimView::dragStep(Handle handle, QPointF globalPosition) {
+    if (draggingHandle_ != handle) {
+        draggingHandle_ = handle;
+        updateActiveHandles();
+    }
+    // The absolute location counts, not the distance moved: the handle's centre jumps to the
+    // pointer.
+    const double x = card_->areaPosition(globalPosition).x();
+    const double width = card_->contentWidth();
+    apply(width > 0 ? (x / width) * durationSeconds() : 0.0, handle);
+}
+
+void TrimView::finishDrag() {
+    draggingHandle_.reset();
+    updateActiveHandles();
+}
+
+void TrimView::setHovering(Handle handle, bool hovered) {
+    if (hovered)
+        hoveringHandle_ = handle;
+    else if (hoveringHandle_ == handle)
+        hoveringHandle_.reset();
+    updateActiveHandles();
+}
+
+void TrimView::updateActiveHandles() {
+    for (const Handle handle : {Handle::start, Handle::end})
+        card_->setHandleActive(handleWidget(handle),
+                               draggingHandle_ == handle || hoveringHandle_ == handle);
+}
+
+void TrimView::updateLabels() {
+    startLabel_->setText(timeLabel(range_.lower));
+    lengthLabel_->setText(timeLabel(range_.length()));
+    endLabel_->setText(timeLabel(range_.upper));
+}
+
+void TrimView::updatePlayButton() {
+    const bool playing = player_.isPlaying();
+    playButton_->setText(playing ? tr("Stop") : tr("Play Selection"));
+    playButton_->setIcon(playing ? QIcon::fromTheme("media-playback-stop",
+                                                    style()->standardIcon(QStyle::SP_MediaStop))
+                                 : QIcon::fromTheme("media-playback-start",
+                                                    style()->standardIcon(QStyle::SP_MediaPlay)));
+}
+
+void TrimView::updatePlayhead() {
+    card_->setPlayheadTime(player_.isPlaying() ? std::optional(player_.currentTime())
+                                               : std::nullopt);
+}
+
+void TrimView::keepPlayButtonWidth() {
+    // Wide enough for either title, its label at least 108 points, so the button keeps its
+    // width when the title changes.
+    const QString shownTitle = playButton_->text();
+    int width = 0;
+    for (const QString& title : {tr("Play Selection"), tr("Stop")}) {
+        playButton_->setText(title);
+        const int labelWidth = playButton_->iconSize().width() + selectedWordSpacing +
+                               playButton_->fontMetrics().horizontalAdvance(title);
+        width = std::max(width, playButton_->sizeHint().width() +
+                                    std::max(0, playLabelMinimumWidth - labelWidth));
+    }
+    playButton_->setText(shownTitle);
+    playButton_->setMinimumWidth(width);
+}
+
+void TrimView::applyPaletteStyles() {
+    const TrimPalette colors = TrimPalette::from(palette());
+    for (QLabel* label : {startLabel_, endLabel_, selectedWordLabel_}) {
+        QPalette secondary = label->palette();
+        secondary.setColor(QPalette::WindowText, colors.secondary);
+        label->setPalette(secondary);
+    }
+    // The auto-trim button is tinted with the accent colour.
+    QPalette tinted = autoTrimButton_->palette();
+    tinted.setColor(QPalette::ButtonText, colors.accent);
+    autoTrimButton_->setPalette(tinted);
+    autoTrimButton_->setIcon(QIcon::fromTheme("tools-wizard", drawnWandIcon(colors.accent)));
+}
+
+void TrimView::connectHandle(Handle handle) {
+    TrimHandle* widget = handleWidget(handle);
+    connect(widget, &TrimHandle::dragged, this,
+            [this, handle](QPointF globalPosition) { dragStep(handle, globalPosition); });
+    connect(widget, &TrimHandle::dragFinished, this, &TrimView::finishDrag);
+    connect(widget, &TrimHandle::hoverChanged, this,
+            [this, handle](bool hovered) { setHovering(handle, hovered); });
+    connect(widget, &TrimHandle::stepRequested, this, [this, handle](double seconds) {
+        apply((handle == Handle::start ? range_.lower : range_.upper) + seconds, handle);
+    });
+}
+
+TrimHandle* TrimView::handleWidget(Handle handle) const {
+    return handle == Handle::start ? card_->startHandle() : card_->endHandle();
+}
+
+double TrimView::durationSeconds() const {
+    // A recording without frames or without a sample rate has no length to place things on.
+    if (!(waveform_.sampleRate > 0) || waveform_.totalFrames <= 0)
+        return 0.0;
+    const double duration = static_cast<double>(waveform_.totalFrames) / waveform_.sampleRate;
+    return std::isfinite(duration) ? duration : 0.0;
+}

@@ -1,0 +1,88 @@
+#pragma once
+
+#include "SelectionPlayer.h"
+#include "TimeRange.h"
+#include "Waveform.h"
+
+#include <QMetaType>
+#include <QUrl>
+#include <QWidget>
+#include <optional>
+
+class QAbstractButton;
+class QLayout;
+class QLabel;
+class TrimCard;
+class TrimHandle;
+
+Q_DECLARE_METATYPE(TimeRange)
+
+// The trim editor: the recording's waveform on a card with two handles that bound the
+// selection, time labels, and buttons that play the selection and trim silence automatically.
+// The selection belongs to the caller; the view edits it through range()/setRange() and
+// rangeChanged(), and stops playback whenever it changes.
+class TrimView : public QWidget {
+    Q_OBJECT
+    Q_PROPERTY(TimeRange range READ range WRITE setRange NOTIFY rangeChanged)
+
+public:
+    enum class Handle { start, end };
+    Q_ENUM(Handle)
+
+    TrimView(Waveform::Data waveform, TimeRange range, QUrl sourceURL, QWidget* parent = nullptr);
+    ~TrimView() override;
+
+    TimeRange range() const { return range_; }
+    // Emits rangeChanged() when the range differs from the current one, nothing otherwise.
+    void setRange(TimeRange range);
+
+    SelectionPlayer& player() { return player_; }
+
+    // "m:ss.t": whole minutes, two-digit seconds and truncated tenths; negative gives 0:00.0.
+    static QString timeLabel(double seconds);
+
+Q_SIGNALS:
+    // Every change of the selection: a drag step, a key press, auto-trim or setRange().
+    void rangeChanged(TimeRange range);
+
+protected:
+    void keyPressEvent(QKeyEvent* event) override;
+    void changeEvent(QEvent* event) override;
+
+private:
+    // Moves one bound to `seconds`, kept within the recording and at least 0.05 s from the
+    // other bound.
+    void apply(double seconds, Handle handle);
+    void changeSelection(TimeRange range, int animationMs);
+    void autoTrim();
+    void togglePlayback();
+    void dragStep(Handle handle, QPointF globalPosition);
+    void finishDrag();
+    void setHovering(Handle handle, bool hovered);
+    void updateActiveHandles();
+    void updateLabels();
+    void updatePlayButton();
+    void updatePlayhead();
+    QLayout* makeLabelRow();
+    QLayout* makeButtonRow();
+    void applyPaletteStyles();
+    void keepPlayButtonWidth();
+    void connectHandle(Handle handle);
+    TrimHandle* handleWidget(Handle handle) const;
+    double durationSeconds() const;
+
+    Waveform::Data waveform_;
+    TimeRange range_;
+    QUrl sourceURL_;
+    std::optional<Handle> draggingHandle_;
+    std::optional<Handle> hoveringHandle_;
+    SelectionPlayer player_;
+
+    TrimCard* card_;
+    QLabel* startLabel_;
+    QLabel* lengthLabel_;
+    QLabel* selectedWordLabel_;
+    QLabel* endLabel_;
+    QAbstractButton* playButton_;
+    QAbstractButton* autoTrimButton_;
+};

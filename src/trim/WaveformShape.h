@@ -1,0 +1,21 @@
+#pragma once
+
+#include <QPainterPath>
+#include <QRectF>
+#include <vector>
+
+// The recording's peaks as a row of rounded bars centred on the middle line. Pure geometry:
+// colours, masks and layering belong to the trim view.
+struct WaveformShape {
+    std::vector<float> peaks;
+
+    static constexpr double barGap = 0.5;
+    static constexpr double minimumBarWidth = 1.0;
+    static constexpr double minimumHalfHeight = 1.0;
+    static constexpr double cornerRadius = 1.0;
+
+    // One rectangle per peak, in the area's own coordinates (only its width and height count).
+    std::vector<QRectF> bars(const QRectF& rect) const;
+    // The bars as one path of rounded rectangles.
+    QPainterPath path(const QRectF& rect) const;
+};
