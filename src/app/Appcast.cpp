@@ -1,0 +1,106 @@
+#include "Appcast.h"
+
+#include "VersionComparator.h"
+
+#include <QXmlStreamReader>
+
+namespace {
+
+QString sparkleAttribute(const QXmlStreamAttributes& attributes, const QString& name) {
+    return attributes.value(QLatin1String(Appcast::sparkleNamespace), name).toString().trimmed();
+}
+
+// Only links a browser should open.
+QUrl webURL(const QString& text) {
+    const QUrl url(text.trimmed(), QUrl::StrictMode);
+    const QString scheme = url.scheme().toLower();
+    return url.isValid() && (scheme == u"https" || scheme == u"http") ? url : QUrl();
+}
+
+void readItem(QXmlStreamReader& xml, std::vector<AppcastItem>& items) {
+    AppcastItem item;
+    QUrl pageURL;
+    const QString sparkle = QLatin1String(Appcast::sparkleNamespace);
+    while (xml.readNextStartElement()) {
+        const auto name = xml.name();
+        const bool isSparkle = xml.namespaceUri() == sparkle;
+        if (name == u"enclosure" && xml.namespaceUri().isEmpty()) {
+            const QXmlStreamAttributes attributes = xml.attributes();
+            item.downloadURL = webURL(attributes.value(QStringLiteral("url")).toString());
+            if (const QString v = sparkleAttribute(attributes, QStringLiteral("version"));
+                !v.isEmpty()) {
+                item.version = v;
+            }
+            if (const QString v =
+                    sparkleAttribute(attributes, QStringLiteral("shortVersionString"));
+                !v.isEmpty()) {
+                item.shortVersionString = v;
+            }
+            xml.skipCurrentElement();
+        } else if (isSparkle && name == u"version") {
+            item.version = xml.readElementText().trimmed();
+        } else if (isSparkle && name == u"shortVersionString") {
+            item.shortVersionString = xml.readElementText().trimmed();
+        } else if (isSparkle && name == u"releaseNotesLink") {
+            item.releaseNotesURL = webURL(xml.readElementText());
+        } else if (!isSparkle && xml.namespaceUri().isEmpty() && name == u"title") {
+            item.title = xml.readElementText().trimmed();
+        } else if (!isSparkle && xml.namespaceUri().isEmpty() && name == u"link") {
+            pageURL = webURL(xml.readElementText());
+        } else {
+            xml.skipCurrentElement();
+        }
+    }
+    // An item without a file may still point at a download page.
+    if (item.downloadURL.isEmpty()) {
+        item.downloadURL = pageURL;
+    }
+    if (!item.version.isEmpty() && !item.downloadURL.isEmpty()) {
+        items.push_back(std::move(item));
+    }
+}
+
+} // namespace
+
+std::optional<std::vector<AppcastItem>> Appcast::parse(const QByteArray& feed, QString* error) {
+    QXmlStreamReader xml(feed);
+    std::vector<AppcastItem> items;
+    if (!xml.readNextStartElement() || xml.name() != u"rss") {
+        if (error) {
+            *error = xml.hasError()
+                         ? tr("The update feed isn't valid XML: %1.").arg(xml.errorString())
+                         : tr("The update feed isn't an RSS feed.");
+        }
+        return std::nullopt;
+    }
+    while (xml.readNextStartElement()) {
+        if (xml.name() != u"channel") {
+            xml.skipCurrentElement();
+            continue;
+        }
+        while (xml.readNextStartElement()) {
+            if (xml.name() == u"item") {
+                readItem(xml, items);
+            } else {
+                xml.skipCurrentElement();
+            }
+        }
+    }
+    if (xml.hasError()) {
+        if (error) {
+            *error = tr("The update feed isn't valid XML: %1.").arg(xml.errorString());
+        }
+        return std::nullopt;
+    }
+    return items;
+}
+
+std::optional<AppcastItem> Appcast::newestItem(const std::vector<AppcastItem>& items) {
+    std::optional<AppcastItem> newest;
+    for (const AppcastItem& item : items) {
+        if (!newest || VersionComparator::compare(item.version, newest->version) > 0) {
+            newest = item;
+        }
+    }
+    return newest;
+}

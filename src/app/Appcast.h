@@ -1,0 +1,28 @@
+#pragma once
+
+#include "AppcastItem.h"
+
+#include <QByteArray>
+#include <QCoreApplication>
+#include <QString>
+#include <optional>
+#include <vector>
+
+// Reads an RSS update feed ("appcast"): each item names a version, a short version string, a
+// download and optionally its release notes, as Sparkle-namespace elements or as attributes of
+// the item's enclosure.
+class Appcast {
+    Q_DECLARE_TR_FUNCTIONS(Appcast)
+
+public:
+    Appcast() = delete;
+
+    static constexpr auto sparkleNamespace = "http://www.andymatuschak.org/xml-namespaces/sparkle";
+
+    // The usable items, in feed order. Nothing, with a readable reason in `error`, when the
+    // feed isn't well-formed RSS.
+    static std::optional<std::vector<AppcastItem>> parse(const QByteArray& feed, QString* error);
+
+    // The item with the highest version; nothing for an empty list.
+    static std::optional<AppcastItem> newestItem(const std::vector<AppcastItem>& items);
+};

@@ -1,0 +1,82 @@
+#include "IdleStageView.h"
+
+#include "AppStyle.h"
+
+#include <QKeySequence>
+#include <QLabel>
+#include <QPainter>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+namespace {
+
+// The accent-tinted circle behind the app's symbol.
+class Badge : public QWidget {
+public:
+    explicit Badge(QWidget* parent) : QWidget(parent) {
+        setFixedSize(diameter, diameter);
+        symbol_ = AppStyle::tintedSymbol(QStringLiteral("waveform"), AppStyle::accentColor());
+    }
+
+protected:
+    void paintEvent(QPaintEvent*) override {
+        QPainter painter(this);
+        painter.setRenderHint(QPainter::Antialiasing);
+        QColor fill = AppStyle::accentColor();
+        fill.setAlphaF(0.12f);
+        painter.setPen(Qt::NoPen);
+        painter.setBrush(fill);
+        painter.drawEllipse(rect());
+        const QRect symbolRect(QPoint(0, 0), QSize(symbolSide, symbolSide));
+        symbol_.paint(&painter, symbolRect.translated(rect().center() - symbolRect.center()));
+    }
+
+private:
+    static constexpr int diameter = 108;
+    // The symbol at a 40-pixel text size, medium weight.
+    static constexpr int symbolSide = 46;
+    QIcon symbol_;
+};
+
+} // namespace
+
+IdleStageView::IdleStageView(QWidget* parent)
+    : QWidget(parent), recordButton_(new QPushButton(this)) {
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(18);
+    layout->addStretch();
+
+    layout->addWidget(new Badge(this), 0, Qt::AlignHCenter);
+
+    auto* textBlock = new QVBoxLayout;
+    textBlock->setSpacing(6);
+    auto* title = new QLabel(tr("Record system audio"), this);
+    title->setFont(AppStyle::headlineFont());
+    title->setAlignment(Qt::AlignHCenter);
+    textBlock->addWidget(title, 0, Qt::AlignHCenter);
+    auto* subtitle = new QLabel(tr("Captures whatever's playing on your computer."), this);
+    subtitle->setFont(AppStyle::calloutFont());
+    subtitle->setAlignment(Qt::AlignHCenter);
+    subtitle->setWordWrap(true);
+    subtitle->setFixedWidth(340);
+    QPalette secondary = subtitle->palette();
+    secondary.setColor(QPalette::WindowText, AppStyle::secondaryTextColor());
+    subtitle->setPalette(secondary);
+    textBlock->addWidget(subtitle, 0, Qt::AlignHCenter);
+    layout->addLayout(textBlock);
+
+    recordButton_->setText(tr("Record System Audio"));
+    recordButton_->setAccessibleName(tr("Record System Audio"));
+    recordButton_->setIcon(AppStyle::buttonSymbol(QStringLiteral("record-circle"), Qt::white));
+    recordButton_->setFont(AppStyle::headlineFont());
+    AppStyle::makeProminent(recordButton_, AppStyle::accentColor());
+    recordButton_->setToolTip(
+        tr("Record whatever your computer plays (%1)")
+            .arg(QKeySequence(Qt::CTRL | Qt::Key_R).toString(QKeySequence::NativeText)));
+    recordButton_->setDefault(true);
+    connect(recordButton_, &QPushButton::clicked, this, &IdleStageView::recordRequested);
+    layout->addWidget(recordButton_, 0, Qt::AlignHCenter);
+
+    layout->addStretch();
+}
