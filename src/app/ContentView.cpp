@@ -233,6 +233,12 @@ void ContentView::analyze(const QUrl& url) {
             }
             const double durationSeconds = waveform ? waveform->duration() : 0.0;
             if (!waveform || !std::isfinite(durationSeconds) || durationSeconds < 0.0) {
+                // Going back without a word would look as if the recording never happened.
+                const QString problem =
+                    tr("Couldn't read the recording back from %1.").arg(url.toLocalFile());
+                const std::optional<QString> earlier = recorder_->errorMessage();
+                recorder_->setErrorMessage(earlier ? *earlier + QStringLiteral("\n\n") + problem
+                                                   : problem);
                 setStage(Stage::idle());
                 return;
             }

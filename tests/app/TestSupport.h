@@ -1,0 +1,124 @@
+#pragma once
+
+#include "CaptureService.h"
+#include "ContentView.h"
+#include "SystemAudioRecorder.h"
+
+#include <QtConcurrent>
+#include <QtTest>
+#include <QtWidgets>
+#include <thread>
+
+// The app keeps its recordings in TMPDIR and never deletes them; the tests' go with this folder.
+inline QTemporaryDir& testFolder() {
+    static QTemporaryDir folder;
+    qputenv("TMPDIR", QFile::encodeName(folder.path()));
+    return folder;
+}
+
+// A capture platform the test steers; answers come from another thread, like the real one's.
+struct CaptureScript {
+    bool unreachable = false;
+    bool running = false;
+    CaptureService::SampleHandler samples;
+    CaptureService::StoppedHandler stopped;
+
+    void deliver(double seconds, float level) {
+        if (running && samples) {
+            PcmBuffer buffer{48000, 2, std::vector<float>(size_t(seconds * 48000) * 2, level)};
+            std::thread([&] { samples(std::move(buffer)); }).join();
+        }
+    }
+    void stopByItself(const QString& reason) {
+        std::thread([&] { stopped(reason); }).join();
+    }
+};
+
+class ScriptedCaptureService : public CaptureService {
+public:
+    explicit ScriptedCaptureService(std::shared_ptr<CaptureScript> script)
+        : script_(std::move(script)) {}
+
+    QFuture<ShareableContent> queryContent() override {
+        const ShareableContent content =
+            script_->unreachable ? ShareableContent{"Connection refused", {}}
+                                 : ShareableContent{{}, {{"speakers", "speakers.monitor", ""}}};
+        return QtConcurrent::run([content] { return content; });
+    }
+    void setSampleHandler(SampleHandler handler) override { script_->samples = handler; }
+    void setStoppedHandler(StoppedHandler handler) override { script_->stopped = handler; }
+    CaptureResult createStream(const CaptureOutput&, const StreamConfiguration&) override {
+        return std::nullopt;
+    }
+    QFuture<CaptureResult> startCapture() override { return setRunning(true); }
+    QFuture<CaptureResult> stopCapture() override { return setRunning(false); }
+
+private:
+    QFuture<CaptureResult> setRunning(bool running) {
+        script_->running = running;
+        return QtConcurrent::run([] { return CaptureResult(); });
+    }
+    std::shared_ptr<CaptureScript> script_;
+};
+
+// A shown main view recording through the script; none when it never shows.
+template <typename View = ContentView>
+std::unique_ptr<View> scriptedView(const std::shared_ptr<CaptureScript>& script) {
+    auto view = std::make_unique<View>(
+        std::make_unique<SystemAudioRecorder>(std::make_unique<ScriptedCaptureService>(script)));
+    view->show();
+    return QTest::qWaitForWindowExposed(view.get()) ? std::move(view) : nullptr;
+}
+
+inline QAbstractButton* visibleButton(const QWidget* root, const QString& text) {
+    for (QAbstractButton* button : root->findChildren<QAbstractButton*>()) {
+        if (button->text() == text && button->isVisibleTo(root->window())) {
+            return button;
+        }
+    }
+    return nullptr;
+}
+
+// Clicks the visible, enabled button with this text; fails the test when there is none.
+inline void click(const QWidget* root, const QString& text) {
+    QAbstractButton* button = root ? visibleButton(root, text) : nullptr;
+    QVERIFY2(button && button->isEnabled(), qPrintable("no button to click: " + text));
+    QTest::mouseClick(button, Qt::LeftButton);
+}
+
+// The open alert with this title; with an empty title, any open alert.
+inline QMessageBox* openAlert(const QString& title = {}) {
+    for (QWidget* window : QApplication::topLevelWidgets()) {
+        auto* box = qobject_cast<QMessageBox*>(window);
+        if (box && box->isVisible() && (title.isEmpty() || box->text() == title)) {
+            return box;
+        }
+    }
+    return nullptr;
+}
+
+inline void closeAlerts() {
+    while (QMessageBox* box = openAlert()) {
+        box->reject();
+    }
+}
+
+// What the program printed, or nothing when it couldn't run or failed.
+inline std::optional<QString> run(const QString& program, const QStringList& arguments) {
+    QProcess process;
+    process.start(program, arguments);
+    if (!process.waitForFinished(30000) || process.exitCode() != 0) {
+        return std::nullopt;
+    }
+    return QString::fromUtf8(process.readAllStandardOutput());
+}
+
+// ffprobe's codec and duration of a file's first audio stream.
+inline std::pair<QString, double> probe(const QString& path) {
+    const QStringList lines =
+        run("ffprobe", {"-v", "error", "-select_streams", "a:0", "-show_entries",
+                        "stream=codec_name:format=duration", "-of", "csv=p=0", path})
+            .value_or("")
+            .split('\n');
+    return {lines[0], lines.value(1).toDouble()};
+}
