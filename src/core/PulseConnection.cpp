@@ -30,8 +30,7 @@ struct PulseConnection::State {
         pa_threaded_mainloop_signal(self->mainloop.get(), 0);
     }
 
-    static void onTimeout(pa_mainloop_api*, pa_time_event*, const struct timeval*,
-                          void* userdata) {
+    static void onTimeout(pa_mainloop_api*, pa_time_event*, const struct timeval*, void* userdata) {
         auto* flags = static_cast<std::pair<State*, bool>*>(userdata);
         flags->second = true;
         pa_threaded_mainloop_signal(flags->first->mainloop.get(), 0);
@@ -40,8 +39,7 @@ struct PulseConnection::State {
 
 PulseConnection::PulseConnection() : state_(std::make_unique<State>()) {}
 
-std::unique_ptr<PulseConnection> PulseConnection::connect(const QString& clientName,
-                                                          QString* error,
+std::unique_ptr<PulseConnection> PulseConnection::connect(const QString& clientName, QString* error,
                                                           std::chrono::milliseconds timeout) {
     auto fail = [error](const QString& reason) {
         if (error)
@@ -76,8 +74,8 @@ std::unique_ptr<PulseConnection> PulseConnection::connect(const QString& clientN
     if (!ready) {
         const int code = pa_context_errno(s.context.get());
         return fail(code != PA_OK ? pulseErrorText(code)
-                                  : QCoreApplication::translate(
-                                        "PulseConnection", "The sound server didn't answer."));
+                                  : QCoreApplication::translate("PulseConnection",
+                                                                "The sound server didn't answer."));
     }
     return connection;
 }
@@ -99,9 +97,13 @@ PulseConnection::~PulseConnection() {
     s.mainloop.reset();
 }
 
-pa_threaded_mainloop* PulseConnection::mainloop() const { return state_->mainloop.get(); }
+pa_threaded_mainloop* PulseConnection::mainloop() const {
+    return state_->mainloop.get();
+}
 
-pa_context* PulseConnection::context() const { return state_->context.get(); }
+pa_context* PulseConnection::context() const {
+    return state_->context.get();
+}
 
 bool PulseConnection::isConnected() const {
     return pa_context_get_state(state_->context.get()) == PA_CONTEXT_READY;
@@ -147,7 +149,9 @@ bool PulseConnection::waitFor(pa_operation* operation, std::chrono::milliseconds
     return succeeded;
 }
 
-void PulseConnection::signal() { pa_threaded_mainloop_signal(state_->mainloop.get(), 0); }
+void PulseConnection::signal() {
+    pa_threaded_mainloop_signal(state_->mainloop.get(), 0);
+}
 
 QString PulseConnection::lastErrorText() const {
     return pulseErrorText(pa_context_errno(state_->context.get()));
@@ -166,8 +170,8 @@ std::optional<QString> PulseConnection::defaultSinkName(QString* error) {
     };
     if (!waitFor(pa_context_get_server_info(context(), onInfo, &query))) {
         if (error)
-            *error = isConnected() ? QCoreApplication::translate(
-                                         "PulseConnection", "The sound server didn't answer.")
+            *error = isConnected() ? QCoreApplication::translate("PulseConnection",
+                                                                 "The sound server didn't answer.")
                                    : lastErrorText();
         return std::nullopt;
     }

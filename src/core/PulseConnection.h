@@ -16,7 +16,9 @@ public:
     // thread must be made under it.
     class Lock {
     public:
-        explicit Lock(pa_threaded_mainloop* loop) : loop_(loop) { pa_threaded_mainloop_lock(loop_); }
+        explicit Lock(pa_threaded_mainloop* loop) : loop_(loop) {
+            pa_threaded_mainloop_lock(loop_);
+        }
         ~Lock() { pa_threaded_mainloop_unlock(loop_); }
         Lock(const Lock&) = delete;
         Lock& operator=(const Lock&) = delete;

@@ -212,13 +212,13 @@ bool AudioFilePlayer::play(QString* error) {
     if (sf_seek(s.file.get(), s.startFrame, SEEK_SET) < 0)
         return fail(QString::fromUtf8(sf_strerror(s.file.get())));
 
-    const pa_sample_spec spec{PA_SAMPLE_FLOAT32NE, static_cast<uint32_t>(s.info.samplerate),
-                              static_cast<uint8_t>(s.info.channels)};
+    const pa_sample_spec sampleFormat{PA_SAMPLE_FLOAT32NE, static_cast<uint32_t>(s.info.samplerate),
+                                      static_cast<uint8_t>(s.info.channels)};
     pa_channel_map channelMap;
-    pa_channel_map_init_extend(&channelMap, spec.channels, PA_CHANNEL_MAP_DEFAULT);
+    pa_channel_map_init_extend(&channelMap, sampleFormat.channels, PA_CHANNEL_MAP_DEFAULT);
     s.stream.reset(pa_stream_new(s.connection.context(),
-                                 translated("Selection playback").toUtf8().constData(), &spec,
-                                 &channelMap));
+                                 translated("Selection playback").toUtf8().constData(),
+                                 &sampleFormat, &channelMap));
     if (!s.stream)
         return fail(s.connection.lastErrorText());
     pa_stream_set_state_callback(s.stream.get(), &State::onStreamState, &s);
@@ -227,7 +227,8 @@ bool AudioFilePlayer::play(QString* error) {
     constexpr auto serverDefault = static_cast<uint32_t>(-1);
     pa_buffer_attr bufferAttributes{serverDefault, serverDefault, serverDefault, serverDefault,
                                     serverDefault};
-    bufferAttributes.tlength = static_cast<uint32_t>(pa_usec_to_bytes(targetLatencyUs, &spec));
+    bufferAttributes.tlength =
+        static_cast<uint32_t>(pa_usec_to_bytes(targetLatencyUs, &sampleFormat));
     const auto flags = static_cast<pa_stream_flags_t>(
         PA_STREAM_INTERPOLATE_TIMING | PA_STREAM_AUTO_TIMING_UPDATE | PA_STREAM_ADJUST_LATENCY);
     // Set before connecting: the stream may be fed, and even reach the end, while we wait.
