@@ -292,48 +292,36 @@ void ContentView::setExportError(std::optional<QString> message) {
 }
 
 void ContentView::showRecordErrorAlert() {
-    const std::optional<QString> message = recorder_->errorMessage();
-    if (!message) {
-        if (QMessageBox* alert = recordErrorAlert_) {
-            recordErrorAlert_ = nullptr;
-            alert->reject();
-        }
-        return;
-    }
-    if (recordErrorAlert_) {
-        recordErrorAlert_->setInformativeText(*message);
-        return;
-    }
-    QMessageBox* alert = createAlert(tr("Couldn't record"), *message);
-    recordErrorAlert_ = alert;
-    connect(alert, &QMessageBox::finished, this, [this, alert] {
-        // Only the user's "OK" clears the message; a message cleared elsewhere just closes it.
-        if (recordErrorAlert_ == alert) {
-            recordErrorAlert_ = nullptr;
-            recorder_->setErrorMessage(std::nullopt);
-        }
-    });
-    alert->open();
+    syncAlert(recordErrorAlert_, tr("Couldn't record"), recorder_->errorMessage(),
+              [this] { recorder_->setErrorMessage(std::nullopt); });
 }
 
 void ContentView::showExportErrorAlert() {
-    if (!exportError_) {
-        if (QMessageBox* alert = exportErrorAlert_) {
-            exportErrorAlert_ = nullptr;
+    syncAlert(exportErrorAlert_, tr("Couldn't save"), exportError_,
+              [this] { setExportError(std::nullopt); });
+}
+
+void ContentView::syncAlert(QPointer<QMessageBox>& slot, const QString& title,
+                            const std::optional<QString>& message,
+                            const std::function<void()>& clearMessage) {
+    if (!message) {
+        if (QMessageBox* alert = slot) {
+            slot = nullptr;
             alert->reject();
         }
         return;
     }
-    if (exportErrorAlert_) {
-        exportErrorAlert_->setInformativeText(*exportError_);
+    if (slot) {
+        slot->setInformativeText(*message);
         return;
     }
-    QMessageBox* alert = createAlert(tr("Couldn't save"), *exportError_);
-    exportErrorAlert_ = alert;
-    connect(alert, &QMessageBox::finished, this, [this, alert] {
-        if (exportErrorAlert_ == alert) {
-            exportErrorAlert_ = nullptr;
-            setExportError(std::nullopt);
+    QMessageBox* alert = createAlert(title, *message);
+    slot = alert;
+    connect(alert, &QMessageBox::finished, this, [&slot, alert, clearMessage] {
+        // Only the user's "OK" clears the message; a message cleared elsewhere just closes it.
+        if (slot == alert) {
+            slot = nullptr;
+            clearMessage();
         }
     });
     alert->open();

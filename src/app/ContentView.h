@@ -74,6 +74,11 @@ private:
 
     void showRecordErrorAlert();
     void showExportErrorAlert();
+    // Keeps one alert in step with a message: shown while it holds text, updated when the text
+    // changes, closed when it is cleared elsewhere; its "OK" clears the message.
+    void syncAlert(QPointer<QMessageBox>& slot, const QString& title,
+                   const std::optional<QString>& message,
+                   const std::function<void()>& clearMessage);
     QMessageBox* createAlert(const QString& title, const QString& message);
 
     std::unique_ptr<SystemAudioRecorder> recorder_;
