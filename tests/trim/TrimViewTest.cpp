@@ -100,6 +100,25 @@ private slots:
         QVERIFY(!parent.grab().isNull());
     }
 
+    void arrowKeysMoveAFocusedHandleThroughTheSameRules() {
+        ShownView view(waveform(10), {2, 8});
+        QVERIFY(view.exposed);
+        QWidget* start = find(view, "Trim start");
+        QWidget* end = find(view, "Trim end");
+        QVERIFY(start->focusPolicy() & Qt::TabFocus && end->focusPolicy() & Qt::TabFocus);
+        QTest::keyClick(start, Qt::Key_Right);
+        QCOMPARE(view.range().lower, 2.1);
+        QTest::keyClick(start, Qt::Key_Left, Qt::ShiftModifier);
+        QCOMPARE(view.range().lower, 1.1);
+        QTest::keyClick(end, Qt::Key_Right, Qt::ShiftModifier);
+        QTest::keyClick(end, Qt::Key_Right, Qt::ShiftModifier);
+        QTest::keyClick(end, Qt::Key_Right, Qt::ShiftModifier);
+        QCOMPARE(view.range(), (TimeRange{1.1, 10})); // clamped to the recording
+        view.setRange({5, 5.05});
+        QTest::keyClick(end, Qt::Key_Left);
+        QCOMPARE(view.range().upper, 5.05); // never closer than 0.05 s to the start
+    }
+
     void autoTrim() {
         // Sound from 0.5 s to 9.0 s of 10 s is found and padded by 0.15 s; silence finds none.
         for (auto [level, expected] :
