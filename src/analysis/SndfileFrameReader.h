@@ -1,6 +1,7 @@
 #pragma once
 
 #include "FrameReader.h"
+#include "SoundFileHandle.h"
 
 #include <QString>
 #include <memory>
@@ -9,10 +10,7 @@
 // Any file libsndfile understands (CAF, WAV, FLAC, AIFF...), delivered as float frames.
 class SndfileFrameReader final : public FrameReader {
 public:
-    struct Closer {
-        void operator()(SNDFILE* file) const { sf_close(file); }
-    };
-    using FileHandle = std::unique_ptr<SNDFILE, Closer>;
+    using FileHandle = SoundFileHandle;
 
     // Nothing when libsndfile cannot open the file.
     static std::unique_ptr<SndfileFrameReader> open(const QString& path);

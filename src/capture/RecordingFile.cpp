@@ -8,11 +8,6 @@
 #include <fcntl.h>
 #include <unistd.h>
 
-void RecordingFile::SndfileDeleter::operator()(SNDFILE* file) const {
-    // The header is already current after every append, so a failing close loses nothing.
-    sf_close(file);
-}
-
 RecordingFile::Descriptor::~Descriptor() {
     if (fd >= 0)
         ::close(fd);

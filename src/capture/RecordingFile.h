@@ -1,5 +1,7 @@
 #pragma once
 
+#include "SoundFileHandle.h"
+
 #include <QString>
 #include <memory>
 #include <sndfile.h>
@@ -28,9 +30,6 @@ public:
     qint64 framesWritten() const { return framesWritten_; }
 
 private:
-    struct SndfileDeleter {
-        void operator()(SNDFILE* file) const;
-    };
     struct Descriptor {
         int fd = -1;
         ~Descriptor();
@@ -44,5 +43,5 @@ private:
     qint64 framesWritten_ = 0;
     // Declared before the sound file so that it is closed after it.
     Descriptor descriptor_;
-    std::unique_ptr<SNDFILE, SndfileDeleter> file_;
+    SoundFileHandle file_;
 };

@@ -1,6 +1,7 @@
 #include "SourceRangeReader.h"
 
 #include "ExportFailure.h"
+#include "SoundFileHandle.h"
 
 #include <QCoreApplication>
 #include <algorithm>
@@ -8,11 +9,6 @@
 #include <sndfile.h>
 
 namespace {
-
-struct SndfileCloser {
-    void operator()(SNDFILE* file) const { sf_close(file); }
-};
-using SndfileHandle = std::unique_ptr<SNDFILE, SndfileCloser>;
 
 // Seconds to the nearest frame, kept inside the file: before the start reads from 0, past the
 // end stops at the end. NaN counts as the start so it can only ever shrink the range.
@@ -28,7 +24,7 @@ int64_t frameAt(double seconds, int sampleRate, int64_t totalFrames) {
 } // namespace
 
 struct SourceRangeReader::State {
-    SndfileHandle file;
+    SoundFileHandle file;
     SF_INFO info{};
     int64_t firstFrame = 0;
     int64_t frameCount = 0;

@@ -1,6 +1,7 @@
 #include "AudioFilePlayer.h"
 
 #include "PulseConnection.h"
+#include "SoundFileHandle.h"
 
 #include <QCoreApplication>
 #include <QFile>
@@ -18,10 +19,6 @@ namespace {
 constexpr pa_usec_t targetLatencyUs = 80 * PA_USEC_PER_MSEC;
 constexpr std::chrono::milliseconds streamStartTimeout = 2000ms;
 constexpr sf_count_t blockFrames = 1024;
-
-struct FileCloser {
-    void operator()(SNDFILE* file) const { sf_close(file); }
-};
 
 // With the mainloop lock held: no callback may reach the player once the stream is gone.
 struct StreamCloser {
@@ -59,7 +56,7 @@ struct AudioFilePlayer::State {
     explicit State(PulseConnection& connection) : connection(connection) {}
 
     PulseConnection& connection;
-    std::unique_ptr<SNDFILE, FileCloser> file;
+    SoundFileHandle file;
     SF_INFO info{};
     // The file frame heard at the current stream's time zero; the next start when not playing.
     sf_count_t startFrame = 0;
