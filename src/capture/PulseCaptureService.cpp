@@ -119,7 +119,7 @@ struct PulseCaptureService::State {
         }
         PulseConnection::Lock lock(connection->mainloop());
         // No default output is not a failure: the list decides whether there is anything.
-        const std::optional<QString> defaultSink = connection->defaultSinkName(&error);
+        const std::optional<QString> defaultSink = connection->defaultSinkName(nullptr);
         struct Listing {
             PulseConnection* connection;
             QList<CaptureOutput> outputs;
@@ -243,9 +243,11 @@ struct PulseCaptureService::State {
                     c->connection->signal();
                 };
                 if (!connection->waitFor(pa_stream_cork(stream.get(), 1, onCorked, &cork)) ||
-                    !cork.succeeded)
-                    result = connection->isConnected() ? connection->lastErrorText()
-                                                       : failureTextLocked();
+                    !cork.succeeded) {
+                    // A cork that times out leaves no error code; "OK" is no reason to show.
+                    const int code = pa_context_errno(connection->context());
+                    result = code != PA_OK ? pulseErrorText(code) : failureTextLocked();
+                }
             }
             releaseStreamLocked();
         }
