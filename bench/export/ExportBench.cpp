@@ -1,6 +1,7 @@
 // export_bench generate <file.caf> <minutes>         writes a 48000 Hz stereo float CAF
 // export_bench export <file.caf> <lower> <upper> <out.m4a>   exports, prints wall and CPU s
 #include "AudioExporter.h"
+#include "SoundFileHandle.h"
 
 #include <QElapsedTimer>
 #include <QRandomGenerator>
@@ -8,7 +9,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <exception>
-#include <memory>
 #include <numbers>
 #include <sndfile.h>
 #include <string>
@@ -16,10 +16,6 @@
 #include <vector>
 
 namespace {
-
-struct SndfileCloser {
-    void operator()(SNDFILE* file) const { sf_close(file); }
-};
 
 // Chords over noise, like music: a bare sine would flatter the encoder.
 int generate(const char* path, double minutes) {
@@ -29,7 +25,7 @@ int generate(const char* path, double minutes) {
     info.samplerate = sampleRate;
     info.channels = channels;
     info.format = SF_FORMAT_CAF | SF_FORMAT_FLOAT;
-    std::unique_ptr<SNDFILE, SndfileCloser> file(sf_open(path, SFM_WRITE, &info));
+    SoundFileHandle file(sf_open(path, SFM_WRITE, &info));
     if (!file) {
         std::fprintf(stderr, "%s\n", sf_strerror(nullptr));
         return 1;

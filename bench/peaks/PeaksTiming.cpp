@@ -1,5 +1,6 @@
 // Times the waveform loader against a bare libsndfile read of the same file, in process, so
 // start-up costs don't blur a 0.1 s measurement. Also writes the test recordings.
+#include "SoundFileHandle.h"
 #include "Waveform.h"
 
 #include <QCoreApplication>
@@ -9,16 +10,10 @@
 #include <cmath>
 #include <cstdio>
 #include <ctime>
-#include <memory>
 #include <sndfile.h>
 #include <vector>
 
 namespace {
-
-struct Closer {
-    void operator()(SNDFILE* file) const { sf_close(file); }
-};
-using SndFile = std::unique_ptr<SNDFILE, Closer>;
 
 constexpr int sampleRate = 48'000;
 constexpr int channelCount = 2;
@@ -31,7 +26,7 @@ int makeRecording(const char* path, double minutes) {
     info.samplerate = sampleRate;
     info.channels = channelCount;
     info.format = SF_FORMAT_CAF | SF_FORMAT_FLOAT | SF_ENDIAN_LITTLE;
-    SndFile file(sf_open(path, SFM_WRITE, &info));
+    SoundFileHandle file(sf_open(path, SFM_WRITE, &info));
     if (!file) {
         std::fprintf(stderr, "cannot write %s: %s\n", path, sf_strerror(nullptr));
         return 1;
@@ -60,7 +55,7 @@ int makeRecording(const char* path, double minutes) {
 // The floor: libsndfile delivering the file in the loader's chunk size, nothing else done.
 sf_count_t bareRead(const char* path) {
     SF_INFO info{};
-    SndFile file(sf_open(path, SFM_READ, &info));
+    SoundFileHandle file(sf_open(path, SFM_READ, &info));
     if (!file)
         return -1;
     std::vector<float> chunk(chunkFrames * info.channels);
@@ -73,7 +68,7 @@ sf_count_t bareRead(const char* path) {
 // The floor for the loader's own reader: the same chunks as raw bytes, no byte swap, no peaks.
 sf_count_t bareRawRead(const char* path) {
     SF_INFO info{};
-    SndFile file(sf_open(path, SFM_READ, &info));
+    SoundFileHandle file(sf_open(path, SFM_READ, &info));
     if (!file)
         return -1;
     const sf_count_t bytesPerFrame = info.channels * static_cast<sf_count_t>(sizeof(float));

@@ -8,14 +8,14 @@ std::unique_ptr<SndfileFrameReader> SndfileFrameReader::open(const QString& path
     if (path.isEmpty())
         return nullptr;
     SF_INFO info{};
-    FileHandle file(sf_open(QFile::encodeName(path).constData(), SFM_READ, &info));
+    SoundFileHandle file(sf_open(QFile::encodeName(path).constData(), SFM_READ, &info));
     // The open error is dropped: the caller only learns that the file cannot be analysed.
     if (!file)
         return nullptr;
     return std::make_unique<SndfileFrameReader>(std::move(file), info);
 }
 
-SndfileFrameReader::SndfileFrameReader(FileHandle file, const SF_INFO& info)
+SndfileFrameReader::SndfileFrameReader(SoundFileHandle file, const SF_INFO& info)
     : m_file(std::move(file)), m_info(info) {
     static_assert(sizeof(float) == 4, "raw float samples are 32-bit IEEE");
     m_readsRawFloats = (m_info.format & SF_FORMAT_SUBMASK) == SF_FORMAT_FLOAT;

@@ -10,13 +10,11 @@
 // Any file libsndfile understands (CAF, WAV, FLAC, AIFF...), delivered as float frames.
 class SndfileFrameReader final : public FrameReader {
 public:
-    using FileHandle = SoundFileHandle;
-
     // Nothing when libsndfile cannot open the file.
     static std::unique_ptr<SndfileFrameReader> open(const QString& path);
 
     // Takes over a file already opened for reading, with the info libsndfile filled in.
-    SndfileFrameReader(FileHandle file, const SF_INFO& info);
+    SndfileFrameReader(SoundFileHandle file, const SF_INFO& info);
 
     int channelCount() const override { return m_info.channels; }
     double sampleRate() const override { return m_info.samplerate; }
@@ -26,7 +24,7 @@ public:
 private:
     std::optional<qint64> readFloatsRaw(float* interleaved, qint64 frames);
 
-    FileHandle m_file;
+    SoundFileHandle m_file;
     SF_INFO m_info;
     // Float files are read as raw bytes: libsndfile's own float path byte-swaps through an
     // 8 KB buffer, one system call each, which reads a recording at a fraction of disk speed.

@@ -23,7 +23,6 @@ void RecordingWriter::append(const PcmBuffer& buffer) {
     std::lock_guard guard(mutex_);
     if (finished_ || buffer.frames() < 1)
         return;
-    buffersArrived_ = true;
     auto remember = [this](const QString& reason) {
         if (!firstLossReason_)
             firstLossReason_ = reason;
@@ -52,7 +51,6 @@ RecordingWriter::Outcome RecordingWriter::finish() {
     std::lock_guard guard(mutex_);
     finished_ = true;
     Outcome outcome;
-    outcome.buffersArrived = buffersArrived_;
     if (file_) {
         outcome.filePath = file_->path();
         outcome.lossReason = firstLossReason_;

@@ -15,7 +15,6 @@ class RecordingWriter {
 public:
     struct Outcome {
         std::optional<QString> filePath;
-        bool buffersArrived = false;
         // Why no file could be created, when none was.
         std::optional<QString> creationError;
         // Why buffers are missing from the file, when one was created.
@@ -36,7 +35,6 @@ private:
     std::mutex mutex_;
     std::unique_ptr<RecordingFile> file_;
     bool finished_ = false;
-    bool buffersArrived_ = false;
     std::optional<QString> lastCreationError_;
     std::optional<QString> firstLossReason_;
 };

@@ -209,14 +209,6 @@ M4aWriter::M4aWriter(const QString& path, int sampleRate, int channelCount)
 
 M4aWriter::~M4aWriter() = default;
 
-int M4aWriter::outputSampleRate() const {
-    return state_->encoder->sample_rate;
-}
-
-int M4aWriter::outputChannelCount() const {
-    return state_->encoder->ch_layout.nb_channels;
-}
-
 void M4aWriter::write(std::span<const float> interleavedSamples) {
     const auto frames = static_cast<int>(interleavedSamples.size() / state_->inputChannels);
     if (frames == 0)

@@ -16,9 +16,6 @@ public:
     M4aWriter(const M4aWriter&) = delete;
     M4aWriter& operator=(const M4aWriter&) = delete;
 
-    int outputSampleRate() const;
-    int outputChannelCount() const;
-
     void write(std::span<const float> interleavedSamples);
     // Drains the resampler and the encoder and completes the file; nothing is usable before.
     void finish();

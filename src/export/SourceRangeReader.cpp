@@ -4,6 +4,7 @@
 #include "SoundFileHandle.h"
 
 #include <QCoreApplication>
+#include <QFile>
 #include <algorithm>
 #include <cmath>
 #include <sndfile.h>
@@ -21,21 +22,25 @@ int64_t frameAt(double seconds, int sampleRate, int64_t totalFrames) {
     return std::min<int64_t>(std::llround(frame), totalFrames);
 }
 
+// libsndfile's own text for the last error on `file`, or on the last failed open when null.
+ExportFailure sndfileFailure(SNDFILE* file) {
+    return ExportFailure(QString::fromUtf8(sf_strerror(file)));
+}
+
 } // namespace
 
 struct SourceRangeReader::State {
     SoundFileHandle file;
     SF_INFO info{};
-    int64_t firstFrame = 0;
     int64_t frameCount = 0;
     int64_t framesLeft = 0;
 };
 
 SourceRangeReader::SourceRangeReader(const QString& path, TimeRange range)
     : state_(std::make_unique<State>()) {
-    state_->file.reset(sf_open(path.toLocal8Bit().constData(), SFM_READ, &state_->info));
+    state_->file.reset(sf_open(QFile::encodeName(path).constData(), SFM_READ, &state_->info));
     if (!state_->file)
-        throw ExportFailure(QString::fromUtf8(sf_strerror(nullptr)));
+        throw sndfileFailure(nullptr);
 
     const SF_INFO& info = state_->info;
     if (info.samplerate <= 0 || info.channels <= 0)
@@ -49,8 +54,7 @@ SourceRangeReader::SourceRangeReader(const QString& path, TimeRange range)
             QCoreApplication::translate("AudioExporter", "The selection holds no audio."));
 
     if (sf_seek(state_->file.get(), firstFrame, SEEK_SET) < 0)
-        throw ExportFailure(QString::fromUtf8(sf_strerror(state_->file.get())));
-    state_->firstFrame = firstFrame;
+        throw sndfileFailure(state_->file.get());
     state_->frameCount = endFrame - firstFrame;
     state_->framesLeft = state_->frameCount;
 }
@@ -65,10 +69,6 @@ int SourceRangeReader::channelCount() const {
     return state_->info.channels;
 }
 
-int64_t SourceRangeReader::firstFrame() const {
-    return state_->firstFrame;
-}
-
 int64_t SourceRangeReader::frameCount() const {
     return state_->frameCount;
 }
@@ -80,7 +80,7 @@ int64_t SourceRangeReader::read(std::span<float> samples) {
         return 0;
     const sf_count_t got = sf_readf_float(state_->file.get(), samples.data(), wanted);
     if (got < wanted && sf_error(state_->file.get()) != SF_ERR_NO_ERROR)
-        throw ExportFailure(QString::fromUtf8(sf_strerror(state_->file.get())));
+        throw sndfileFailure(state_->file.get());
     // A file shorter than its header claims ends the range where the audio ends.
     state_->framesLeft = got < wanted ? 0 : state_->framesLeft - got;
     return got;

@@ -19,7 +19,6 @@ public:
 
     int sampleRate() const;
     int channelCount() const;
-    int64_t firstFrame() const;
     int64_t frameCount() const;
 
     // Fills `samples` with the next whole frames of the range; returns how many frames it
