@@ -177,10 +177,6 @@ AudioFilePlayer::~AudioFilePlayer() {
     stop();
 }
 
-double AudioFilePlayer::durationSeconds() const {
-    return state_->durationSeconds();
-}
-
 bool AudioFilePlayer::seek(double seconds) {
     State& s = *state_;
     PulseConnection::Lock lock(s.connection.mainloop());

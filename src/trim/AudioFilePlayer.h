@@ -21,8 +21,6 @@ public:
     AudioFilePlayer(const AudioFilePlayer&) = delete;
     AudioFilePlayer& operator=(const AudioFilePlayer&) = delete;
 
-    double durationSeconds() const;
-
     // Chooses where the next play() starts, clamped to the file. False while playing or when
     // the file cannot seek there.
     bool seek(double seconds);

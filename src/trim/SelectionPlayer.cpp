@@ -45,10 +45,7 @@ void SelectionPlayer::toggle(const QUrl& url, TimeRange range) {
 
 void SelectionPlayer::stop() {
     watchTimer_.stop();
-    if (player_) {
-        player_->stop();
-        player_.reset();
-    }
+    player_.reset(); // its destructor ends the sound at once
     setPlaying(false);
 }
 

@@ -86,7 +86,7 @@ TrimCard::TrimCard(std::vector<float> peaks, double durationSeconds, TimeRange s
     : QWidget(parent), durationSeconds_(durationSeconds), selection_(selection),
       handleTimes_(selection.lower, selection.upper),
       startHandle_(new TrimHandle(tr("Trim start"), this)),
-      endHandle_(new TrimHandle(tr("Trim end"), this)) {
+      endHandle_(new TrimHandle(tr("Trim end"), this)), colors_(TrimPalette::from(palette())) {
     renderer_.setPeaks(std::move(peaks));
     // Everything, the window background in the corners included, comes from paintEvent.
     setAttribute(Qt::WA_OpaquePaintEvent);
@@ -253,21 +253,20 @@ void TrimCard::updateMaskEdge(double oldFraction, double newFraction) {
 
 void TrimCard::paintEvent(QPaintEvent*) {
     QPainter painter(this);
-    const TrimPalette colors = TrimPalette::from(palette());
     if (chrome_.size() != (QSizeF(size()) * devicePixelRatio()).toSize() ||
-        chrome_.devicePixelRatio() != devicePixelRatio() || !(chromeColors_ == colors))
-        renderChrome(colors);
+        chrome_.devicePixelRatio() != devicePixelRatio())
+        renderChrome();
     painter.drawImage(QPointF(0, 0), chrome_);
 
     renderer_.paint(painter, area(), fractionOf(selection_.lower), fractionOf(selection_.upper),
-                    colors);
+                    colors_);
 
     painter.setRenderHint(QPainter::Antialiasing);
     painter.setPen(Qt::NoPen);
     if (playheadTime_)
-        paintPlayhead(painter, colors);
-    paintHandle(painter, startLook_, colors);
-    paintHandle(painter, endLook_, colors);
+        paintPlayhead(painter);
+    paintHandle(painter, startLook_);
+    paintHandle(painter, endLook_);
 }
 
 void TrimCard::resizeEvent(QResizeEvent* event) {
@@ -277,44 +276,45 @@ void TrimCard::resizeEvent(QResizeEvent* event) {
 
 void TrimCard::changeEvent(QEvent* event) {
     QWidget::changeEvent(event);
-    if (event->type() == QEvent::PaletteChange)
+    if (event->type() == QEvent::PaletteChange) {
+        colors_ = TrimPalette::from(palette());
+        chrome_ = QImage();
         update();
+    }
 }
 
-void TrimCard::renderChrome(const TrimPalette& colors) {
+void TrimCard::renderChrome() {
     const double ratio = devicePixelRatio();
     chrome_ = QImage((QSizeF(size()) * ratio).toSize(), QImage::Format_RGB32);
     chrome_.setDevicePixelRatio(ratio);
-    chrome_.fill(colors.windowBackground);
-    chromeColors_ = colors;
+    chrome_.fill(colors_.windowBackground);
 
     QPainter painter(&chrome_);
     painter.setRenderHint(QPainter::Antialiasing);
     const QRectF card(QPointF(0, 0), QSizeF(size()));
     painter.fillPath(continuousRoundedRect(card, cornerRadius),
-                     TrimPalette::withOpacity(colors.primary, cardFillOpacity));
+                     TrimPalette::withOpacity(colors_.primary, cardFillOpacity));
     // The border runs along the inside of the card's edge.
     painter.strokePath(
         continuousRoundedRect(card.adjusted(0.5, 0.5, -0.5, -0.5), cornerRadius - 0.5),
-        QPen(colors.separator, 1.0));
+        QPen(colors_.separator, 1.0));
 }
 
-void TrimCard::paintPlayhead(QPainter& painter, const TrimPalette& colors) const {
+void TrimCard::paintPlayhead(QPainter& painter) const {
     const double centreX = area().left() + positionOf(*playheadTime_);
     const QRectF line(centreX - playheadWidth / 2, area().top(), playheadWidth, waveformHeight);
     for (const double spread : {playheadShadowRadius, playheadShadowRadius / 2})
         painter.fillRect(line.adjusted(-spread, -spread, spread, spread),
                          QColor::fromRgbF(0, 0, 0, static_cast<float>(playheadShadowOpacity / 2)));
-    painter.fillRect(line, colors.primary);
+    painter.fillRect(line, colors_.primary);
 }
 
-void TrimCard::paintHandle(QPainter& painter, const HandleLook& look,
-                           const TrimPalette& colors) const {
+void TrimCard::paintHandle(QPainter& painter, const HandleLook& look) const {
     const QRectF body = capsuleRect(timeOf(look), look.activity);
     const double shadowRadius =
         restingShadowRadius + (activeShadowRadius - restingShadowRadius) * look.activity;
     paintCapsuleShadow(painter, body.translated(0, shadowOffsetY), shadowRadius, shadowOpacity);
-    painter.fillPath(capsule(body), colors.accent);
+    painter.fillPath(capsule(body), colors_.accent);
 
     const QRectF grip(body.center().x() - gripWidth / 2, body.center().y() - gripHeight / 2,
                       gripWidth, gripHeight);
@@ -324,6 +324,6 @@ void TrimCard::paintHandle(QPainter& painter, const HandleLook& look,
         const double inset = -(focusRingGap + focusRingWidth / 2);
         painter.strokePath(
             capsule(body.adjusted(inset, inset, -inset, -inset)),
-            QPen(TrimPalette::withOpacity(colors.accent, focusRingOpacity), focusRingWidth));
+            QPen(TrimPalette::withOpacity(colors_.accent, focusRingOpacity), focusRingWidth));
     }
 }

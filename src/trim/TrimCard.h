@@ -42,9 +42,6 @@ public:
     void setHandleActive(TrimHandle* handle, bool active);
     void setPlayheadTime(std::optional<double> seconds);
 
-    // Where the handles are drawn right now, in seconds (they trail the selection while gliding).
-    QPointF displayedHandleTimes() const { return handleTimes_; }
-
     QSize sizeHint() const override;
     QSize minimumSizeHint() const override;
 
@@ -75,9 +72,9 @@ private:
     void placeHitAreas();
     void updateMaskEdge(double oldFraction, double newFraction);
 
-    void renderChrome(const TrimPalette& colors);
-    void paintPlayhead(QPainter& painter, const TrimPalette& colors) const;
-    void paintHandle(QPainter& painter, const HandleLook& look, const TrimPalette& colors) const;
+    void renderChrome();
+    void paintPlayhead(QPainter& painter) const;
+    void paintHandle(QPainter& painter, const HandleLook& look) const;
 
     double durationSeconds_;
     TimeRange selection_;
@@ -90,7 +87,9 @@ private:
     HandleLook endLook_;
     QVariantAnimation handleAnimation_;
 
-    // The card itself (window background, fill, border) changes only with size and palette.
+    // Taken from the palette when it changes, not on every frame.
+    TrimPalette colors_;
+    // The card itself (window background, fill, border) changes only with size and palette;
+    // a palette change drops it.
     QImage chrome_;
-    TrimPalette chromeColors_;
 };

@@ -1,12 +1,13 @@
 #pragma once
 
+#include "SoundFileHandle.h"
+
 #include <QFile>
 #include <QProcess>
 #include <QTest>
 #include <algorithm>
 #include <cmath>
 #include <cstring>
-#include <memory>
 #include <numbers>
 #include <sndfile.h>
 #include <vector>
@@ -15,8 +16,7 @@
 inline bool writeToneFile(const QString& path, const std::vector<double>& tonesHz, int rate,
                           int channels, int format) {
     SF_INFO info{0, rate, channels, format, 0, 0};
-    const std::unique_ptr<SNDFILE, decltype(&sf_close)> file(
-        sf_open(QFile::encodeName(path).constData(), SFM_WRITE, &info), &sf_close);
+    const SoundFileHandle file(sf_open(QFile::encodeName(path).constData(), SFM_WRITE, &info));
     std::vector<float> samples;
     for (double hz : tonesHz)
         for (int i = 0; i < rate; ++i)

@@ -152,6 +152,36 @@ private slots:
         QVERIFY(shown() != before);
         QCOMPARE(shown(), rgb(view.grab()));
     }
+
+    void aPaletteChangeRepaintsTheCardInItsColours() {
+        // The card keeps its colours between frames; a new palette must still reach every layer.
+        QPalette dark;
+        dark.setColor(QPalette::Window, Qt::black);
+        dark.setColor(QPalette::WindowText, Qt::white);
+        dark.setColor(QPalette::Highlight, QColor(0xff, 0x9f, 0x0a));
+        dark.setColor(QPalette::Mid, Qt::darkGray);
+        ShownView view(waveform(10.0, 100, 600), {2.0, 8.0});
+        QVERIFY(view.exposed);
+        const auto card = [](const TrimView& shown) {
+            return rgb(find(shown, "Trim start")->parentWidget()->grab());
+        };
+        const QImage before = card(view);
+        view.setPalette(dark);
+        const QImage changed = card(view);
+        QVERIFY(changed != before);
+
+        QWidget darkParent;
+        darkParent.setPalette(dark);
+        TrimView fresh(waveform(10.0, 100, 600), {2.0, 8.0}, QUrl(), &darkParent);
+        darkParent.resize(view.size());
+        fresh.resize(view.size());
+        darkParent.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&darkParent));
+        QCOMPARE(changed, card(fresh));
+
+        view.setPalette(QPalette());
+        QCOMPARE(card(view), before);
+    }
 };
 
 QTEST_MAIN(TrimViewTest)
