@@ -13,9 +13,7 @@ AnalyzingStageView::AnalyzingStageView(QWidget* parent) : QWidget(parent) {
     layout->addStretch();
     layout->addWidget(new BusySpinner(28, this), 0, Qt::AlignHCenter);
     auto* label = new QLabel(tr("Analyzing recording…"), this);
-    QPalette secondary = label->palette();
-    secondary.setColor(QPalette::WindowText, AppStyle::secondaryTextColor());
-    label->setPalette(secondary);
+    AppStyle::makeSecondary(label);
     layout->addWidget(label, 0, Qt::AlignHCenter);
     layout->addStretch();
 }

@@ -49,12 +49,6 @@ QFont AppStyle::calloutFont() {
     return font;
 }
 
-QFont AppStyle::captionFont() {
-    QFont font = QApplication::font();
-    font.setPointSize(pointDelta(font, -2));
-    return font;
-}
-
 QFont AppStyle::systemFont(int pixelSize, QFont::Weight weight) {
     QFont font = QApplication::font();
     font.setPixelSize(pixelSize);
@@ -149,11 +143,22 @@ void AppStyle::makeProminent(QAbstractButton* button, const QColor& tint) {
     button->setCursor(Qt::PointingHandCursor);
 }
 
+void AppStyle::makeSecondary(QWidget* widget) {
+    QPalette palette = widget->palette();
+    palette.setColor(QPalette::WindowText, secondaryTextColor());
+    widget->setPalette(palette);
+}
+
 void AppStyle::makeBordered(QAbstractButton* button) {
     button->setMinimumHeight(largeControlHeight);
     button->setIconSize(QSize(16, 16));
     // Room around the label, as the filled buttons have.
     button->setMinimumWidth(button->sizeHint().width() + 20);
+}
+
+QString AppStyle::alertStyleSheet() {
+    return QStringLiteral("QLabel#qt_msgbox_label { font-weight: 600; }"
+                          "QLabel#qt_msgbox_informativelabel { min-width: 320px; }");
 }
 
 QEasingCurve AppStyle::easeInOut() {

@@ -7,6 +7,7 @@
 #include <QString>
 
 class QAbstractButton;
+class QWidget;
 
 // How the app's semantic fonts, colours and symbols map onto the desktop's: the accent is the
 // palette's highlight, "secondary" is the text colour faded, symbols come from the icon theme
@@ -18,7 +19,6 @@ public:
 
     static QFont headlineFont();
     static QFont calloutFont();
-    static QFont captionFont();
     static QFont systemFont(int pixelSize, QFont::Weight weight);
     static QFont monospacedFont(int pixelSize, QFont::Weight weight);
 
@@ -26,6 +26,8 @@ public:
     static QColor secondaryTextColor();
     static QColor separatorColor();
     static QColor recordingRed();
+    // Shows a widget's text in secondaryTextColor.
+    static void makeSecondary(QWidget* widget);
 
     // A symbol from the desktop's icon theme, or our bundled drawing when the theme lacks it.
     static QIcon symbol(const QString& themeName, const QString& bundledName);
@@ -42,6 +44,10 @@ public:
     static void makeProminent(QAbstractButton* button, const QColor& tint);
     // The outlined, large button of secondary actions.
     static void makeBordered(QAbstractButton* button);
+
+    // For a QMessageBox: the title reads as a heading, as in the desktop's own alerts, and a
+    // short message still gets a comfortable width.
+    static QString alertStyleSheet();
 
     // The desktop's ease-in-out: a slow start and a slow end (cubic 0.42, 0, 0.58, 1).
     static QEasingCurve easeInOut();

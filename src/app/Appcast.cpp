@@ -24,7 +24,8 @@ void readItem(QXmlStreamReader& xml, std::vector<AppcastItem>& items) {
     while (xml.readNextStartElement()) {
         const auto name = xml.name();
         const bool isSparkle = xml.namespaceUri() == sparkle;
-        if (name == u"enclosure" && xml.namespaceUri().isEmpty()) {
+        const bool isPlain = xml.namespaceUri().isEmpty();
+        if (isPlain && name == u"enclosure") {
             const QXmlStreamAttributes attributes = xml.attributes();
             item.downloadURL = webURL(attributes.value(QStringLiteral("url")).toString());
             if (const QString v = sparkleAttribute(attributes, QStringLiteral("version"));
@@ -43,9 +44,7 @@ void readItem(QXmlStreamReader& xml, std::vector<AppcastItem>& items) {
             item.shortVersionString = xml.readElementText().trimmed();
         } else if (isSparkle && name == u"releaseNotesLink") {
             item.releaseNotesURL = webURL(xml.readElementText());
-        } else if (!isSparkle && xml.namespaceUri().isEmpty() && name == u"title") {
-            item.title = xml.readElementText().trimmed();
-        } else if (!isSparkle && xml.namespaceUri().isEmpty() && name == u"link") {
+        } else if (isPlain && name == u"link") {
             pageURL = webURL(xml.readElementText());
         } else {
             xml.skipCurrentElement();

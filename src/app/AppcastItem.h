@@ -5,7 +5,6 @@
 
 // One release offered by the update feed.
 struct AppcastItem {
-    QString title;
     // The machine version that is compared ("0.2.0", "1.4b2").
     QString version;
     // What people read; the version when the feed gives none.

@@ -338,8 +338,6 @@ QMessageBox* ContentView::createAlert(const QString& title, const QString& messa
     QPushButton* ok = alert->addButton(tr("OK"), QMessageBox::AcceptRole);
     alert->setDefaultButton(ok);
     alert->setEscapeButton(ok);
-    // The title reads as a heading, as in the desktop's own alerts.
-    alert->setStyleSheet(QStringLiteral("QLabel#qt_msgbox_label { font-weight: 600; }"
-                                        "QLabel#qt_msgbox_informativelabel { min-width: 320px; }"));
+    alert->setStyleSheet(AppStyle::alertStyleSheet());
     return alert;
 }

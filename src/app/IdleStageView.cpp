@@ -60,9 +60,7 @@ IdleStageView::IdleStageView(QWidget* parent)
     subtitle->setAlignment(Qt::AlignHCenter);
     subtitle->setWordWrap(true);
     subtitle->setFixedWidth(340);
-    QPalette secondary = subtitle->palette();
-    secondary.setColor(QPalette::WindowText, AppStyle::secondaryTextColor());
-    subtitle->setPalette(secondary);
+    AppStyle::makeSecondary(subtitle);
     textBlock->addWidget(subtitle, 0, Qt::AlignHCenter);
     layout->addLayout(textBlock);
 

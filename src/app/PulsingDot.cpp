@@ -22,6 +22,10 @@ PulsingDot::PulsingDot(QWidget* parent)
     animation_->setLoopCount(-1);
 }
 
+bool PulsingDot::isPulsing() const {
+    return animation_->state() == QAbstractAnimation::Running;
+}
+
 qreal PulsingDot::dotScale() const {
     return 1.0 + (pulsingScale - 1.0) * pulse_;
 }
@@ -52,8 +56,7 @@ void PulsingDot::paintEvent(QPaintEvent*) {
 
 void PulsingDot::showEvent(QShowEvent* event) {
     QWidget::showEvent(event);
-    if (!isPulsing_) {
-        isPulsing_ = true;
+    if (!isPulsing()) {
         animation_->start();
     }
 }
@@ -61,7 +64,6 @@ void PulsingDot::showEvent(QShowEvent* event) {
 void PulsingDot::hideEvent(QHideEvent* event) {
     // Off screen it has nothing to show; a dot shown anew starts again from rest.
     animation_->stop();
-    isPulsing_ = false;
     pulse_ = 0.0;
     QWidget::hideEvent(event);
 }

@@ -14,7 +14,7 @@ class PulsingDot : public QWidget {
 public:
     explicit PulsingDot(QWidget* parent = nullptr);
 
-    bool isPulsing() const { return isPulsing_; }
+    bool isPulsing() const;
     qreal dotScale() const;
     qreal dotOpacity() const;
 
@@ -34,7 +34,6 @@ private:
     qreal pulse() const { return pulse_; }
     void setPulse(qreal pulse);
 
-    bool isPulsing_ = false;
     // 0 is at rest, 1 is fully grown and faded.
     qreal pulse_ = 0.0;
     QSequentialAnimationGroup* animation_;

@@ -16,7 +16,8 @@ RecordedStageView::RecordedStageView(const QUrl& url, const Waveform::Data& wave
                                      TimeRange range, QWidget* parent)
     : QWidget(parent), trimView_(new TrimView(waveform, range, url, this)),
       newRecordingButton_(new QPushButton(tr("New Recording"), this)),
-      saveButton_(new QPushButton(this)), saveSpinner_(new BusySpinner(16, saveButton_)) {
+      saveButton_(new QPushButton(this)), saveSpinner_(new BusySpinner(16, saveButton_)),
+      saveSymbol_(AppStyle::buttonSymbol(QStringLiteral("square-and-arrow-down"), Qt::white)) {
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(18);
@@ -29,9 +30,7 @@ RecordedStageView::RecordedStageView(const QUrl& url, const Waveform::Data& wave
     auto* hint =
         new QLabel(tr("Drag the handles, or auto-trim silence from the start and end."), this);
     hint->setFont(AppStyle::calloutFont());
-    QPalette secondary = hint->palette();
-    secondary.setColor(QPalette::WindowText, AppStyle::secondaryTextColor());
-    hint->setPalette(secondary);
+    AppStyle::makeSecondary(hint);
     titleBlock->addWidget(hint);
     layout->addLayout(titleBlock);
 
@@ -52,10 +51,8 @@ RecordedStageView::RecordedStageView(const QUrl& url, const Waveform::Data& wave
     buttonRow->addWidget(newRecordingButton_);
     buttonRow->addStretch();
 
-    saveButton_->setText(tr("Save Trimmed Audio…"));
-    saveButton_->setAccessibleName(tr("Save Trimmed Audio…"));
-    saveButton_->setIcon(
-        AppStyle::buttonSymbol(QStringLiteral("square-and-arrow-down"), Qt::white));
+    // Its label, symbol and hidden spinner, as when no export runs.
+    setExporting(false);
     saveButton_->setToolTip(
         tr("Save the selection as an M4A file (%1)")
             .arg(QKeySequence(Qt::CTRL | Qt::Key_S).toString(QKeySequence::NativeText)));
@@ -66,7 +63,6 @@ RecordedStageView::RecordedStageView(const QUrl& url, const Waveform::Data& wave
     spinnerLayout->setContentsMargins(0, 0, 0, 0);
     spinnerLayout->addWidget(saveSpinner_, 0, Qt::AlignCenter);
     saveSpinner_->setColor(Qt::white);
-    saveSpinner_->hide();
     connect(saveButton_, &QPushButton::clicked, this, &RecordedStageView::saveRequested);
     buttonRow->addWidget(saveButton_);
     layout->addLayout(buttonRow);
@@ -81,8 +77,7 @@ void RecordedStageView::setExporting(bool isExporting) {
         saveButton_->setAccessibleName(tr("Saving…"));
     } else {
         saveButton_->setText(tr("Save Trimmed Audio…"));
-        saveButton_->setIcon(
-            AppStyle::buttonSymbol(QStringLiteral("square-and-arrow-down"), Qt::white));
+        saveButton_->setIcon(saveSymbol_);
         saveButton_->setAccessibleName(tr("Save Trimmed Audio…"));
     }
 }

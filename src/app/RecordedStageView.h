@@ -3,6 +3,7 @@
 #include "TimeRange.h"
 #include "Waveform.h"
 
+#include <QIcon>
 #include <QUrl>
 #include <QWidget>
 
@@ -36,4 +37,6 @@ private:
     QPushButton* newRecordingButton_;
     QPushButton* saveButton_;
     BusySpinner* saveSpinner_;
+    // Drawn once: the button gets it back after every export.
+    QIcon saveSymbol_;
 };

@@ -97,11 +97,10 @@ void Updater::presentResult(const CheckResult& result) {
     box->setAttribute(Qt::WA_DeleteOnClose);
     box->setTextFormat(Qt::PlainText);
     box->setIconPixmap(AppStyle::applicationIcon().pixmap(QSize(56, 56)));
-    box->setStyleSheet(QStringLiteral("QLabel#qt_msgbox_label { font-weight: 600; }"
-                                      "QLabel#qt_msgbox_informativelabel { min-width: 320px; }"));
+    box->setStyleSheet(AppStyle::alertStyleSheet());
+    box->setWindowTitle(tr("Check for Updates"));
     switch (result.outcome) {
     case CheckResult::Outcome::upToDate:
-        box->setWindowTitle(tr("Check for Updates"));
         box->setText(tr("You're up to date"));
         box->setInformativeText(
             tr("Sonabrix %1 is the newest version available.").arg(currentVersion_));
@@ -109,7 +108,6 @@ void Updater::presentResult(const CheckResult& result) {
         break;
     case CheckResult::Outcome::updateAvailable: {
         const AppcastItem& item = *result.newestItem;
-        box->setWindowTitle(tr("Check for Updates"));
         box->setText(tr("Sonabrix %1 is available").arg(item.displayVersion()));
         box->setInformativeText(
             tr("You have version %1. Download the new version to update.").arg(currentVersion_));
@@ -126,7 +124,6 @@ void Updater::presentResult(const CheckResult& result) {
         break;
     }
     case CheckResult::Outcome::failed:
-        box->setWindowTitle(tr("Check for Updates"));
         box->setText(tr("Couldn't check for updates"));
         box->setInformativeText(result.failureReason);
         box->setDefaultButton(box->addButton(tr("OK"), QMessageBox::AcceptRole));
