@@ -1,10 +1,11 @@
 #include "SonabrixApp.h"
 
-#include "AppDelegate.h"
 #include "AppStyle.h"
 #include "BuildConfig.h"
+#include "Logging.h"
 #include "MainWindow.h"
 #include "SystemAudioRecorder.h"
+#include "UpdaterController.h"
 
 #include <QTimer>
 
@@ -21,8 +22,12 @@ int& configured(int& argc) {
 
 } // namespace
 
-SonabrixApp::SonabrixApp(int& argc, char** argv)
-    : application_(configured(argc), argv), delegate_(std::make_unique<AppDelegate>()) {
+SonabrixApp::SonabrixApp(int& argc, char** argv) : application_(configured(argc), argv) {
+    if (QCoreApplication::arguments().contains(QStringLiteral("--verbose")))
+        Logging::enableVerbose();
+    qCInfo(lcApp) << "Sonabrix" << QCoreApplication::applicationVersion() << "on Qt" << qVersion()
+                  << "platform" << QGuiApplication::platformName();
+    QGuiApplication::setQuitOnLastWindowClosed(true);
     QGuiApplication::setApplicationDisplayName(QStringLiteral("Sonabrix"));
     QGuiApplication::setWindowIcon(AppStyle::applicationIcon());
     window_ = std::make_unique<MainWindow>();
@@ -32,7 +37,7 @@ SonabrixApp::~SonabrixApp() = default;
 
 int SonabrixApp::exec() {
     window_->show();
-    // Launching has finished once the event loop runs with the window up.
-    QTimer::singleShot(0, delegate_.get(), [this] { delegate_->applicationDidFinishLaunching(); });
+    // The updater comes up once the event loop runs with the window up.
+    QTimer::singleShot(0, &application_, [] { UpdaterController::shared(); });
     return QApplication::exec();
 }

@@ -3,11 +3,10 @@
 #include <QApplication>
 #include <memory>
 
-class AppDelegate;
 class MainWindow;
 
-// The program: the application object with its name, version, icon and desktop entry, the
-// delegate, and the one window.
+// The program: the application object with its name, version, icon and desktop entry, and the
+// one window. Closing that window ends the application.
 class SonabrixApp {
 public:
     SonabrixApp(int& argc, char** argv);
@@ -19,6 +18,5 @@ public:
 
 private:
     QApplication application_;
-    std::unique_ptr<AppDelegate> delegate_;
     std::unique_ptr<MainWindow> window_;
 };

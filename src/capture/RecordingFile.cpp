@@ -8,11 +8,6 @@
 #include <fcntl.h>
 #include <unistd.h>
 
-RecordingFile::Descriptor::~Descriptor() {
-    if (fd >= 0)
-        ::close(fd);
-}
-
 std::unique_ptr<RecordingFile> RecordingFile::create(const QString& directory, int sampleRateHz,
                                                      int channelCount, QString* error) {
     auto fail = [error](const QString& reason) {
@@ -31,9 +26,9 @@ std::unique_ptr<RecordingFile> RecordingFile::create(const QString& directory, i
     recording->channelCount_ = channelCount;
 
     const QByteArray encodedPath = QFile::encodeName(recording->path_);
-    recording->descriptor_.fd =
-        ::open(encodedPath.constData(), O_CREAT | O_EXCL | O_WRONLY | O_CLOEXEC, 0600);
-    if (recording->descriptor_.fd < 0)
+    recording->descriptor_.reset(
+        ::open(encodedPath.constData(), O_CREAT | O_EXCL | O_WRONLY | O_CLOEXEC, 0600));
+    if (!recording->descriptor_.isValid())
         return fail(QStringLiteral("%1: %2").arg(QDir::toNativeSeparators(recording->path_),
                                                  qt_error_string(errno)));
 
@@ -43,7 +38,7 @@ std::unique_ptr<RecordingFile> RecordingFile::create(const QString& directory, i
     // libsndfile writes CAF big-endian unless told otherwise, which would make every later read
     // byte-swap the whole recording.
     info.format = SF_FORMAT_CAF | SF_FORMAT_FLOAT | SF_ENDIAN_LITTLE;
-    recording->file_.reset(sf_open_fd(recording->descriptor_.fd, SFM_WRITE, &info, SF_FALSE));
+    recording->file_.reset(sf_open_fd(recording->descriptor_.get(), SFM_WRITE, &info, SF_FALSE));
     if (!recording->file_) {
         const QString reason = QString::fromUtf8(sf_strerror(nullptr));
         ::unlink(encodedPath.constData());

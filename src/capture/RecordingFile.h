@@ -1,5 +1,6 @@
 #pragma once
 
+#include "FileDescriptor.h"
 #include "SoundFileHandle.h"
 
 #include <QString>
@@ -29,11 +30,6 @@ public:
     int channelCount() const { return channelCount_; }
 
 private:
-    struct Descriptor {
-        int fd = -1;
-        ~Descriptor();
-    };
-
     RecordingFile() = default;
 
     QString path_;
@@ -41,6 +37,6 @@ private:
     int channelCount_ = 0;
     qint64 framesWritten_ = 0;
     // Declared before the sound file so that it is closed after it.
-    Descriptor descriptor_;
+    FileDescriptor descriptor_;
     SoundFileHandle file_;
 };

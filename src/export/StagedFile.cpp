@@ -1,6 +1,7 @@
 #include "StagedFile.h"
 
 #include "ExportFailure.h"
+#include "FileDescriptor.h"
 
 #include <QDir>
 #include <QFile>
@@ -13,21 +14,6 @@
 #include <unistd.h>
 
 namespace {
-
-class FileDescriptor {
-public:
-    explicit FileDescriptor(int descriptor) : descriptor_(descriptor) {}
-    ~FileDescriptor() {
-        if (descriptor_ >= 0)
-            ::close(descriptor_);
-    }
-    FileDescriptor(const FileDescriptor&) = delete;
-    FileDescriptor& operator=(const FileDescriptor&) = delete;
-    int get() const { return descriptor_; }
-
-private:
-    int descriptor_;
-};
 
 QString stagedName(const QFileInfo& destination) {
     const quint64 token = QRandomGenerator::system()->generate64();

@@ -1,4 +1,3 @@
-#include "AppDelegate.h"
 #include "MainWindow.h"
 #include "TestSupport.h"
 
@@ -42,7 +41,7 @@ private slots:
 
     // Last: it runs the application's event loop to its end.
     void closingAsksWhileRecordingAndThenEndsTheApplication() {
-        AppDelegate delegate;
+        QGuiApplication::setQuitOnLastWindowClosed(true);
         auto window = shownWindow();
         SystemAudioRecorder& recorder = window->contentView()->recorder();
         recorder.start();
