@@ -26,10 +26,6 @@ struct ShareableContent {
 struct StreamConfiguration {
     int sampleRateHz = 48000;
     int channelCount = 2;
-    // A monitor source hears every client of the output and can't leave one out; this app plays
-    // nothing while a recording runs (its player lives in the editor only), so none of its own
-    // sound can end up in a recording.
-    bool excludesCurrentProcessAudio = true;
 };
 
 // None when the operation succeeded, otherwise why it failed as readable text.
@@ -40,26 +36,24 @@ using CaptureResult = std::optional<QString>;
 // the result back with QFuture::then(context, ...).
 class CaptureService {
 public:
-    // Called one buffer at a time, in capture order, on the service's capture thread.
-    using SampleHandler = std::function<void(PcmBuffer&&)>;
-    // Called on any thread when a running stream stops without being asked to.
-    using StoppedHandler = std::function<void(const QString& reason)>;
+    // What a stream tells its recorder while it runs.
+    struct Handlers {
+        // One buffer at a time, in capture order, on the service's capture thread.
+        std::function<void(PcmBuffer&&)> samples;
+        // On any thread, when a running stream stops without being asked to.
+        std::function<void(const QString& reason)> stopped;
+    };
 
     virtual ~CaptureService() = default;
 
     // Fails when the sound server can't be reached or refuses us.
     virtual QFuture<ShareableContent> queryContent() = 0;
 
-    // The handlers take effect with the next createStream().
-    virtual void setSampleHandler(SampleHandler handler) = 0;
-    virtual void setStoppedHandler(StoppedHandler handler) = 0;
-
-    // Prepares (doesn't start) a stream of the output's monitor in the given format.
-    virtual CaptureResult createStream(const CaptureOutput& output,
-                                       const StreamConfiguration& configuration) = 0;
-
-    // A failed start leaves no stream behind.
-    virtual QFuture<CaptureResult> startCapture() = 0;
+    // Opens a stream of the output's monitor in the given format and starts it; the handlers
+    // serve this stream only. A failed start leaves no stream behind.
+    virtual QFuture<CaptureResult> startCapture(const CaptureOutput& output,
+                                                const StreamConfiguration& configuration,
+                                                Handlers handlers) = 0;
     // Once the future has finished, the sample handler is never called again for this stream,
     // whether or not stopping succeeded.
     virtual QFuture<CaptureResult> stopCapture() = 0;

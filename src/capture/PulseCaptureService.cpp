@@ -1,8 +1,8 @@
 #include "PulseCaptureService.h"
 
+#include "Logging.h"
 #include "PulseConnection.h"
 
-#include <QCoreApplication>
 #include <QtConcurrent/QtConcurrentRun>
 #include <cstring>
 #include <mutex>
@@ -13,10 +13,6 @@ namespace {
 struct StreamDeleter {
     void operator()(pa_stream* stream) const { pa_stream_unref(stream); }
 };
-
-QString noAnswerText() {
-    return QCoreApplication::translate("PulseCaptureService", "The sound server didn't answer.");
-}
 
 pa_usec_t fragmentMicroseconds() {
     return static_cast<pa_usec_t>(
@@ -30,15 +26,11 @@ struct PulseCaptureService::State {
     std::mutex serial;
     bool closed = false;
     std::unique_ptr<PulseConnection> connection;
-    SampleHandler nextSampleHandler;
-    StoppedHandler nextStoppedHandler;
 
     // The rest is guarded by the mainloop lock: callbacks read it on the mainloop thread.
     std::unique_ptr<pa_stream, StreamDeleter> stream;
     pa_sample_spec sampleSpec{};
-    QByteArray sourceName;
-    SampleHandler sampleHandler;
-    StoppedHandler stoppedHandler;
+    Handlers handlers;
     bool running = false;
     // The server hands over audio in whatever pieces its output renders (often 5 ms); they are
     // gathered into deliveries of at least one fragment, so the file is written a few dozen
@@ -46,25 +38,20 @@ struct PulseCaptureService::State {
     PcmBuffer pending;
     size_t fragmentFrames = 0;
 
-    bool connectedLocked() const { return connection && connection->isConnected(); }
-
-    QString failureTextLocked() const {
-        return connectedLocked() ? noAnswerText() : connection->lastErrorText();
-    }
-
     void deliverPendingLocked() {
         PcmBuffer delivery = std::exchange(pending, PcmBuffer{});
-        if (delivery.frames() > 0 && sampleHandler)
-            sampleHandler(std::move(delivery));
+        if (delivery.frames() > 0 && handlers.samples)
+            handlers.samples(std::move(delivery));
     }
 
     void notifyStoppedLocked(const QString& reason) {
         if (!running)
             return;
         running = false;
+        qCWarning(lcCapture).noquote() << "Capture stream stopped by itself:" << reason;
         deliverPendingLocked();
-        if (stoppedHandler)
-            stoppedHandler(reason);
+        if (handlers.stopped)
+            handlers.stopped(reason);
     }
 
     void releaseStreamLocked() {
@@ -79,8 +66,7 @@ struct PulseCaptureService::State {
                 pa_stream_disconnect(stream.get());
             stream.reset();
         }
-        sampleHandler = nullptr;
-        stoppedHandler = nullptr;
+        handlers = {};
     }
 
     void closeConnection() {
@@ -94,16 +80,11 @@ struct PulseCaptureService::State {
         connection.reset();
     }
 
+    // Outside a running capture, so no stream stands on a lost connection.
     bool ensureConnected(QString* error) {
-        if (connection) {
-            PulseConnection::Lock lock(connection->mainloop());
-            if (connection->isConnected())
-                return true;
-        }
-        closeConnection();
-        connection = PulseConnection::connect(QStringLiteral("Sonabrix"), error);
-        if (!connection)
+        if (!PulseConnection::reconnectIfLost(connection, error, lcCapture()))
             return false;
+        PulseConnection::Lock lock(connection->mainloop());
         connection->setConnectionLostHandler(
             [this] { notifyStoppedLocked(connection->lastErrorText()); });
         return true;
@@ -114,7 +95,7 @@ struct PulseCaptureService::State {
         ShareableContent content;
         QString error;
         if (closed || !ensureConnected(&error)) {
-            content.error = closed ? noAnswerText() : error;
+            content.error = closed ? PulseConnection::noAnswerText() : error;
             return content;
         }
         PulseConnection::Lock lock(connection->mainloop());
@@ -139,7 +120,8 @@ struct PulseCaptureService::State {
         };
         if (!connection->waitFor(
                 pa_context_get_sink_info_list(connection->context(), onSink, &listing))) {
-            content.error = failureTextLocked();
+            content.error = connection->failureText();
+            qCWarning(lcCapture).noquote() << "Couldn't list the outputs:" << *content.error;
             return content;
         }
         for (qsizetype i = 0; defaultSink && i < listing.outputs.size(); ++i) {
@@ -149,16 +131,34 @@ struct PulseCaptureService::State {
             }
         }
         content.outputs = listing.outputs;
+        qCDebug(lcCapture).noquote() << "Outputs:" << content.outputs.size() << "default"
+                                     << defaultSink.value_or(QStringLiteral("none"));
         return content;
     }
 
-    CaptureResult createStream(const CaptureOutput& output,
-                               const StreamConfiguration& configuration) {
+    CaptureResult startCapture(const CaptureOutput& output,
+                               const StreamConfiguration& configuration, Handlers streamHandlers) {
         std::lock_guard guard(serial);
-        if (!connection)
-            return noAnswerText();
+        if (closed || !connection)
+            return PulseConnection::noAnswerText();
         PulseConnection::Lock lock(connection->mainloop());
         releaseStreamLocked();
+        // In place before the stream connects: it may deliver while we wait for it.
+        handlers = std::move(streamHandlers);
+        const CaptureResult error = openStreamLocked(output, configuration);
+        if (error) {
+            qCWarning(lcCapture).noquote()
+                << "Couldn't start capture of" << output.monitorSourceName << ":" << *error;
+            releaseStreamLocked();
+            return error;
+        }
+        running = true;
+        logStreamLocked(output);
+        return std::nullopt;
+    }
+
+    CaptureResult openStreamLocked(const CaptureOutput& output,
+                                   const StreamConfiguration& configuration) {
         sampleSpec = {PA_SAMPLE_FLOAT32LE, static_cast<uint32_t>(configuration.sampleRateHz),
                       static_cast<uint8_t>(configuration.channelCount)};
         if (!pa_sample_spec_valid(&sampleSpec))
@@ -168,26 +168,16 @@ struct PulseCaptureService::State {
         pa_channel_map channelMap;
         if (!pa_channel_map_init_auto(&channelMap, sampleSpec.channels, PA_CHANNEL_MAP_DEFAULT))
             return pulseErrorText(PA_ERR_INVALID);
-        // excludesCurrentProcessAudio needs nothing here: see StreamConfiguration.
+        // A monitor source hears every client of the output and can't leave one out; this app
+        // plays nothing while a recording runs (its player lives in the editor only), so none of
+        // its own sound can end up in a recording.
         stream.reset(
             pa_stream_new(connection->context(), "Sonabrix recording", &sampleSpec, &channelMap));
         if (!stream)
             return connection->lastErrorText();
-        sourceName = output.monitorSourceName.toUtf8();
-        sampleHandler = nextSampleHandler;
-        stoppedHandler = nextStoppedHandler;
         pa_stream_set_state_callback(stream.get(), &State::onStreamState, this);
         pa_stream_set_read_callback(stream.get(), &State::onRead, this);
-        return std::nullopt;
-    }
 
-    CaptureResult startCapture() {
-        std::lock_guard guard(serial);
-        if (closed || !connection)
-            return noAnswerText();
-        PulseConnection::Lock lock(connection->mainloop());
-        if (!stream)
-            return pulseErrorText(PA_ERR_BADSTATE);
         pa_buffer_attr attributes;
         attributes.maxlength = static_cast<uint32_t>(-1);
         attributes.tlength = static_cast<uint32_t>(-1);
@@ -199,30 +189,37 @@ struct PulseCaptureService::State {
         // to another device.
         const auto flags =
             static_cast<pa_stream_flags_t>(PA_STREAM_ADJUST_LATENCY | PA_STREAM_DONT_MOVE);
-        if (pa_stream_connect_record(stream.get(), sourceName.constData(), &attributes, flags) <
-            0) {
-            const QString error = connection->lastErrorText();
-            releaseStreamLocked();
-            return error;
-        }
+        if (pa_stream_connect_record(stream.get(), output.monitorSourceName.toUtf8().constData(),
+                                     &attributes, flags) < 0)
+            return connection->lastErrorText();
         const bool settled = connection->waitUntil(
             [this] { return pa_stream_get_state(stream.get()) != PA_STREAM_CREATING; },
             PulseConnection::defaultTimeout);
         if (!settled || pa_stream_get_state(stream.get()) != PA_STREAM_READY) {
             const int code = pa_context_errno(connection->context());
-            const QString error =
-                settled && code != PA_OK ? pulseErrorText(code) : failureTextLocked();
-            releaseStreamLocked();
-            return error;
+            return settled && code != PA_OK ? pulseErrorText(code) : connection->failureText();
         }
-        running = true;
         return std::nullopt;
+    }
+
+    void logStreamLocked(const CaptureOutput& output) const {
+        if (!lcCapture().isInfoEnabled())
+            return;
+        char spec[PA_SAMPLE_SPEC_SNPRINT_MAX];
+        pa_sample_spec_snprint(spec, sizeof spec, pa_stream_get_sample_spec(stream.get()));
+        const pa_buffer_attr* granted = pa_stream_get_buffer_attr(stream.get());
+        qCInfo(lcCapture).noquote().nospace()
+            << "Capturing output " << output.name << " (" << output.description << ") through "
+            << pa_stream_get_device_name(stream.get()) << ", format " << spec << ", fragment "
+            << (granted ? granted->fragsize : 0) << " bytes, max length "
+            << (granted ? granted->maxlength : 0) << " bytes";
     }
 
     CaptureResult stopCapture() {
         std::lock_guard guard(serial);
         if (!connection)
             return std::nullopt;
+        qCDebug(lcCapture).noquote() << "Stopping capture";
         CaptureResult result;
         bool connected = false;
         {
@@ -246,7 +243,8 @@ struct PulseCaptureService::State {
                     !cork.succeeded) {
                     // A cork that times out leaves no error code; "OK" is no reason to show.
                     const int code = pa_context_errno(connection->context());
-                    result = code != PA_OK ? pulseErrorText(code) : failureTextLocked();
+                    result = code != PA_OK ? pulseErrorText(code) : connection->failureText();
+                    qCWarning(lcCapture).noquote() << "Couldn't stop capture cleanly:" << *result;
                 }
             }
             releaseStreamLocked();
@@ -312,23 +310,13 @@ QFuture<ShareableContent> PulseCaptureService::queryContent() {
     return QtConcurrent::run([state = state_] { return state->queryContent(); });
 }
 
-void PulseCaptureService::setSampleHandler(SampleHandler handler) {
-    std::lock_guard guard(state_->serial);
-    state_->nextSampleHandler = std::move(handler);
-}
-
-void PulseCaptureService::setStoppedHandler(StoppedHandler handler) {
-    std::lock_guard guard(state_->serial);
-    state_->nextStoppedHandler = std::move(handler);
-}
-
-CaptureResult PulseCaptureService::createStream(const CaptureOutput& output,
-                                                const StreamConfiguration& configuration) {
-    return state_->createStream(output, configuration);
-}
-
-QFuture<CaptureResult> PulseCaptureService::startCapture() {
-    return QtConcurrent::run([state = state_] { return state->startCapture(); });
+QFuture<CaptureResult> PulseCaptureService::startCapture(const CaptureOutput& output,
+                                                         const StreamConfiguration& configuration,
+                                                         Handlers handlers) {
+    return QtConcurrent::run(
+        [state = state_, output, configuration, handlers = std::move(handlers)]() mutable {
+            return state->startCapture(output, configuration, std::move(handlers));
+        });
 }
 
 QFuture<CaptureResult> PulseCaptureService::stopCapture() {

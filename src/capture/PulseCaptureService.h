@@ -19,11 +19,9 @@ public:
     PulseCaptureService& operator=(const PulseCaptureService&) = delete;
 
     QFuture<ShareableContent> queryContent() override;
-    void setSampleHandler(SampleHandler handler) override;
-    void setStoppedHandler(StoppedHandler handler) override;
-    CaptureResult createStream(const CaptureOutput& output,
-                               const StreamConfiguration& configuration) override;
-    QFuture<CaptureResult> startCapture() override;
+    QFuture<CaptureResult> startCapture(const CaptureOutput& output,
+                                        const StreamConfiguration& configuration,
+                                        Handlers handlers) override;
     QFuture<CaptureResult> stopCapture() override;
 
 private:

@@ -28,6 +28,7 @@ public:
     QString path() const { return path_; }
     int sampleRateHz() const { return sampleRateHz_; }
     int channelCount() const { return channelCount_; }
+    qint64 framesWritten() const { return framesWritten_; }
 
 private:
     RecordingFile() = default;

@@ -54,6 +54,7 @@ RecordingWriter::Outcome RecordingWriter::finish() {
     if (file_) {
         outcome.filePath = file_->path();
         outcome.lossReason = firstLossReason_;
+        outcome.framesWritten = file_->framesWritten();
     } else {
         outcome.creationError = lastCreationError_;
     }

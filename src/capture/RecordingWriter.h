@@ -19,6 +19,7 @@ public:
         std::optional<QString> creationError;
         // Why buffers are missing from the file, when one was created.
         std::optional<QString> lossReason;
+        qint64 framesWritten = 0;
     };
 
     // Files go to the temporary directory (TMPDIR honoured), looked up at each attempt.

@@ -1,6 +1,8 @@
 #include "SystemAudioRecorder.h"
 
+#include "Logging.h"
 #include "PulseCaptureService.h"
+#include "RecordingEnding.h"
 #include "RecordingWriter.h"
 
 #include <QTimer>
@@ -12,6 +14,12 @@ QFuture<void> finishedFuture() {
     promise.start();
     promise.finish();
     return promise.future();
+}
+
+std::shared_ptr<QPromise<void>> startedPromise() {
+    auto promise = std::make_shared<QPromise<void>>();
+    promise->start();
+    return promise;
 }
 
 } // namespace
@@ -43,156 +51,154 @@ SystemAudioRecorder::~SystemAudioRecorder() {
     service_.reset();
 }
 
+void SystemAudioRecorder::enter(Phase phase) {
+    const bool wasRecording = isRecording();
+    static constexpr const char* names[] = {"idle", "starting", "recording", "stopping"};
+    qCDebug(lcCapture).noquote() << "Recorder:" << names[int(phase_)] << "->" << names[int(phase)];
+    phase_ = phase;
+    if (isRecording() != wasRecording)
+        Q_EMIT isRecordingChanged(isRecording());
+}
+
 QFuture<void> SystemAudioRecorder::start() {
-    if (isRecording_)
+    switch (phase_) {
+    case Phase::idle:
+        break;
+    case Phase::starting:
+        // Two overlapping starts would feed two streams into one file.
+        return transition_->future();
+    case Phase::recording:
+    case Phase::stopping:
         return finishedFuture();
-    // Two overlapping starts would feed two streams into one file.
-    if (startUnderWay_)
-        return *startUnderWay_;
-
+    }
     setErrorMessage(std::nullopt);
-    auto done = std::make_shared<QPromise<void>>();
-    done->start();
-    startUnderWay_ = done->future();
+    transition_ = startedPromise();
+    // Taken first: an answer that is already there is handled at once.
+    const QFuture<void> started = transition_->future();
+    enter(Phase::starting);
     service_->queryContent().then(
-        this, [this, done](const ShareableContent& content) { beginCapture(content, done); });
-    return *startUnderWay_;
+        this, [this](const ShareableContent& content) { beginCapture(content); });
+    return started;
 }
 
-void SystemAudioRecorder::beginCapture(const ShareableContent& content,
-                                       const std::shared_ptr<QPromise<void>>& done) {
+void SystemAudioRecorder::beginCapture(const ShareableContent& content) {
     // Any failure of the query means the server can't be used by us.
-    if (content.error) {
-        failStart(description(RecorderError::permissionDenied));
-        return finishStarting(done);
-    }
-    if (content.outputs.isEmpty()) {
-        failStart(description(RecorderError::noDisplay));
-        return finishStarting(done);
-    }
+    if (content.error)
+        return failStart(description(RecorderError::permissionDenied));
+    if (content.outputs.isEmpty())
+        return failStart(description(RecorderError::noDisplay));
 
-    auto writer = std::make_shared<RecordingWriter>();
-    service_->setSampleHandler([writer](PcmBuffer&& buffer) { writer->append(buffer); });
-    const quint64 generation = ++streamGeneration_;
-    service_->setStoppedHandler([this, generation](const QString& reason) {
+    writer_ = std::make_shared<RecordingWriter>();
+    CaptureService::Handlers handlers;
+    handlers.samples = [writer = writer_](PcmBuffer&& buffer) { writer->append(buffer); };
+    handlers.stopped = [this, writer = writer_](const QString& reason) {
         QMetaObject::invokeMethod(
-            this, [this, generation, reason] { stoppedByItself(generation, reason); },
+            this, [this, writer, reason] { stoppedByItself(writer, reason); },
             Qt::QueuedConnection);
-    });
-    if (const CaptureResult error =
-            service_->createStream(content.outputs.first(), StreamConfiguration{})) {
-        failStart(tr("Couldn't start capture: %1").arg(*error));
-        return finishStarting(done);
-    }
-    service_->startCapture().then(this, [this, done, writer](const CaptureResult& error) {
-        if (error) {
-            failStart(tr("Couldn't start capture: %1").arg(*error));
-        } else {
-            captureStarted(writer);
-            // The stream may have died before its start reached us.
-            if (unexpectedStopReason_)
-                beginStopping();
-        }
-        finishStarting(done);
-    });
+    };
+    service_->startCapture(content.outputs.first(), StreamConfiguration{}, std::move(handlers))
+        .then(this, [this](const CaptureResult& error) { captureStarted(error); });
 }
 
-void SystemAudioRecorder::captureStarted(const std::shared_ptr<RecordingWriter>& writer) {
-    streamRunning_ = true;
-    writer_ = writer;
+void SystemAudioRecorder::captureStarted(const CaptureResult& error) {
+    if (error)
+        return failStart(tr("Couldn't start capture: %1").arg(*error));
+    const std::shared_ptr<QPromise<void>> started = std::exchange(transition_, nullptr);
     recordingStartDate_ = QDateTime::currentDateTime();
     setElapsedTime(0);
-    setIsRecording(true);
+    enter(Phase::recording);
     ticker_->start();
+    qCInfo(lcCapture).noquote() << "Recording started";
+    // The stream may have died before its start reached us.
+    if (stoppedByItself_)
+        beginStopping();
+    started->finish();
 }
 
 void SystemAudioRecorder::failStart(const QString& message) {
-    unexpectedStopReason_.reset();
+    qCWarning(lcCapture).noquote() << "Recording didn't start:" << message;
+    writer_.reset();
+    stoppedByItself_.reset();
     setErrorMessage(message);
-}
-
-void SystemAudioRecorder::finishStarting(const std::shared_ptr<QPromise<void>>& done) {
-    startUnderWay_.reset();
-    done->finish();
+    const std::shared_ptr<QPromise<void>> started = std::exchange(transition_, nullptr);
+    enter(Phase::idle);
+    started->finish();
 }
 
 QFuture<void> SystemAudioRecorder::stop() {
-    if (!isRecording_ || !streamRunning_)
+    switch (phase_) {
+    case Phase::recording:
+        return beginStopping();
+    case Phase::stopping:
+        return transition_->future();
+    case Phase::idle:
+    case Phase::starting:
         return finishedFuture();
-    if (stopUnderWay_)
-        return *stopUnderWay_;
-    return beginStopping();
+    }
+    return finishedFuture();
 }
 
 QFuture<void> SystemAudioRecorder::beginStopping() {
     ticker_->stop();
-    auto done = std::make_shared<QPromise<void>>();
-    done->start();
-    stopUnderWay_ = done->future();
-    service_->stopCapture().then(this, [this, done](const CaptureResult& stopResult) {
-        finishRecording(stopResult);
-        stopUnderWay_.reset();
-        done->finish();
-    });
-    return *stopUnderWay_;
+    transition_ = startedPromise();
+    const QFuture<void> stopped = transition_->future();
+    enter(Phase::stopping);
+    service_->stopCapture().then(
+        this, [this](const CaptureResult& stopError) { finishRecording(stopError); });
+    return stopped;
 }
 
-void SystemAudioRecorder::stoppedByItself(quint64 generation, const QString& reason) {
-    if (generation != streamGeneration_ || unexpectedStopReason_)
+void SystemAudioRecorder::stoppedByItself(const std::shared_ptr<RecordingWriter>& writer,
+                                          const QString& reason) {
+    // A late notice from an earlier stream, or a second one from this stream.
+    if (writer != writer_ || stoppedByItself_)
         return;
-    if (!streamRunning_ && !startUnderWay_)
+    switch (phase_) {
+    case Phase::idle:
         return;
-    unexpectedStopReason_ = reason;
-    // Releasing the dead stream before closing the file guarantees nothing writes into it.
-    if (streamRunning_ && !stopUnderWay_)
+    case Phase::starting:
+        // The start's end stops it.
+    case Phase::stopping:
+        // The stop under way reports it.
+        stoppedByItself_ = reason;
+        return;
+    case Phase::recording:
+        // Releasing the dead stream before closing the file guarantees nothing writes into it.
+        stoppedByItself_ = reason;
         beginStopping();
+        return;
+    }
 }
 
-void SystemAudioRecorder::finishRecording(const CaptureResult& stopResult) {
-    streamRunning_ = false;
-    const RecordingWriter::Outcome outcome = writer_->finish();
+void SystemAudioRecorder::finishRecording(const CaptureResult& stopError) {
+    const RecordingEnding ending{std::exchange(stoppedByItself_, std::nullopt), stopError,
+                                 writer_->finish()};
     writer_.reset();
-
-    std::optional<QString> message;
-    if (unexpectedStopReason_)
-        message = tr("Capture stopped unexpectedly: %1").arg(*unexpectedStopReason_);
-    else if (stopResult)
-        message = tr("Couldn't stop capture cleanly: %1").arg(*stopResult);
-
-    std::optional<QString> fileProblem;
-    if (outcome.creationError)
-        fileProblem = tr("Couldn't create the recording file: %1").arg(*outcome.creationError);
-    else if (outcome.lossReason)
-        fileProblem = tr("Part of the recording couldn't be saved: %1").arg(*outcome.lossReason);
-    else if (!outcome.filePath && !unexpectedStopReason_)
-        fileProblem = tr("No audio was captured — is anything actually playing sound?");
-    if (fileProblem)
-        message =
-            unexpectedStopReason_ ? *message + QStringLiteral("\n\n") + *fileProblem : *fileProblem;
-    unexpectedStopReason_.reset();
+    const std::optional<QString> message = endingMessage(ending);
+    qCInfo(lcCapture).noquote().nospace()
+        << "Recording ended: " << ending.file.framesWritten << " frames written to "
+        << ending.file.filePath.value_or(QStringLiteral("no file"));
+    if (message)
+        qCWarning(lcCapture).noquote() << "Recording ended with:" << *message;
 
     // A listener on isRecordingChanged already finds the finished recording published.
     if (message)
         setErrorMessage(message);
-    setLastRecordingURL(outcome.filePath ? std::optional(QUrl::fromLocalFile(*outcome.filePath))
-                                         : std::nullopt);
+    setLastRecordingURL(ending.file.filePath
+                            ? std::optional(QUrl::fromLocalFile(*ending.file.filePath))
+                            : std::nullopt);
     setLastRecordingDate(recordingStartDate_);
-    setIsRecording(false);
+    const std::shared_ptr<QPromise<void>> stopped = std::exchange(transition_, nullptr);
+    enter(Phase::idle);
+    stopped->finish();
 }
 
 void SystemAudioRecorder::tick() {
-    if (!isRecording_ || !recordingStartDate_) {
+    if (phase_ != Phase::recording || !recordingStartDate_) {
         ticker_->stop();
         return;
     }
     setElapsedTime(recordingStartDate_->msecsTo(QDateTime::currentDateTime()) / 1000.0);
-}
-
-void SystemAudioRecorder::setIsRecording(bool value) {
-    if (isRecording_ == value)
-        return;
-    isRecording_ = value;
-    Q_EMIT isRecordingChanged(value);
 }
 
 void SystemAudioRecorder::setElapsedTime(double seconds) {

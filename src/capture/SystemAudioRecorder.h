@@ -45,7 +45,7 @@ public:
     QFuture<void> start();
     QFuture<void> stop();
 
-    bool isRecording() const { return isRecording_; }
+    bool isRecording() const { return phase_ == Phase::recording || phase_ == Phase::stopping; }
     double elapsedTime() const { return elapsedTime_; }
     std::optional<QString> errorMessage() const { return errorMessage_; }
     void setErrorMessage(std::optional<QString> message);
@@ -60,16 +60,18 @@ Q_SIGNALS:
     void lastRecordingDateChanged(std::optional<QDateTime> lastRecordingDate);
 
 private:
-    void beginCapture(const ShareableContent& content, const std::shared_ptr<QPromise<void>>& done);
-    void captureStarted(const std::shared_ptr<RecordingWriter>& writer);
+    // isRecording is true in recording and stopping.
+    enum class Phase { idle, starting, recording, stopping };
+
+    void enter(Phase phase);
+    void beginCapture(const ShareableContent& content);
+    void captureStarted(const CaptureResult& error);
     void failStart(const QString& message);
-    void finishStarting(const std::shared_ptr<QPromise<void>>& done);
     QFuture<void> beginStopping();
-    void stoppedByItself(quint64 generation, const QString& reason);
-    void finishRecording(const CaptureResult& stopResult);
+    void stoppedByItself(const std::shared_ptr<RecordingWriter>& writer, const QString& reason);
+    void finishRecording(const CaptureResult& stopError);
     void tick();
 
-    void setIsRecording(bool value);
     void setElapsedTime(double seconds);
     void setLastRecordingURL(std::optional<QUrl> url);
     void setLastRecordingDate(std::optional<QDateTime> date);
@@ -77,18 +79,17 @@ private:
     std::unique_ptr<CaptureService> service_;
     QTimer* ticker_;
 
-    bool isRecording_ = false;
     double elapsedTime_ = 0;
     std::optional<QString> errorMessage_;
     std::optional<QUrl> lastRecordingURL_;
     std::optional<QDateTime> lastRecordingDate_;
 
-    bool streamRunning_ = false;
-    std::optional<QDateTime> recordingStartDate_;
+    Phase phase_ = Phase::idle;
+    // Starting and stopping: finished when the phase ends.
+    std::shared_ptr<QPromise<void>> transition_;
+    // Starting to stopping: the current stream's file; its notices are told apart by it.
     std::shared_ptr<RecordingWriter> writer_;
-    std::optional<QFuture<void>> startUnderWay_;
-    std::optional<QFuture<void>> stopUnderWay_;
-    std::optional<QString> unexpectedStopReason_;
-    // Tells the notices of one stream from those of the next.
-    quint64 streamGeneration_ = 0;
+    // Starting to stopping: why the stream stopped without being asked to, once it has.
+    std::optional<QString> stoppedByItself_;
+    std::optional<QDateTime> recordingStartDate_;
 };

@@ -18,6 +18,7 @@ struct PulseConnection::State {
     std::unique_ptr<pa_context, ContextDeleter> context;
     bool loopRunning = false;
     bool wasReady = false;
+    QString serverDescription;
     std::function<void()> connectionLost;
 
     static void onContextState(pa_context* context, void* userdata) {
@@ -73,11 +74,38 @@ std::unique_ptr<PulseConnection> PulseConnection::connect(const QString& clientN
         [&s] { return pa_context_get_state(s.context.get()) == PA_CONTEXT_READY; }, timeout);
     if (!ready) {
         const int code = pa_context_errno(s.context.get());
-        return fail(code != PA_OK ? pulseErrorText(code)
-                                  : QCoreApplication::translate("PulseConnection",
-                                                                "The sound server didn't answer."));
+        return fail(code != PA_OK ? pulseErrorText(code) : noAnswerText());
     }
+    s.serverDescription = connection->queryServerDescription();
     return connection;
+}
+
+bool PulseConnection::reconnectIfLost(std::unique_ptr<PulseConnection>& connection, QString* error,
+                                      const QLoggingCategory& category,
+                                      std::chrono::milliseconds timeout) {
+    if (connection) {
+        Lock lock(connection->mainloop());
+        if (connection->isConnected())
+            return true;
+        qCInfo(category).noquote()
+            << "Sound server connection lost:" << connection->lastErrorText();
+    }
+    connection.reset();
+    QString reason;
+    connection = connect(QString::fromUtf8(defaultClientName), &reason, timeout);
+    if (!connection) {
+        qCWarning(category).noquote() << "Couldn't connect to the sound server:" << reason;
+        if (error)
+            *error = reason;
+        return false;
+    }
+    qCInfo(category).noquote() << "Connected to the sound server:"
+                               << connection->serverDescription();
+    return true;
+}
+
+QString PulseConnection::noAnswerText() {
+    return QCoreApplication::translate("PulseConnection", "The sound server didn't answer.");
 }
 
 PulseConnection::~PulseConnection() {
@@ -157,6 +185,31 @@ QString PulseConnection::lastErrorText() const {
     return pulseErrorText(pa_context_errno(state_->context.get()));
 }
 
+QString PulseConnection::failureText() const {
+    return isConnected() ? noAnswerText() : lastErrorText();
+}
+
+QString PulseConnection::serverDescription() const {
+    return state_->serverDescription;
+}
+
+QString PulseConnection::queryServerDescription() {
+    struct Query {
+        PulseConnection* connection;
+        QString description;
+    } query{this, {}};
+    auto onInfo = [](pa_context*, const pa_server_info* info, void* userdata) {
+        auto* q = static_cast<Query*>(userdata);
+        if (info)
+            q->description = QStringLiteral("%1 %2").arg(
+                QString::fromUtf8(info->server_name ? info->server_name : "?"),
+                QString::fromUtf8(info->server_version ? info->server_version : "?"));
+        q->connection->signal();
+    };
+    waitFor(pa_context_get_server_info(context(), onInfo, &query));
+    return query.description;
+}
+
 std::optional<QString> PulseConnection::defaultSinkName(QString* error) {
     struct Query {
         PulseConnection* connection;
@@ -170,9 +223,7 @@ std::optional<QString> PulseConnection::defaultSinkName(QString* error) {
     };
     if (!waitFor(pa_context_get_server_info(context(), onInfo, &query))) {
         if (error)
-            *error = isConnected() ? QCoreApplication::translate("PulseConnection",
-                                                                 "The sound server didn't answer.")
-                                   : lastErrorText();
+            *error = failureText();
         return std::nullopt;
     }
     if (!query.sink && error)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QLoggingCategory>
 #include <QString>
 #include <chrono>
 #include <functional>
@@ -28,12 +29,24 @@ public:
     };
 
     static constexpr std::chrono::milliseconds defaultTimeout{5000};
+    static constexpr const char* defaultClientName = "Sonabrix";
 
     // Connects to the server named by the environment (PULSE_SERVER) or the user's default.
     // Never spawns a server. Returns null with a readable reason in `error` on failure.
     static std::unique_ptr<PulseConnection>
     connect(const QString& clientName, QString* error,
             std::chrono::milliseconds timeout = defaultTimeout);
+
+    // Keeps `connection` usable: leaves it alone while it is connected, otherwise replaces it
+    // with a new connection named defaultClientName (null, with the reason in `error`, when the
+    // server can't be reached). Whatever stood on the lost connection must be released before. The
+    // outcome is logged in `category`. True when `connection` is usable afterwards.
+    static bool reconnectIfLost(std::unique_ptr<PulseConnection>& connection, QString* error,
+                                const QLoggingCategory& category,
+                                std::chrono::milliseconds timeout = defaultTimeout);
+
+    // The text for a server that didn't answer in time.
+    static QString noAnswerText();
 
     ~PulseConnection();
     PulseConnection(const PulseConnection&) = delete;
@@ -59,6 +72,13 @@ public:
     // With the lock held: the context's last error as text.
     QString lastErrorText() const;
 
+    // With the lock held: why a request failed, as text: the context's error when the
+    // connection is gone, otherwise that the server didn't answer.
+    QString failureText() const;
+
+    // The server's name and version as it announced them when the connection was made.
+    QString serverDescription() const;
+
     // With the lock held: the name of the server's default output (sink), or nothing with a
     // reason in `error`.
     std::optional<QString> defaultSinkName(QString* error);
@@ -69,6 +89,8 @@ public:
 
 private:
     PulseConnection();
+    // With the lock held.
+    QString queryServerDescription();
     struct State;
     std::unique_ptr<State> state_;
 };

@@ -1,5 +1,6 @@
 #include "AudioFilePlayer.h"
 
+#include "Logging.h"
 #include "PulseConnection.h"
 #include "SoundFileHandle.h"
 
@@ -234,9 +235,15 @@ bool AudioFilePlayer::play(QString* error) {
         [&s] { return pa_stream_get_state(s.stream.get()) != PA_STREAM_CREATING; },
         streamStartTimeout);
     if (pa_stream_get_state(s.stream.get()) != PA_STREAM_READY)
-        return fail(settled || !s.connection.isConnected()
-                        ? s.connection.lastErrorText()
-                        : translated("The sound server didn't answer."));
+        return fail(settled ? s.connection.lastErrorText() : s.connection.failureText());
+    if (lcPlayback().isInfoEnabled()) {
+        const pa_buffer_attr* granted = pa_stream_get_buffer_attr(s.stream.get());
+        char spec[PA_SAMPLE_SPEC_SNPRINT_MAX];
+        pa_sample_spec_snprint(spec, sizeof spec, pa_stream_get_sample_spec(s.stream.get()));
+        qCInfo(lcPlayback).noquote()
+            << "Playback stream on" << pa_stream_get_device_name(s.stream.get()) << "format" << spec
+            << "target length" << (granted ? granted->tlength : 0) << "bytes";
+    }
     return true;
 }
 

@@ -1,6 +1,7 @@
 #include "SelectionPlayer.h"
 
 #include "AudioFilePlayer.h"
+#include "Logging.h"
 #include "PulseConnection.h"
 
 #include <chrono>
@@ -38,12 +39,16 @@ void SelectionPlayer::toggle(const QUrl& url, TimeRange range) {
         return;
     player_ = std::move(player);
     stopAtSeconds_ = range.upper;
+    qCInfo(lcPlayback).noquote() << "Playing" << url.toLocalFile() << "from" << range.lower
+                                 << "s to" << range.upper << "s";
     setPlaying(true);
     watchTimer_.start();
     watch(); // the first pass at once, so the playhead jumps to the start
 }
 
 void SelectionPlayer::stop() {
+    if (player_)
+        qCDebug(lcPlayback).noquote() << "Playback stopped at" << currentTime_ << "s";
     watchTimer_.stop();
     player_.reset(); // its destructor ends the sound at once
     setPlaying(false);
@@ -52,25 +57,17 @@ void SelectionPlayer::stop() {
 std::unique_ptr<AudioFilePlayer> SelectionPlayer::startPlayer(const QUrl& url, double fromSeconds) {
     if (!url.isLocalFile())
         return nullptr;
-    PulseConnection* server = connection();
-    if (!server)
-        return nullptr;
-    auto player = AudioFilePlayer::open(*server, url.toLocalFile(), nullptr);
-    if (!player || !player->seek(fromSeconds) || !player->play(nullptr))
-        return nullptr;
-    return player;
-}
-
-PulseConnection* SelectionPlayer::connection() {
-    if (connection_) {
-        PulseConnection::Lock lock(connection_->mainloop());
-        if (connection_->isConnected())
-            return connection_.get();
-    }
     // Only reached while idle, so no player still stands on a lost connection.
-    connection_.reset();
-    connection_ = PulseConnection::connect(QStringLiteral("Sonabrix"), nullptr, connectTimeout);
-    return connection_.get();
+    if (!PulseConnection::reconnectIfLost(connection_, nullptr, lcPlayback(), connectTimeout))
+        return nullptr;
+    QString error;
+    auto player = AudioFilePlayer::open(*connection_, url.toLocalFile(), &error);
+    if (!player || !player->seek(fromSeconds) || !player->play(&error)) {
+        qCWarning(lcPlayback).noquote()
+            << "Couldn't play" << url.toLocalFile() << "from" << fromSeconds << "s:" << error;
+        return nullptr;
+    }
+    return player;
 }
 
 void SelectionPlayer::watch() {

@@ -40,7 +40,6 @@ private:
     static constexpr int watchIntervalMs = 30;
 
     std::unique_ptr<AudioFilePlayer> startPlayer(const QUrl& url, double fromSeconds);
-    PulseConnection* connection();
     void watch();
     void setPlaying(bool playing);
 

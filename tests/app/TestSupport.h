@@ -20,17 +20,16 @@ inline QTemporaryDir& testFolder() {
 struct CaptureScript {
     bool unreachable = false;
     bool running = false;
-    CaptureService::SampleHandler samples;
-    CaptureService::StoppedHandler stopped;
+    CaptureService::Handlers handlers;
 
     void deliver(double seconds, float level) {
-        if (running && samples) {
+        if (running && handlers.samples) {
             PcmBuffer buffer{48000, 2, std::vector<float>(size_t(seconds * 48000) * 2, level)};
-            std::thread([&] { samples(std::move(buffer)); }).join();
+            std::thread([&] { handlers.samples(std::move(buffer)); }).join();
         }
     }
     void stopByItself(const QString& reason) {
-        std::thread([&] { stopped(reason); }).join();
+        std::thread([&] { handlers.stopped(reason); }).join();
     }
 };
 
@@ -45,12 +44,11 @@ public:
                                  : ShareableContent{{}, {{"speakers", "speakers.monitor", ""}}};
         return QtConcurrent::run([content] { return content; });
     }
-    void setSampleHandler(SampleHandler handler) override { script_->samples = handler; }
-    void setStoppedHandler(StoppedHandler handler) override { script_->stopped = handler; }
-    CaptureResult createStream(const CaptureOutput&, const StreamConfiguration&) override {
-        return std::nullopt;
+    QFuture<CaptureResult> startCapture(const CaptureOutput&, const StreamConfiguration&,
+                                        Handlers handlers) override {
+        script_->handlers = std::move(handlers);
+        return setRunning(true);
     }
-    QFuture<CaptureResult> startCapture() override { return setRunning(true); }
     QFuture<CaptureResult> stopCapture() override { return setRunning(false); }
 
 private:

@@ -1,7 +1,9 @@
 #include "CaptureTestUtil.h"
+#include "PulseCaptureService.h"
 
 #include <QProcess>
 #include <cmath>
+#include <mutex>
 
 using R = SystemAudioRecorder;
 
@@ -92,6 +94,46 @@ private Q_SLOTS:
                      qPrintable(QStringLiteral("%1 frames in %2 s").arg(frames).arg(seconds)));
         }
         QVERIFY(files[0] != files[1] && QFile::exists(files[0]));
+    }
+
+    // A pipe source produces exactly the frames written into it and nothing else, so every one
+    // of them must arrive, the last partial fragment included, in order.
+    void aStopDeliversEveryFrameCapturedUpToIt() {
+        const QString fifo = recordings_.filePath("source.fifo");
+        const auto module = pactl({"load-module", "module-pipe-source", "source_name=sonabrix_pipe",
+                                   "file=" + fifo, "format=float32le", "rate=48000", "channels=2"});
+        QVERIFY(module);
+        const auto unload = qScopeGuard([&] { pactl({"unload-module", module->trimmed()}); });
+        std::mutex mutex;
+        std::vector<float> received;
+        PulseCaptureService service;
+        QVERIFY(service.queryContent().result().outputs.size() > 0);
+        CaptureService::Handlers handlers;
+        handlers.samples = [&](PcmBuffer&& buffer) {
+            std::lock_guard guard(mutex);
+            received.insert(received.end(), buffer.samples.begin(), buffer.samples.end());
+        };
+        const CaptureOutput pipe{"sonabrix_pipe", "sonabrix_pipe", ""};
+        QCOMPARE(service.startCapture(pipe, {}, handlers).result(), std::nullopt);
+
+        const qint64 fragment = PulseCaptureService::fragmentDuration.count() * 48;
+        const qint64 frames = 10 * fragment + fragment / 2 + 7;
+        std::vector<float> written;
+        for (qint64 frame = 0; frame < frames; ++frame)
+            written.insert(written.end(), {float(frame) / frames, -float(frame) / frames});
+        QFile writer(fifo);
+        QVERIFY(writer.open(QIODevice::WriteOnly));
+        writer.write(reinterpret_cast<const char*>(written.data()), written.size() * 4);
+        writer.close();
+        const auto receivedFrames = [&] {
+            std::lock_guard guard(mutex);
+            return qint64(received.size() / 2);
+        };
+        // Whole fragments arrive on their own; what follows them waits for the stop.
+        QTRY_VERIFY_WITH_TIMEOUT(receivedFrames() > frames - fragment, 5000);
+        QCOMPARE(service.stopCapture().result(), std::nullopt);
+        QCOMPARE(receivedFrames(), frames);
+        QVERIFY(received == written);
     }
 
     // Last, on a daemon of its own: killing the shared one would pull the floor from other tests.

@@ -12,21 +12,18 @@ using R = SystemAudioRecorder;
 // A capture platform the tests steer: it fails with the texts it is given.
 struct FakeService : CaptureService {
     ShareableContent content{{}, {{"speakers", "speakers.monitor", ""}}};
-    CaptureResult createResult, startResult, stopResult;
+    CaptureResult startResult, stopResult;
     bool hold = false; // leaves the next start or stop pending until release()
     std::optional<QPromise<CaptureResult>> held;
-    int creates = 0, stops = 0;
-    SampleHandler nextSamples, samples;
-    StoppedHandler nextStopped, stopped;
+    int starts = 0, stops = 0;
+    Handlers handlers;
 
     QFuture<ShareableContent> queryContent() override { return QtFuture::makeReadyFuture(content); }
-    void setSampleHandler(SampleHandler handler) override { nextSamples = std::move(handler); }
-    void setStoppedHandler(StoppedHandler handler) override { nextStopped = std::move(handler); }
-    CaptureResult createStream(const CaptureOutput&, const StreamConfiguration&) override {
-        std::tie(samples, stopped) = std::tie(nextSamples, nextStopped);
-        return ++creates, createResult;
+    QFuture<CaptureResult> startCapture(const CaptureOutput&, const StreamConfiguration&,
+                                        Handlers streamHandlers) override {
+        handlers = std::move(streamHandlers);
+        return ++starts, answer(startResult);
     }
-    QFuture<CaptureResult> startCapture() override { return answer(startResult); }
     QFuture<CaptureResult> stopCapture() override { return ++stops, answer(stopResult); }
     QFuture<CaptureResult> answer(const CaptureResult& result) {
         if (!hold)
@@ -39,7 +36,10 @@ struct FakeService : CaptureService {
         held->addResult(std::nullopt);
         held->finish();
     }
-    void deliver(qint64 frames, float v) { samples({48000, 2, std::vector(frames * 2, v)}); }
+    void deliver(qint64 frames, float v) {
+        handlers.samples({48000, 2, std::vector(frames * 2, v)});
+    }
+    void stopped(const QString& reason) { handlers.stopped(reason); }
 };
 
 class SystemAudioRecorderTest : public QObject {
@@ -77,12 +77,12 @@ private Q_SLOTS:
         QVERIFY(finishes(starting) && recorder_->isRecording());
         const QDateTime to = QDateTime::currentDateTime();
         QVERIFY(finishes(recorder_->start()));
-        QVERIFY(fake_->creates == 1 && fake_->stops == 0);
+        QVERIFY(fake_->starts == 1 && fake_->stops == 0);
         QCOMPARE(recorder_->errorMessage(), std::nullopt);
         QTRY_VERIFY_WITH_TIMEOUT(recorder_->elapsedTime() > 0.15, 2000);
         for (float value : {0.1f, 0.2f, 0.3f})
             fake_->deliver(480, value);
-        const CaptureService::StoppedHandler firstStreamsNotice = fake_->stopped;
+        const auto firstStreamsNotice = fake_->handlers.stopped;
         QVERIFY(finishes(recorder_->stop()));
         QVERIFY(!recorder_->isRecording() && !recorder_->errorMessage());
         QVERIFY(recorder_->lastRecordingDate() >= from && recorder_->lastRecordingDate() <= to);
@@ -113,8 +113,7 @@ private Q_SLOTS:
         QTest::addColumn<QString>("message");
         QTest::newRow("no server") << 0 << R::description(R::RecorderError::permissionDenied);
         QTest::newRow("no output") << 1 << R::description(R::RecorderError::noDisplay);
-        QTest::newRow("stream refused") << 2 << "Couldn't start capture: No such entity";
-        QTest::newRow("start refused") << 3 << "Couldn't start capture: Access denied";
+        QTest::newRow("start refused") << 2 << "Couldn't start capture: Access denied";
     }
 
     void aFailedStartSaysWhyAndLeavesTheRecorderReady() {
@@ -124,8 +123,7 @@ private Q_SLOTS:
         fake_->content.error = fail(0, "Connection refused");
         if (step == 1)
             fake_->content.outputs.clear();
-        fake_->createResult = fail(2, "No such entity");
-        fake_->startResult = fail(3, "Access denied");
+        fake_->startResult = fail(2, "Access denied");
         QVERIFY(finishes(recorder_->start()));
         QVERIFY(!recorder_->isRecording());
         QCOMPARE(recorder_->errorMessage(), Message(message));
@@ -134,7 +132,7 @@ private Q_SLOTS:
         QVERIFY(finishes(recorder_->stop()));
         QCOMPARE(fake_->stops, 0);
         fake_->content = FakeService().content;
-        fake_->createResult = fake_->startResult = std::nullopt;
+        fake_->startResult = std::nullopt;
         startRecording();
         QCOMPARE(recorder_->errorMessage(), std::nullopt);
     }

@@ -1,9 +1,12 @@
 #include "PulseConnection.h"
 
+#include <QRegularExpression>
 #include <QTest>
 #include <chrono>
 
 using namespace std::chrono_literals;
+
+Q_LOGGING_CATEGORY(lcCore, "sonabrix.tests")
 
 class PulseConnectionTest : public QObject {
     Q_OBJECT
@@ -28,6 +31,26 @@ private Q_SLOTS:
         qputenv("PULSE_SERVER", saved);
         QVERIFY(!connection);
         QVERIFY(!error.isEmpty());
+    }
+
+    // A live connection is kept (a player may stand on it); none or an absent server is told.
+    void reconnectsOnlyWhenTheConnectionIsGone() {
+        std::unique_ptr<PulseConnection> connection;
+        QString error;
+        QVERIFY2(PulseConnection::reconnectIfLost(connection, &error, lcCore()), qPrintable(error));
+        QVERIFY(connection);
+        QVERIFY(connection->serverDescription().contains(QRegularExpression("^\\S.* \\d")));
+        const PulseConnection* first = connection.get();
+        QVERIFY(PulseConnection::reconnectIfLost(connection, &error, lcCore()));
+        QCOMPARE(connection.get(), first);
+
+        connection.reset();
+        const QByteArray saved = qgetenv("PULSE_SERVER");
+        qputenv("PULSE_SERVER", "unix:/nonexistent/sonabrix/native");
+        const bool reconnected =
+            PulseConnection::reconnectIfLost(connection, &error, lcCore(), 2000ms);
+        qputenv("PULSE_SERVER", saved);
+        QVERIFY(!reconnected && !connection && !error.isEmpty());
     }
 
     void aWaitEndsAtItsTimeout() {
