@@ -2,12 +2,13 @@
 
 #include "AnalyzingStageView.h"
 #include "AppStyle.h"
-#include "AudioExporter.h"
 #include "Divider.h"
 #include "IdleStageView.h"
+#include "Logging.h"
+#include "MessageAlert.h"
 #include "RecordedStageView.h"
 #include "RecordingStageView.h"
-#include "SaveDestinationDialog.h"
+#include "SaveFlow.h"
 #include "StageContainer.h"
 #include "SystemAudioRecorder.h"
 #include "TrimView.h"
@@ -15,8 +16,6 @@
 #include <QDateTime>
 #include <QHBoxLayout>
 #include <QLabel>
-#include <QMessageBox>
-#include <QPushButton>
 #include <QShortcut>
 #include <QVBoxLayout>
 #include <algorithm>
@@ -26,7 +25,10 @@ ContentView::ContentView(QWidget* parent)
     : ContentView(std::make_unique<SystemAudioRecorder>(), parent) {}
 
 ContentView::ContentView(std::unique_ptr<SystemAudioRecorder> recorder, QWidget* parent)
-    : QWidget(parent), recorder_(std::move(recorder)), stageContainer_(new StageContainer(this)) {
+    : QWidget(parent), recorder_(std::move(recorder)), stageContainer_(new StageContainer(this)),
+      saveFlow_(new SaveFlow(this)),
+      recordErrorAlert_(new MessageAlert(this, tr("Couldn't record"),
+                                         [this] { recorder_->setErrorMessage(std::nullopt); })) {
     setMinimumSize(minimumWidth, minimumHeight);
     auto* root = new QVBoxLayout(this);
     root->setContentsMargins(0, 0, 0, 0);
@@ -36,16 +38,19 @@ ContentView::ContentView(std::unique_ptr<SystemAudioRecorder> recorder, QWidget*
     root->addWidget(stageContainer_, 1);
     stageContainer_->setStageView(createStageView());
 
-    saveDestinationProvider_ = [this](const QString& suggestedFileName) {
-        return SaveDestinationDialog::ask(this, suggestedFileName);
-    };
-
     connect(recorder_.get(), &SystemAudioRecorder::isRecordingChanged, this,
             &ContentView::onIsRecordingChanged);
     connect(recorder_.get(), &SystemAudioRecorder::elapsedTimeChanged, this,
             &ContentView::onElapsedTimeChanged);
     connect(recorder_.get(), &SystemAudioRecorder::errorMessageChanged, this,
-            &ContentView::showRecordErrorAlert);
+            [this](const std::optional<QString>& message) {
+                if (message) {
+                    qCWarning(lcApp) << "Recording problem:" << *message;
+                }
+                recordErrorAlert_->sync(message);
+            });
+    connect(saveFlow_, &SaveFlow::isExportingChanged, this, &ContentView::showSaveState);
+    connect(saveFlow_, &SaveFlow::progressChanged, this, &ContentView::showSaveState);
     installShortcuts();
 }
 
@@ -63,20 +68,12 @@ TimeRange ContentView::trimRange() const {
     return trimRange_;
 }
 
-bool ContentView::isExporting() const {
-    return isExporting_;
-}
-
-std::optional<QString> ContentView::exportError() const {
-    return exportError_;
-}
-
 SystemAudioRecorder& ContentView::recorder() {
     return *recorder_;
 }
 
-void ContentView::setSaveDestinationProvider(SaveDestinationProvider provider) {
-    saveDestinationProvider_ = std::move(provider);
+SaveFlow& ContentView::saveFlow() {
+    return *saveFlow_;
 }
 
 QString ContentView::defaultFileName() const {
@@ -114,6 +111,8 @@ QWidget* ContentView::createHeader() {
 }
 
 void ContentView::setStage(Stage stage) {
+    static constexpr const char* names[] = {"idle", "recording", "analysing", "editor"};
+    qCInfo(lcApp) << "Stage:" << names[stage.index()];
     stage_ = std::move(stage);
     QWidget* view = createStageView();
     stageContainer_->setStageView(view);
@@ -141,11 +140,12 @@ QWidget* ContentView::createStageView() {
     }
     const auto* recorded = stage_.as<Stage::Recorded>();
     auto* view = new RecordedStageView(recorded->url, recorded->waveform, trimRange_);
-    view->setExporting(isExporting_);
+    view->setExporting(saveFlow_->isExporting());
+    view->setSaveProgress(saveFlow_->progressPercent());
     connect(view, &RecordedStageView::rangeChanged, this, &ContentView::setTrimRange);
     connect(view, &RecordedStageView::newRecordingRequested, this, &ContentView::newRecording);
-    connect(view, &RecordedStageView::saveRequested, this,
-            [this, url = recorded->url] { exportSelection(url); });
+    connect(view, &RecordedStageView::saveRequested, this, &ContentView::save);
+    connect(view, &RecordedStageView::cancelSaveRequested, saveFlow_, &SaveFlow::cancel);
     return view;
 }
 
@@ -162,11 +162,7 @@ void ContentView::installShortcuts() {
         }
     });
     auto* save = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_S), this);
-    connect(save, &QShortcut::activated, this, [this] {
-        if (const auto* recorded = stage_.as<Stage::Recorded>(); recorded && !isExporting_) {
-            exportSelection(recorded->url);
-        }
-    });
+    connect(save, &QShortcut::activated, this, &ContentView::save);
     auto* startOver = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_N), this);
     connect(startOver, &QShortcut::activated, this, [this] {
         if (stage_.is<Stage::Recorded>()) {
@@ -182,29 +178,27 @@ void ContentView::startRecording() {
 }
 
 void ContentView::stopRecording() {
-    ++pendingStops_;
-    recorder_->stop().then(this, [this] {
-        --pendingStops_;
-        // With several stops under way, the last one to finish decides.
-        if (pendingStops_ == 0) {
-            finishRecording(recorder_->lastRecordingURL());
-        }
-    });
+    // The recorder turning off, whether by this stop or by itself, leads on from here.
+    recorder_->stop();
 }
 
 void ContentView::onIsRecordingChanged() {
     if (recorder_->isRecording()) {
         if (stage_.is<Stage::Idle>()) {
-            recordingURLBeforeStart_ = recorder_->lastRecordingURL();
             setStage(Stage::recording());
         }
         return;
     }
-    if (stage_.is<Stage::Recording>() && pendingStops_ == 0) {
-        // The capture ended by itself. Whatever it managed to record is worth keeping, so go
-        // on with the file it published, if it published one for this recording.
-        const std::optional<QUrl> url = recorder_->lastRecordingURL();
-        finishRecording(url != recordingURLBeforeStart_ ? url : std::nullopt);
+    if (!stage_.is<Stage::Recording>()) {
+        return;
+    }
+    // The recorder publishes this recording's file, or none, before it turns off; whatever
+    // was recorded is worth keeping, even when the capture ended by itself.
+    if (const std::optional<QUrl> url = recorder_->lastRecordingURL()) {
+        setStage(Stage::analyzing(*url));
+        analyze(*url);
+    } else {
+        setStage(Stage::idle());
     }
 }
 
@@ -214,34 +208,26 @@ void ContentView::onElapsedTimeChanged() {
     }
 }
 
-void ContentView::finishRecording(const std::optional<QUrl>& url) {
-    if (!url) {
-        setStage(Stage::idle());
-        return;
-    }
-    setStage(Stage::analyzing(*url));
-    analyze(*url);
-}
-
 void ContentView::analyze(const QUrl& url) {
     Waveform::extractPeaks(url, waveformPeakCount)
         .then(this, [this, url](std::optional<Waveform::Data> waveform) {
-            // A later stop may have moved on to another file meanwhile; its result decides.
-            const auto* analyzing = stage_.as<Stage::Analyzing>();
-            if (!analyzing || analyzing->url != url) {
-                return;
-            }
             const double durationSeconds = waveform ? waveform->duration() : 0.0;
             if (!waveform || !std::isfinite(durationSeconds) || durationSeconds < 0.0) {
                 // Going back without a word would look as if the recording never happened.
                 const QString problem =
                     tr("Couldn't read the recording back from %1.").arg(url.toLocalFile());
+                qCWarning(lcAnalysis) << "Analysis found no audio in" << url.toLocalFile();
                 const std::optional<QString> earlier = recorder_->errorMessage();
                 recorder_->setErrorMessage(earlier ? *earlier + QStringLiteral("\n\n") + problem
                                                    : problem);
                 setStage(Stage::idle());
                 return;
             }
+            qCInfo(lcAnalysis) << "Analysed" << url.toLocalFile() << ":" << waveform->totalFrames
+                               << "frames at" << waveform->sampleRate << "Hz,"
+                               << waveform->peaks.size() << "peaks of" << waveform->framesPerPeak
+                               << "frames";
+            qCInfo(lcApp) << "Opened recording of" << durationSeconds << "s";
             // The whole recording starts selected; the range is set before the stage shows it.
             setTrimRange({0.0, durationSeconds});
             setStage(Stage::recorded(url, std::move(*waveform)));
@@ -252,92 +238,19 @@ void ContentView::newRecording() {
     setStage(Stage::idle());
 }
 
-void ContentView::exportSelection(const QUrl& sourceURL) {
-    const std::optional<QUrl> destination =
-        saveDestinationProvider_(defaultFileName() + QStringLiteral(".m4a"));
-    if (!destination || destination->isEmpty()) {
-        return;
+void ContentView::save() {
+    if (const auto* recorded = stage_.as<Stage::Recorded>()) {
+        saveFlow_->save(recorded->url, defaultFileName(), [this] { return trimRange_; });
     }
-    setExporting(true);
-    // The exporter replaces the destination only once the new file is complete, so a failed
-    // save leaves the user's old file as it was.
-    AudioExporter::exportTrimmed(sourceURL, trimRange_, *destination)
-        .then(this, [this] { setExporting(false); })
-        .onFailed(this,
-                  [this](const std::exception& error) {
-                      setExportError(QString::fromUtf8(error.what()));
-                      setExporting(false);
-                  })
-        .onFailed(this, [this] {
-            setExportError(tr("The audio couldn't be saved."));
-            setExporting(false);
-        });
 }
 
 void ContentView::setTrimRange(TimeRange range) {
     trimRange_ = range;
 }
 
-void ContentView::setExporting(bool isExporting) {
-    isExporting_ = isExporting;
+void ContentView::showSaveState() {
     if (auto* view = qobject_cast<RecordedStageView*>(stageContainer_->stageView())) {
-        view->setExporting(isExporting);
+        view->setExporting(saveFlow_->isExporting());
+        view->setSaveProgress(saveFlow_->progressPercent());
     }
-    emit isExportingChanged(isExporting);
-}
-
-void ContentView::setExportError(std::optional<QString> message) {
-    exportError_ = std::move(message);
-    showExportErrorAlert();
-}
-
-void ContentView::showRecordErrorAlert() {
-    syncAlert(recordErrorAlert_, tr("Couldn't record"), recorder_->errorMessage(),
-              [this] { recorder_->setErrorMessage(std::nullopt); });
-}
-
-void ContentView::showExportErrorAlert() {
-    syncAlert(exportErrorAlert_, tr("Couldn't save"), exportError_,
-              [this] { setExportError(std::nullopt); });
-}
-
-void ContentView::syncAlert(QPointer<QMessageBox>& slot, const QString& title,
-                            const std::optional<QString>& message,
-                            const std::function<void()>& clearMessage) {
-    if (!message) {
-        if (QMessageBox* alert = slot) {
-            slot = nullptr;
-            alert->reject();
-        }
-        return;
-    }
-    if (slot) {
-        slot->setInformativeText(*message);
-        return;
-    }
-    QMessageBox* alert = createAlert(title, *message);
-    slot = alert;
-    connect(alert, &QMessageBox::finished, this, [&slot, alert, clearMessage] {
-        // Only the user's "OK" clears the message; a message cleared elsewhere just closes it.
-        if (slot == alert) {
-            slot = nullptr;
-            clearMessage();
-        }
-    });
-    alert->open();
-}
-
-QMessageBox* ContentView::createAlert(const QString& title, const QString& message) {
-    auto* alert = new QMessageBox(this);
-    alert->setAttribute(Qt::WA_DeleteOnClose);
-    alert->setWindowTitle(title);
-    alert->setTextFormat(Qt::PlainText);
-    alert->setText(title);
-    alert->setInformativeText(message);
-    alert->setIconPixmap(AppStyle::applicationIcon().pixmap(QSize(56, 56), devicePixelRatioF()));
-    QPushButton* ok = alert->addButton(tr("OK"), QMessageBox::AcceptRole);
-    alert->setDefaultButton(ok);
-    alert->setEscapeButton(ok);
-    alert->setStyleSheet(AppStyle::alertStyleSheet());
-    return alert;
 }

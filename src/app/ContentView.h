@@ -3,27 +3,23 @@
 #include "Stage.h"
 #include "TimeRange.h"
 
-#include <QPointer>
 #include <QString>
 #include <QUrl>
 #include <QWidget>
-#include <functional>
 #include <memory>
 #include <optional>
 
-class QMessageBox;
+class MessageAlert;
+class SaveFlow;
 class StageContainer;
 class SystemAudioRecorder;
 
 // The window's content and the spine of the app: it owns the recorder and walks the user from
-// the start screen through recording and analysing to the editor, and saves the selection.
+// the start screen through recording and analysing to the editor; saving is the SaveFlow's.
 class ContentView : public QWidget {
     Q_OBJECT
 
 public:
-    using SaveDestinationProvider =
-        std::function<std::optional<QUrl>(const QString& suggestedFileName)>;
-
     // Records from the sound server.
     explicit ContentView(QWidget* parent = nullptr);
     ContentView(std::unique_ptr<SystemAudioRecorder> recorder, QWidget* parent = nullptr);
@@ -32,13 +28,9 @@ public:
     // Idle 0, recording 1, analysing 2, recorded 3.
     int stageIndex() const;
     TimeRange trimRange() const;
-    bool isExporting() const;
-    std::optional<QString> exportError() const;
     SystemAudioRecorder& recorder();
+    SaveFlow& saveFlow();
 
-    // Asks where to save; the argument is the suggested name with ".m4a". The default runs
-    // the save dialog.
-    void setSaveDestinationProvider(SaveDestinationProvider provider);
     // "Recording " and the recording's start time, or now when there is none.
     QString defaultFileName() const;
 
@@ -51,7 +43,6 @@ public:
 
 signals:
     void stageChanged(int stageIndex);
-    void isExportingChanged(bool isExporting);
 
 private:
     QWidget* createHeader();
@@ -61,40 +52,20 @@ private:
 
     void startRecording();
     void stopRecording();
-    void finishRecording(const std::optional<QUrl>& url);
-    void analyze(const QUrl& url);
-    void exportSelection(const QUrl& sourceURL);
-    void newRecording();
-
     void onIsRecordingChanged();
     void onElapsedTimeChanged();
+    void analyze(const QUrl& url);
+    void save();
+    void newRecording();
     void setTrimRange(TimeRange range);
-    void setExporting(bool isExporting);
-    void setExportError(std::optional<QString> message);
-
-    void showRecordErrorAlert();
-    void showExportErrorAlert();
-    // Keeps one alert in step with a message: shown while it holds text, updated when the text
-    // changes, closed when it is cleared elsewhere; its "OK" clears the message.
-    void syncAlert(QPointer<QMessageBox>& slot, const QString& title,
-                   const std::optional<QString>& message,
-                   const std::function<void()>& clearMessage);
-    QMessageBox* createAlert(const QString& title, const QString& message);
+    // Keeps the editor's save button area in step with the save flow.
+    void showSaveState();
 
     std::unique_ptr<SystemAudioRecorder> recorder_;
     Stage stage_ = Stage::idle();
     TimeRange trimRange_;
-    bool isExporting_ = false;
-    std::optional<QString> exportError_;
 
-    SaveDestinationProvider saveDestinationProvider_;
     StageContainer* stageContainer_;
-    QPointer<QMessageBox> recordErrorAlert_;
-    QPointer<QMessageBox> exportErrorAlert_;
-    // Stops asked for and not yet finished: while any is pending, the recorder turning off is
-    // the stop's doing, not the capture ending by itself.
-    int pendingStops_ = 0;
-    // What the recorder held when this recording began, to tell a partial file of this
-    // recording from an earlier one.
-    std::optional<QUrl> recordingURLBeforeStart_;
+    SaveFlow* saveFlow_;
+    MessageAlert* recordErrorAlert_;
 };

@@ -1,13 +1,13 @@
 #include "RecordedStageView.h"
 
 #include "AppStyle.h"
-#include "BusySpinner.h"
 #include "Divider.h"
 #include "TrimView.h"
 
 #include <QHBoxLayout>
 #include <QKeySequence>
 #include <QLabel>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QVBoxLayout>
 #include <algorithm>
@@ -16,8 +16,9 @@ RecordedStageView::RecordedStageView(const QUrl& url, const Waveform::Data& wave
                                      TimeRange range, QWidget* parent)
     : QWidget(parent), trimView_(new TrimView(waveform, range, url, this)),
       newRecordingButton_(new QPushButton(tr("New Recording"), this)),
-      saveButton_(new QPushButton(this)), saveSpinner_(new BusySpinner(16, saveButton_)),
-      saveSymbol_(AppStyle::buttonSymbol(QStringLiteral("square-and-arrow-down"), Qt::white)) {
+      saveButton_(new QPushButton(this)), saveProgress_(new QWidget(this)),
+      progressBar_(new QProgressBar(saveProgress_)),
+      cancelSaveButton_(new QPushButton(tr("Cancel"), saveProgress_)) {
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(18);
@@ -51,33 +52,43 @@ RecordedStageView::RecordedStageView(const QUrl& url, const Waveform::Data& wave
     buttonRow->addWidget(newRecordingButton_);
     buttonRow->addStretch();
 
-    // Its label, symbol and hidden spinner, as when no export runs.
-    setExporting(false);
+    saveButton_->setText(tr("Save Trimmed Audio…"));
+    saveButton_->setIcon(
+        AppStyle::buttonSymbol(QStringLiteral("square-and-arrow-down"), Qt::white));
+    saveButton_->setAccessibleName(tr("Save Trimmed Audio…"));
     saveButton_->setToolTip(
         tr("Save the selection as an M4A file (%1)")
             .arg(QKeySequence(Qt::CTRL | Qt::Key_S).toString(QKeySequence::NativeText)));
     AppStyle::makeProminent(saveButton_, AppStyle::accentColor());
-    // As wide as its label needs, so the row doesn't jump when the spinner takes its place.
     saveButton_->setMinimumWidth(std::max(saveButtonMinimumWidth, saveButton_->sizeHint().width()));
-    auto* spinnerLayout = new QHBoxLayout(saveButton_);
-    spinnerLayout->setContentsMargins(0, 0, 0, 0);
-    spinnerLayout->addWidget(saveSpinner_, 0, Qt::AlignCenter);
-    saveSpinner_->setColor(Qt::white);
     connect(saveButton_, &QPushButton::clicked, this, &RecordedStageView::saveRequested);
+
+    // While a save runs, its progress and a way out take the button's place.
+    auto* progressRow = new QHBoxLayout(saveProgress_);
+    progressRow->setContentsMargins(0, 0, 0, 0);
+    progressRow->setSpacing(8);
+    progressBar_->setRange(0, 100);
+    progressBar_->setFormat(tr("Saving… %p%"));
+    progressBar_->setTextVisible(true);
+    progressBar_->setAccessibleName(tr("Save progress"));
+    progressBar_->setMinimumWidth(saveButtonMinimumWidth);
+    progressRow->addWidget(progressBar_);
+    AppStyle::makeBordered(cancelSaveButton_);
+    cancelSaveButton_->setAccessibleName(tr("Cancel Save"));
+    connect(cancelSaveButton_, &QPushButton::clicked, this,
+            &RecordedStageView::cancelSaveRequested);
+    progressRow->addWidget(cancelSaveButton_);
+    buttonRow->addWidget(saveProgress_);
+    setExporting(false);
     buttonRow->addWidget(saveButton_);
     layout->addLayout(buttonRow);
 }
 
 void RecordedStageView::setExporting(bool isExporting) {
-    saveButton_->setEnabled(!isExporting);
-    saveSpinner_->setVisible(isExporting);
-    if (isExporting) {
-        saveButton_->setText(QString());
-        saveButton_->setIcon(QIcon());
-        saveButton_->setAccessibleName(tr("Saving…"));
-    } else {
-        saveButton_->setText(tr("Save Trimmed Audio…"));
-        saveButton_->setIcon(saveSymbol_);
-        saveButton_->setAccessibleName(tr("Save Trimmed Audio…"));
-    }
+    saveButton_->setVisible(!isExporting);
+    saveProgress_->setVisible(isExporting);
+}
+
+void RecordedStageView::setSaveProgress(int percent) {
+    progressBar_->setValue(percent);
 }

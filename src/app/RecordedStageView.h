@@ -3,16 +3,16 @@
 #include "TimeRange.h"
 #include "Waveform.h"
 
-#include <QIcon>
 #include <QUrl>
 #include <QWidget>
 
-class BusySpinner;
+class QProgressBar;
 class QPushButton;
 class TrimView;
 
 // The editor stage: a title, the trim view over the recording, and the row with "New
-// Recording" and the save button, which turns into a spinner while an export runs.
+// Recording" and the save button, which gives way to the save's progress and a Cancel button
+// while an export runs.
 class RecordedStageView : public QWidget {
     Q_OBJECT
 
@@ -21,9 +21,12 @@ public:
                       QWidget* parent = nullptr);
 
     void setExporting(bool isExporting);
+    // 0 to 100.
+    void setSaveProgress(int percent);
     TrimView* trimView() const { return trimView_; }
     QPushButton* newRecordingButton() const { return newRecordingButton_; }
     QPushButton* saveButton() const { return saveButton_; }
+    QProgressBar* saveProgressBar() const { return progressBar_; }
 
     static constexpr int saveButtonMinimumWidth = 140;
 
@@ -31,12 +34,13 @@ signals:
     void rangeChanged(TimeRange range);
     void newRecordingRequested();
     void saveRequested();
+    void cancelSaveRequested();
 
 private:
     TrimView* trimView_;
     QPushButton* newRecordingButton_;
     QPushButton* saveButton_;
-    BusySpinner* saveSpinner_;
-    // Drawn once: the button gets it back after every export.
-    QIcon saveSymbol_;
+    QWidget* saveProgress_;
+    QProgressBar* progressBar_;
+    QPushButton* cancelSaveButton_;
 };

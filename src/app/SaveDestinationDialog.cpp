@@ -1,9 +1,12 @@
 #include "SaveDestinationDialog.h"
 
+#include "AppStyle.h"
+
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QMessageBox>
+#include <QPushButton>
 #include <QStandardPaths>
 
 std::optional<QUrl> SaveDestinationDialog::ask(QWidget* parent, const QString& suggestedFileName) {
@@ -18,24 +21,39 @@ std::optional<QUrl> SaveDestinationDialog::ask(QWidget* parent, const QString& s
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     dialog.setFileMode(QFileDialog::AnyFile);
     dialog.setNameFilter(tr("MPEG-4 audio (*.m4a)"));
-    dialog.setDefaultSuffix(QStringLiteral("m4a"));
+    // Desktop dialogs check for an existing file before Qt adds a default suffix, so they may
+    // ask about "clip" and then return "clip.m4a": the one question comes from confirmed().
+    dialog.setOption(QFileDialog::DontConfirmOverwrite);
     dialog.setDirectory(directory);
     dialog.selectFile(suggestedFileName);
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) {
         return std::nullopt;
     }
-    const QString chosen = dialog.selectedFiles().constFirst();
-    const QString path = withAudioSuffix(chosen);
-    // The dialog asked about the name it returned; a suffix added here names another file.
-    if (path != chosen && QFileInfo::exists(path)) {
-        const auto answer = QMessageBox::question(
-            parent, tr("Replace file?"),
+    const std::optional<QUrl> destination = confirmed(parent, dialog.selectedFiles().constFirst());
+    if (destination) {
+        lastDirectory = QFileInfo(destination->toLocalFile()).absolutePath();
+    }
+    return destination;
+}
+
+std::optional<QUrl> SaveDestinationDialog::confirmed(QWidget* parent, const QString& chosenPath) {
+    const QString path = withAudioSuffix(chosenPath);
+    if (QFileInfo::exists(path)) {
+        QMessageBox question(parent);
+        question.setIconPixmap(AppStyle::applicationIcon().pixmap(QSize(56, 56)));
+        question.setWindowTitle(tr("Replace file?"));
+        question.setText(tr("Replace file?"));
+        question.setInformativeText(
             tr("“%1” already exists. Do you want to replace it?").arg(QFileInfo(path).fileName()));
-        if (answer != QMessageBox::Yes) {
+        question.setStyleSheet(AppStyle::alertStyleSheet());
+        QPushButton* replace = question.addButton(tr("Replace"), QMessageBox::DestructiveRole);
+        QPushButton* cancel = question.addButton(tr("Cancel"), QMessageBox::RejectRole);
+        question.setDefaultButton(cancel);
+        question.exec();
+        if (question.clickedButton() != replace) {
             return std::nullopt;
         }
     }
-    lastDirectory = QFileInfo(path).absolutePath();
     return QUrl::fromLocalFile(path);
 }
 

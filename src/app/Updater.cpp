@@ -2,6 +2,7 @@
 
 #include "AppStyle.h"
 #include "Appcast.h"
+#include "Logging.h"
 #include "VersionComparator.h"
 
 #include <QApplication>
@@ -17,10 +18,6 @@ Updater::Updater(QUrl feedURL, QString currentVersion, QObject* parent)
       openURL_([](const QUrl& url) { QDesktopServices::openUrl(url); }) {}
 
 Updater::~Updater() = default;
-
-void Updater::start() {
-    isStarted_ = true;
-}
 
 void Updater::checkForUpdates() {
     // A check already under way answers this request too.
@@ -42,6 +39,8 @@ void Updater::check() {
                       QStringLiteral("Sonabrix/%1").arg(currentVersion_));
     request.setAttribute(QNetworkRequest::CacheLoadControlAttribute,
                          QNetworkRequest::AlwaysNetwork);
+    qCInfo(lcUpdater) << "Checking" << feedURL_.toString() << "for versions newer than"
+                      << currentVersion_;
     QNetworkReply* reply = network_->get(request);
     reply_ = reply;
     connect(reply, &QNetworkReply::finished, this, [this, reply] { finishCheck(reply); });
@@ -84,6 +83,17 @@ void Updater::finishCheck(QNetworkReply* reply) {
         result.failureReason = reply->errorString();
     } else {
         result = evaluate(reply->readAll(), currentVersion_);
+    }
+    switch (result.outcome) {
+    case CheckResult::Outcome::upToDate:
+        qCInfo(lcUpdater) << "Up to date; the feed's newest is" << result.newestItem->version;
+        break;
+    case CheckResult::Outcome::updateAvailable:
+        qCInfo(lcUpdater) << "Version" << result.newestItem->version << "is available";
+        break;
+    case CheckResult::Outcome::failed:
+        qCWarning(lcUpdater) << "Update check failed:" << result.failureReason;
+        break;
     }
     if (presentsNextResult_) {
         presentsNextResult_ = false;

@@ -30,9 +30,6 @@ public:
     Updater(QUrl feedURL, QString currentVersion, QObject* parent = nullptr);
     ~Updater() override;
 
-    // Ready for checks; there is nothing to schedule.
-    void start();
-    bool isStarted() const { return isStarted_; }
     bool isChecking() const { return reply_ != nullptr; }
     QUrl feedURL() const { return feedURL_; }
 
@@ -59,7 +56,6 @@ private:
 
     QUrl feedURL_;
     QString currentVersion_;
-    bool isStarted_ = false;
     bool presentsNextResult_ = false;
     int transferTimeoutMs_ = defaultTransferTimeoutMs;
     QNetworkAccessManager* network_ = nullptr;

@@ -21,5 +21,4 @@ UpdaterController::UpdaterController()
         app && QThread::currentThread() != app->thread()) {
         controller_->moveToThread(app->thread());
     }
-    controller_->start();
 }

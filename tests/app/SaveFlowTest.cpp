@@ -1,3 +1,6 @@
+#include "SaveFlow.h"
+
+#include "SaveDestinationDialog.h"
 #include "TestSupport.h"
 #include "TrimView.h"
 
@@ -10,15 +13,26 @@ class SaveFlowTest : public QObject {
     QStringList suggestedNames_;
 
     // A 2-second recording, arrived in the editor.
-    void arriveInEditor() {
+    void arriveInEditor(int seconds = 2) {
         click(view_.get(), "Record System Audio");
         QTRY_COMPARE(view_->stageIndex(), 1);
-        script_->deliver(2.0, 0.5f);
+        for (int second = 0; second < seconds; ++second) {
+            script_->deliver(1.0, 0.5f);
+        }
         click(view_.get(), "Stop Recording");
         QTRY_COMPARE(view_->stageIndex(), 3);
     }
+    static QString contents(const QString& path) {
+        QFile file(path);
+        return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : "<missing>";
+    }
+    static void write(const QString& path, const QByteArray& data) {
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        file.write(data);
+    }
     void saveTo(const std::optional<QString>& path) {
-        view_->setSaveDestinationProvider([this, path](const QString& suggestedFileName) {
+        view_->saveFlow().setDestinationProvider([this, path](const QString& suggestedFileName) {
             suggestedNames_.append(suggestedFileName);
             return path ? std::optional(QUrl::fromLocalFile(*path)) : std::nullopt;
         });
@@ -34,7 +48,7 @@ private slots:
 
     void cleanup() {
         closeAlerts();
-        QTRY_VERIFY_WITH_TIMEOUT(!view_->isExporting(), 20000);
+        QTRY_VERIFY_WITH_TIMEOUT(!view_->saveFlow().isExporting(), 20000);
         view_.reset();
     }
 
@@ -47,7 +61,7 @@ private slots:
         const QDateTime start = view_->recorder().lastRecordingDate().value();
         QCOMPARE(suggestedNames_,
                  QStringList{"Recording " + start.toString("yyyy-MM-dd HH-mm-ss") + ".m4a"});
-        QVERIFY(!view_->isExporting() && !view_->exportError() && !openAlert());
+        QVERIFY(!view_->saveFlow().isExporting() && !view_->saveFlow().error() && !openAlert());
         QCOMPARE(view_->stageIndex(), 3);
         QTest::keyClick(view_.get(), Qt::Key_S, Qt::ControlModifier);
         QCOMPARE(suggestedNames_.size(), 2);
@@ -60,15 +74,15 @@ private slots:
         QCOMPARE(view_->trimRange(), (TimeRange{0.5, 1.5}));
         const QString destination = testFolder().filePath("selection.m4a");
         // The selection changes while the dialog is up; the export takes the newer one.
-        view_->setSaveDestinationProvider([&](const QString&) {
+        view_->saveFlow().setDestinationProvider([&](const QString&) {
             trimView->setRange({0.25, 1.0});
             return std::optional(QUrl::fromLocalFile(destination));
         });
         click(view_.get(), "Save Trimmed Audio…");
-        QVERIFY(view_->isExporting());
+        QVERIFY(view_->saveFlow().isExporting());
         QVERIFY(!visibleButton(view_.get(), "Save Trimmed Audio…")); // the spinner instead
-        QTRY_VERIFY_WITH_TIMEOUT(!view_->isExporting(), 20000);
-        QVERIFY(!view_->exportError());
+        QTRY_VERIFY_WITH_TIMEOUT(!view_->saveFlow().isExporting(), 20000);
+        QVERIFY(!view_->saveFlow().error());
         QVERIFY(visibleButton(view_.get(), "Save Trimmed Audio…")->isEnabled());
         const auto [codec, seconds] = probe(destination);
         QCOMPARE(codec, QString("aac"));
@@ -97,24 +111,119 @@ private slots:
         }
         saveTo(destination);
         click(view_.get(), "Save Trimmed Audio…");
-        QVERIFY(view_->isExporting() || recordingGone); // a good export takes a while
+        QVERIFY(view_->saveFlow().isExporting() || recordingGone); // a good export takes a while
         if (leaveDuringExport) {
             click(view_.get(), "New Recording");
         }
-        QTRY_VERIFY_WITH_TIMEOUT(!view_->isExporting(), 20000);
+        QTRY_VERIFY_WITH_TIMEOUT(!view_->saveFlow().isExporting(), 20000);
         QCOMPARE(view_->stageIndex(), leaveDuringExport ? 0 : 3);
         QCOMPARE(probe(destination).first == "aac", !recordingGone);
         if (recordingGone) {
             QTRY_VERIFY(openAlert("Couldn't save"));
             QMessageBox* alert = openAlert("Couldn't save");
             QVERIFY(!alert->informativeText().isEmpty());
-            QCOMPARE(alert->informativeText(), view_->exportError().value_or(""));
+            QCOMPARE(alert->informativeText(), view_->saveFlow().error().value_or(""));
             QVERIFY(old.open(QIODevice::ReadOnly));
             QCOMPARE(old.readAll(), QByteArray("the user's earlier clip"));
             click(alert, "OK");
         }
         QTRY_VERIFY(!openAlert());
-        QVERIFY(!view_->exportError());
+        QVERIFY(!view_->saveFlow().error());
+    }
+    // Whatever name the dialog returns, with or without the suffix it may have added after
+    // its own check, the file on disk stays as it is until the user agrees to replace it.
+    void existingFileIsReplacedOnlyAfterTheUserAgrees_data() {
+        QTest::addColumn<QString>("returnedName");
+        QTest::addColumn<QString>("answer");
+        QTest::newRow("typed without extension, kept") << "clip"
+                                                       << "Cancel";
+        QTest::newRow("suffixed by the dialog, kept") << "clip.m4a"
+                                                      << "Cancel";
+        QTest::newRow("typed without extension, replaced") << "clip"
+                                                           << "Replace";
+        QTest::newRow("suffixed by the dialog, replaced") << "clip.m4a"
+                                                          << "Replace";
+        QTest::newRow("a new name asks nothing") << "fresh"
+                                                 << "";
+    }
+
+    void existingFileIsReplacedOnlyAfterTheUserAgrees() {
+        QFETCH(QString, returnedName);
+        QFETCH(QString, answer);
+        arriveInEditor();
+        QTemporaryDir folder(testFolder().filePath("dialog-XXXXXX"));
+        const QString existing = folder.filePath("clip.m4a");
+        write(existing, "the user's earlier clip");
+        view_->saveFlow().setDestinationProvider([&](const QString&) {
+            return SaveDestinationDialog::confirmed(view_.get(), folder.filePath(returnedName));
+        });
+        QStringList seenWhileAsked;
+        QTimer answerer;
+        connect(&answerer, &QTimer::timeout, this, [&] {
+            if (QMessageBox* question = openAlert("Replace file?")) {
+                answerer.stop();
+                seenWhileAsked << question->informativeText() << contents(existing);
+                click(question, answer);
+            }
+        });
+        answerer.start(20);
+        click(view_.get(), "Save Trimmed Audio…");
+        QTRY_VERIFY_WITH_TIMEOUT(!view_->saveFlow().isExporting(), 20000);
+        QVERIFY(!view_->saveFlow().error());
+        if (answer.isEmpty()) {
+            QVERIFY(seenWhileAsked.isEmpty());
+            QCOMPARE(probe(folder.filePath("fresh.m4a")).first, QString("aac"));
+            QCOMPARE(contents(existing), QString("the user's earlier clip"));
+            return;
+        }
+        QCOMPARE(seenWhileAsked,
+                 (QStringList{"“clip.m4a” already exists. Do you want to replace it?",
+                              "the user's earlier clip"}));
+        if (answer == "Cancel") {
+            QCOMPARE(contents(existing), QString("the user's earlier clip"));
+            QCOMPARE(QDir(folder.path()).entryList(QDir::Files), QStringList{"clip.m4a"});
+        } else {
+            QCOMPARE(probe(existing).first, QString("aac"));
+        }
+    }
+
+    // Cancelling leaves no partial file and the old destination as it was; the button comes
+    // back, and the next save runs to the end.
+    void saveShowsProgressAndCancelLeavesNothingBehind_data() {
+        QTest::addColumn<bool>("oldFileThere");
+        QTest::newRow("over an old file") << true;
+        QTest::newRow("to a new name") << false;
+    }
+
+    void saveShowsProgressAndCancelLeavesNothingBehind() {
+        QFETCH(bool, oldFileThere);
+        arriveInEditor(90);
+        QTemporaryDir folder(testFolder().filePath("cancel-XXXXXX"));
+        const QString destination = folder.filePath("long.m4a");
+        if (oldFileThere) {
+            write(destination, "the user's earlier clip");
+        }
+        saveTo(destination);
+        QList<int> shown;
+        auto* bar = view_->findChild<QProgressBar*>();
+        connect(bar, &QProgressBar::valueChanged, this, [&](int value) { shown << value; });
+        click(view_.get(), "Save Trimmed Audio…");
+        QVERIFY(bar->isVisible() && !visibleButton(view_.get(), "Save Trimmed Audio…"));
+        QTRY_VERIFY_WITH_TIMEOUT(bar->value() >= 2, 20000);
+        QVERIFY(bar->text().contains(QString::number(bar->value()) + "%"));
+        click(view_.get(), "Cancel");
+        QTRY_VERIFY_WITH_TIMEOUT(!view_->saveFlow().isExporting(), 20000);
+        QVERIFY(std::is_sorted(shown.begin(), shown.end()) && shown.last() < 100);
+        QVERIFY(!view_->saveFlow().error() && !openAlert());
+        QCOMPARE(QDir(folder.path()).entryList(QDir::Files | QDir::Hidden),
+                 oldFileThere ? QStringList{"long.m4a"} : QStringList{});
+        QCOMPARE(contents(destination),
+                 oldFileThere ? QString("the user's earlier clip") : QString("<missing>"));
+        QVERIFY(!bar->isVisible());
+
+        click(view_.get(), "Save Trimmed Audio…");
+        QTRY_VERIFY_WITH_TIMEOUT(!view_->saveFlow().isExporting(), 60000);
+        QVERIFY(std::abs(probe(destination).second - 90.0) < 0.05);
     }
 };
 

@@ -1,4 +1,5 @@
 #include "ContentView.h"
+#include "SaveFlow.h"
 #include "SystemAudioRecorder.h"
 #include "TestSupport.h"
 #include "TrimView.h"
@@ -62,12 +63,12 @@ private slots:
                 QString("%1 … %2 of %3").arg(trimmed.lower).arg(trimmed.upper).arg(whole.upper)));
 
         const QString destination = testFolder().filePath("tone.m4a");
-        view.setSaveDestinationProvider(
+        view.saveFlow().setDestinationProvider(
             [&](const QString&) { return std::optional(QUrl::fromLocalFile(destination)); });
         click(&view, "Save Trimmed Audio…");
-        QVERIFY(view.isExporting());
-        QTRY_VERIFY_WITH_TIMEOUT(!view.isExporting(), 30000);
-        QCOMPARE(view.exportError().value_or(""), QString());
+        QVERIFY(view.saveFlow().isExporting());
+        QTRY_VERIFY_WITH_TIMEOUT(!view.saveFlow().isExporting(), 30000);
+        QCOMPARE(view.saveFlow().error().value_or(""), QString());
         const auto [codec, seconds] = probe(destination);
         QCOMPARE(codec, QString("aac"));
         QVERIFY2(std::abs(seconds - trimmed.length()) < 0.05,
