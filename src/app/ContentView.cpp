@@ -75,6 +75,14 @@ SystemAudioRecorder& ContentView::recorder() {
     return *recorder_;
 }
 
+void ContentView::toggleRecording() {
+    if (stage_.is<Stage::Recording>()) {
+        stopRecording();
+    } else if (stage_.is<Stage::Idle>()) {
+        startRecording();
+    }
+}
+
 void ContentView::setSaveDestinationProvider(SaveDestinationProvider provider) {
     saveDestinationProvider_ = std::move(provider);
 }

@@ -35,6 +35,9 @@ public:
     bool isExporting() const;
     std::optional<QString> exportError() const;
     SystemAudioRecorder& recorder();
+    // What the desktop's "Record System Audio" action does: starts recording from the start
+    // screen, stops a running recording, and leaves the other stages alone.
+    void toggleRecording();
 
     // Asks where to save; the argument is the suggested name with ".m4a". The default runs
     // the save dialog.
