@@ -28,8 +28,11 @@ QString optionsText(const QStringList& arguments) {
 QString SingleInstance::defaultSocketPath() {
     // Qt creates the runtime folder with mode 0700 when XDG_RUNTIME_DIR is unset, and refuses
     // to use one that other users can read.
-    return QDir(QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation))
-        .filePath(QString::fromUtf8(BuildConfig::appID) + QStringLiteral(".socket"));
+    const QString folder = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
+    if (folder.isEmpty()) {
+        return {};
+    }
+    return QDir(folder).filePath(QString::fromUtf8(BuildConfig::appID) + QStringLiteral(".socket"));
 }
 
 SingleInstance::SingleInstance(const QString& socketPath, QObject* parent)
@@ -42,6 +45,9 @@ SingleInstance::~SingleInstance() {
 }
 
 SingleInstance::HandOver SingleInstance::handOver(const QStringList& arguments) {
+    if (socketPath_.isEmpty()) {
+        return HandOver::noInstance;
+    }
     // A lock whose process is gone is taken over by QLockFile itself.
     if (!launchLock_.tryLock(answerTimeoutMs)) {
         qCWarning(lcApp) << "Another launch holds" << launchLock_.fileName() << "error"
@@ -51,7 +57,7 @@ SingleInstance::HandOver SingleInstance::handOver(const QStringList& arguments) 
     QLocalSocket socket;
     socket.connectToServer(socketPath_);
     if (!socket.waitForConnected(answerTimeoutMs)) {
-        qCDebug(lcApp) << "No running instance at" << socketPath_ << ":" << socket.errorString();
+        qCDebug(lcApp) << "No running instance at" << socketPath_ << ":" << socket.error();
         return HandOver::noInstance;
     }
     QByteArray message;
@@ -76,6 +82,11 @@ SingleInstance::HandOver SingleInstance::handOver(const QStringList& arguments) 
 }
 
 bool SingleInstance::listen() {
+    if (socketPath_.isEmpty()) {
+        qCWarning(lcApp) << "No private runtime folder; later launches will open windows of "
+                            "their own";
+        return false;
+    }
     // Nothing answered on the socket while we held the lock, so a file there is left over from
     // a run that ended without closing it.
     if (QFileInfo::exists(socketPath_)) {

@@ -17,7 +17,8 @@ class SingleInstance : public QObject {
 public:
     enum class HandOver { done, noInstance, unanswered };
 
-    // XDG_RUNTIME_DIR/<application id>.socket
+    // XDG_RUNTIME_DIR/<application id>.socket; empty without a private runtime folder, and
+    // then each launch runs on its own.
     static QString defaultSocketPath();
 
     explicit SingleInstance(const QString& socketPath = defaultSocketPath(),

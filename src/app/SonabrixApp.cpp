@@ -28,7 +28,7 @@ int& configured(int& argc) {
 
 int SonabrixApp::run(int& argc, char** argv) {
     LaunchOptions options;
-    SingleInstance instance;
+    std::unique_ptr<SingleInstance> instance;
     {
         // Reading the command line and handing it over need no display, so --help, --version
         // and a second launch work from any terminal and never open a window.
@@ -43,7 +43,8 @@ int SonabrixApp::run(int& argc, char** argv) {
         if (options.verbose) {
             Logging::enableVerbose();
         }
-        switch (instance.handOver(QCoreApplication::arguments())) {
+        instance = std::make_unique<SingleInstance>();
+        switch (instance->handOver(QCoreApplication::arguments())) {
         case SingleInstance::HandOver::done:
             return 0;
         case SingleInstance::HandOver::unanswered:
@@ -57,15 +58,18 @@ int SonabrixApp::run(int& argc, char** argv) {
         }
     }
     SonabrixApp app(argc, argv, options);
-    QObject::connect(&instance, &SingleInstance::argumentsReceived, &instance,
+    QObject::connect(instance.get(), &SingleInstance::argumentsReceived, instance.get(),
                      [&app](const QStringList& arguments) {
                          const auto parsed = LaunchOptions::parse(arguments);
                          if (const auto* handed = std::get_if<LaunchOptions>(&parsed)) {
                              app.follow(*handed);
                          }
                      });
-    instance.listen();
-    return app.exec();
+    instance->listen();
+    const int status = app.exec();
+    // The socket closes while the application object, whose event loop watches it, still exists.
+    instance.reset();
+    return status;
 }
 
 SonabrixApp::SonabrixApp(int& argc, char** argv, const LaunchOptions& options)
@@ -81,7 +85,8 @@ SonabrixApp::SonabrixApp(int& argc, char** argv, const LaunchOptions& options)
     QGuiApplication::setWindowIcon(AppStyle::applicationIcon());
     window_ = std::make_unique<MainWindow>();
     QObject::connect(window_->contentView(), &ContentView::stageChanged, [](int stageIndex) {
-        static constexpr const char* names[] = {"start screen", "recording", "analyzing", "editor"};
+        static constexpr const char* names[] = {"start screen", "recording screen",
+                                                "analysing screen", "editor"};
         qCInfo(lcApp) << "Showing the" << names[stageIndex];
     });
 }
