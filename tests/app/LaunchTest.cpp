@@ -179,6 +179,22 @@ private slots:
         QVERIFY(next->logged("A later launch handed over no options"));
     }
 
+    // Two launches at the same moment (a double click): one window, the other hands over.
+    void twoLaunchesAtOnceMakeOneInstance() {
+        auto one = startFirst();
+        auto other = startFirst();
+        QVERIFY(one->process->waitForStarted() && other->process->waitForStarted());
+        QTRY_VERIFY_WITH_TIMEOUT(one->process->state() == QProcess::NotRunning ||
+                                     other->process->state() == QProcess::NotRunning,
+                                 20000);
+        Running& left = one->process->state() == QProcess::NotRunning ? *one : *other;
+        Running& stayed = &left == one.get() ? *other : *one;
+        QCOMPARE(left.process->exitCode(), 0);
+        QVERIFY2(stayed.logged("A later launch handed over --verbose"), qPrintable(stayed.log));
+        QTest::qWait(500);
+        QCOMPARE(stayed.process->state(), QProcess::Running);
+    }
+
     // Something listens but never answers: the launch says so instead of opening a second
     // window or hanging.
     void anInstanceThatDoesNotAnswerIsReported() {
