@@ -76,6 +76,14 @@ SaveFlow& ContentView::saveFlow() {
     return *saveFlow_;
 }
 
+void ContentView::toggleRecording() {
+    if (stage_.is<Stage::Recording>()) {
+        stopRecording();
+    } else if (stage_.is<Stage::Idle>()) {
+        startRecording();
+    }
+}
+
 QString ContentView::defaultFileName() const {
     const QDateTime start = recorder_->lastRecordingDate().value_or(QDateTime::currentDateTime());
     return tr("Recording %1")

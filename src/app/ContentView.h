@@ -30,6 +30,9 @@ public:
     TimeRange trimRange() const;
     SystemAudioRecorder& recorder();
     SaveFlow& saveFlow();
+    // What the desktop's "Record System Audio" action does: starts recording from the start
+    // screen, stops a running recording, and leaves the other stages alone.
+    void toggleRecording();
 
     // "Recording " and the recording's start time, or now when there is none.
     QString defaultFileName() const;

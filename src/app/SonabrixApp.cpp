@@ -2,12 +2,16 @@
 
 #include "AppStyle.h"
 #include "BuildConfig.h"
+#include "ContentView.h"
 #include "Logging.h"
 #include "MainWindow.h"
-#include "SystemAudioRecorder.h"
+#include "SingleInstance.h"
+#include "Translations.h"
 #include "UpdaterController.h"
 
 #include <QTimer>
+#include <cstdio>
+#include <variant>
 
 namespace {
 
@@ -22,22 +26,97 @@ int& configured(int& argc) {
 
 } // namespace
 
-SonabrixApp::SonabrixApp(int& argc, char** argv) : application_(configured(argc), argv) {
-    if (QCoreApplication::arguments().contains(QStringLiteral("--verbose")))
+int SonabrixApp::run(int& argc, char** argv) {
+    LaunchOptions options;
+    std::unique_ptr<SingleInstance> instance;
+    {
+        // Reading the command line and handing it over need no display, so --help, --version
+        // and a second launch work from any terminal and never open a window.
+        QCoreApplication console(configured(argc), argv);
+        Translations::install(console);
+        const auto parsed = LaunchOptions::parse(QCoreApplication::arguments());
+        if (const auto* exit = std::get_if<LaunchOptions::Exit>(&parsed)) {
+            std::fputs(qPrintable(exit->text), exit->toStandardError ? stderr : stdout);
+            return exit->status;
+        }
+        options = std::get<LaunchOptions>(parsed);
+        if (options.verbose) {
+            Logging::enableVerbose();
+        }
+        instance = std::make_unique<SingleInstance>();
+        switch (instance->handOver(QCoreApplication::arguments())) {
+        case SingleInstance::HandOver::done:
+            return 0;
+        case SingleInstance::HandOver::unanswered:
+            std::fprintf(stderr, "%s\n",
+                         qPrintable(QCoreApplication::translate(
+                             "SonabrixApp", "Sonabrix is already running but doesn't answer. "
+                                            "Close it, or end its process, and try again.")));
+            return 1;
+        case SingleInstance::HandOver::noInstance:
+            break;
+        }
+    }
+    SonabrixApp app(argc, argv, options);
+    QObject::connect(instance.get(), &SingleInstance::argumentsReceived, instance.get(),
+                     [&app](const QStringList& arguments) {
+                         const auto parsed = LaunchOptions::parse(arguments);
+                         if (const auto* handed = std::get_if<LaunchOptions>(&parsed)) {
+                             app.follow(*handed);
+                         }
+                     });
+    instance->listen();
+    const int status = app.exec();
+    // The socket closes while the application object, whose event loop watches it, still exists.
+    instance.reset();
+    return status;
+}
+
+SonabrixApp::SonabrixApp(int& argc, char** argv, const LaunchOptions& options)
+    : application_(configured(argc), argv), options_(options) {
+    if (options.verbose) {
         Logging::enableVerbose();
+    }
     qCInfo(lcApp) << "Sonabrix" << QCoreApplication::applicationVersion() << "on Qt" << qVersion()
                   << "platform" << QGuiApplication::platformName();
+    Translations::install(application_);
     QGuiApplication::setQuitOnLastWindowClosed(true);
     QGuiApplication::setApplicationDisplayName(QStringLiteral("Sonabrix"));
     QGuiApplication::setWindowIcon(AppStyle::applicationIcon());
     window_ = std::make_unique<MainWindow>();
+    QObject::connect(window_->contentView(), &ContentView::stageChanged, [](int stageIndex) {
+        static constexpr const char* names[] = {"start screen", "recording screen",
+                                                "analysing screen", "editor"};
+        qCInfo(lcApp) << "Showing the" << names[stageIndex];
+    });
 }
 
 SonabrixApp::~SonabrixApp() = default;
 
 int SonabrixApp::exec() {
     window_->show();
-    // The updater comes up once the event loop runs with the window up.
-    QTimer::singleShot(0, &application_, [] { UpdaterController::shared(); });
+    QTimer::singleShot(0, &application_, [this] {
+        // The updater comes up once the event loop runs with the window up.
+        UpdaterController::shared();
+        if (options_.toggleRecording) {
+            window_->contentView()->toggleRecording();
+        }
+    });
     return QApplication::exec();
+}
+
+void SonabrixApp::follow(const LaunchOptions& options) {
+    if (options.verbose) {
+        Logging::enableVerbose();
+    }
+    if (options.toggleRecording) {
+        // Left where it is: a shortcut pressed in another app shouldn't pull the window up.
+        window_->contentView()->toggleRecording();
+        return;
+    }
+    // Starting the app again brings its window to the front.
+    window_->setWindowState(window_->windowState() & ~Qt::WindowMinimized);
+    window_->show();
+    window_->raise();
+    window_->activateWindow();
 }

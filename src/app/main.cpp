@@ -1,6 +1,5 @@
 #include "SonabrixApp.h"
 
 int main(int argc, char* argv[]) {
-    SonabrixApp app(argc, argv);
-    return app.exec();
+    return SonabrixApp::run(argc, argv);
 }

@@ -46,6 +46,7 @@ void sendWithoutWaiting(pa_operation* operation) {
         pa_operation_unref(operation);
 }
 
+// The texts are marked with QT_TRANSLATE_NOOP where they are written, so they reach the .ts.
 QString translated(const char* text) {
     return QCoreApplication::translate("AudioFilePlayer", text);
 }
@@ -170,7 +171,8 @@ std::unique_ptr<AudioFilePlayer> AudioFilePlayer::open(PulseConnection& connecti
     if (info.channels < 1 || static_cast<uint32_t>(info.channels) > PA_CHANNELS_MAX ||
         info.samplerate < 1 || static_cast<uint32_t>(info.samplerate) > PA_RATE_MAX ||
         info.frames < 0)
-        return fail(translated("The sound server can't play this file's format."));
+        return fail(translated(QT_TRANSLATE_NOOP(
+            "AudioFilePlayer", "The sound server can't play this file's format.")));
     return std::unique_ptr<AudioFilePlayer>(new AudioFilePlayer(std::move(state)));
 }
 
@@ -210,9 +212,10 @@ bool AudioFilePlayer::play(QString* error) {
                                       static_cast<uint8_t>(s.info.channels)};
     pa_channel_map channelMap;
     pa_channel_map_init_extend(&channelMap, sampleFormat.channels, PA_CHANNEL_MAP_DEFAULT);
-    s.stream.reset(pa_stream_new(s.connection.context(),
-                                 translated("Selection playback").toUtf8().constData(),
-                                 &sampleFormat, &channelMap));
+    s.stream.reset(pa_stream_new(
+        s.connection.context(),
+        translated(QT_TRANSLATE_NOOP("AudioFilePlayer", "Selection playback")).toUtf8().constData(),
+        &sampleFormat, &channelMap));
     if (!s.stream)
         return fail(s.connection.lastErrorText());
     pa_stream_set_state_callback(s.stream.get(), &State::onStreamState, &s);

@@ -1,0 +1,72 @@
+#include "TestSupport.h"
+#include "Translations.h"
+
+// With LANGUAGE=de the screens and alerts speak German: the app's own texts from the
+// translation built into it, the standard buttons from Qt's.
+class GermanTest : public QObject {
+    Q_OBJECT
+
+    std::shared_ptr<CaptureScript> script_;
+    std::unique_ptr<ContentView> view_;
+
+    QStringList visibleTexts() const {
+        QStringList texts;
+        for (auto* label : view_->findChildren<QLabel*>()) {
+            if (label->isVisibleTo(view_.get())) {
+                texts << label->text();
+            }
+        }
+        for (auto* button : view_->findChildren<QAbstractButton*>()) {
+            if (button->isVisibleTo(view_.get())) {
+                texts << button->text();
+            }
+        }
+        return texts;
+    }
+
+private slots:
+    void initTestCase() {
+        QVERIFY(testFolder().isValid());
+        QCOMPARE(qgetenv("LANGUAGE"), QByteArray("de"));
+        Translations::install(*QCoreApplication::instance());
+    }
+
+    void init() { QVERIFY(view_ = scriptedView(script_ = std::make_shared<CaptureScript>())); }
+
+    void cleanup() {
+        closeAlerts();
+        view_.reset();
+    }
+
+    void startAndRecordingScreensSpeakGerman() {
+        QVERIFY(visibleTexts().contains("Nimmt auf, was auf Ihrem Computer gerade spielt."));
+        QVERIFY(!visibleTexts().contains("Record System Audio"));
+        QVERIFY(visibleButton(view_.get(), "Systemton aufnehmen"));
+
+        click(view_.get(), "Systemton aufnehmen");
+        QTRY_COMPARE(view_->stageIndex(), 1);
+        QTRY_VERIFY(visibleButton(view_.get(), "Aufnahme stoppen"));
+        QVERIFY(!visibleTexts().contains("Stop Recording"));
+    }
+
+    void alertsSpeakGerman() {
+        script_->unreachable = true;
+        click(view_.get(), "Systemton aufnehmen");
+        QTRY_VERIFY(openAlert("Aufnahme nicht möglich"));
+        QMessageBox* alert = openAlert("Aufnahme nicht möglich");
+        QVERIFY2(alert->informativeText().startsWith(
+                     "Sonabrix konnte sich nicht mit dem Soundserver verbinden"),
+                 qPrintable(alert->informativeText()));
+        QCOMPARE(alert->buttons().size(), 1);
+        QCOMPARE(alert->buttons().first()->text(), QString("OK"));
+    }
+
+    void qtsStandardButtonsSpeakGerman() {
+        QMessageBox question(QMessageBox::Question, "", "", QMessageBox::Yes | QMessageBox::Cancel);
+        QCOMPARE(question.button(QMessageBox::Cancel)->text(), QString("Abbrechen"));
+        QCOMPARE(question.button(QMessageBox::Yes)->text().remove('&'), QString("Ja"));
+    }
+};
+
+QTEST_MAIN(GermanTest)
+#include "GermanTest.moc"
