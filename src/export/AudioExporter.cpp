@@ -56,11 +56,11 @@ void exportRange(QPromise<void>& promise, const QString& sourcePath, TimeRange r
                  const QString& destinationPath) {
     const ExportFormat format = formatFor(destinationPath);
     SourceRangeReader reader(sourcePath, range);
-    qCInfo(lcExport).nospace() << "Exporting " << range.lower << "–" << range.upper << " s (frames "
-                               << reader.firstFrame() << "+" << reader.frameCount() << " of "
-                               << reader.channelCount() << " channels at " << reader.sampleRate()
-                               << " Hz) as " << extensionOf(format) << " to "
-                               << folderKind(destinationPath);
+    qCInfo(lcExport).nospace().noquote()
+        << "Exporting " << range.lower << "–" << range.upper << " s (frames " << reader.firstFrame()
+        << "+" << reader.frameCount() << " of " << reader.channelCount() << " channels at "
+        << reader.sampleRate() << " Hz) as " << extensionOf(format) << " to "
+        << folderKind(destinationPath);
     StagedFile staged(destinationPath);
     {
         EncodedFileWriter writer(staged.path(), format, reader.sampleRate(), reader.channelCount());
