@@ -23,8 +23,8 @@ float safeSample(float sample) {
 struct Placement {
     float left, right;
 };
-constexpr float half =
-    1 / std::numbers::sqrt2_v<float>; // the usual -3 dB for a channel shared or set aside
+// The usual -3 dB for a channel shared by both sides or set aside to one.
+constexpr float half = 1 / std::numbers::sqrt2_v<float>;
 constexpr Placement frontLeft{1, 0}, frontRight{0, 1}, centre{half, half}, rearLeft{half, 0},
     rearRight{0, half}, lowFrequency{0, 0};
 
