@@ -130,6 +130,12 @@ QStringList folderEntries(const QString& root) {
     return entries;
 }
 
+// A temporary folder for a source and the clip exported from it.
+struct ScratchFolder : QTemporaryDir {
+    QString source() const { return filePath("source.caf"); }
+    QString clip(const QString& extension) const { return filePath("clip." + extension); }
+};
+
 bool isLossless(const QString& extension) {
     return extension == "flac" || extension == "wav";
 }
@@ -176,9 +182,8 @@ private slots:
         QFETCH(TimeRange, range);
         QFETCH(TimeRange, expected);
         constexpr int rate = 48000;
-        QTemporaryDir folder;
-        const QString source = folder.filePath("source.caf");
-        const QString clip = folder.filePath("clip." + extension);
+        const ScratchFolder folder;
+        const QString source = folder.source(), clip = folder.clip(extension);
         writeSource(source, rate, 2, levels);
         QCOMPARE(exportAndWait(source, range, clip), QString());
         const std::vector<float> decoded = decode(clip);
@@ -256,9 +261,8 @@ private slots:
         QFETCH(int, expectedRate);
         QFETCH(int, expectedChannels);
         QFETCH(int, kbps);
-        QTemporaryDir folder;
-        const QString source = folder.filePath("source.caf");
-        const QString clip = folder.filePath("clip." + extension);
+        const ScratchFolder folder;
+        const QString source = folder.source(), clip = folder.clip(extension);
         writeSource(source, sourceRate, channels, {0.2, 0.4, 0.6});
         QCOMPARE(exportAndWait(source, TimeRange{0.5, 2.5}, clip), QString());
         const QJsonObject info = probe(clip);
@@ -296,9 +300,8 @@ private slots:
         QFETCH(QString, extension);
         QFETCH(int, sourceRate);
         QFETCH(int, expectedRate);
-        QTemporaryDir folder;
-        const QString source = folder.filePath("source.caf");
-        const QString clip = folder.filePath("clip." + extension);
+        const ScratchFolder folder;
+        const QString source = folder.source(), clip = folder.clip(extension);
         writeSource(source, sourceRate, 1, {0.3, 0.3, 0.3});
         QCOMPARE(exportAndWait(source, TimeRange{0.5, 2.5}, clip), QString());
         QCOMPARE(int64_t(decode(clip).size()), int64_t(2 * expectedRate));
@@ -314,9 +317,8 @@ private slots:
     void cleansSamplesNoEncoderTakes() {
         QFETCH(QString, extension);
         constexpr int rate = 48000;
-        QTemporaryDir folder;
-        const QString source = folder.filePath("source.caf");
-        const QString clip = folder.filePath("clip." + extension);
+        const ScratchFolder folder;
+        const QString source = folder.source(), clip = folder.clip(extension);
         const float inf = std::numeric_limits<float>::infinity();
         writeSamples(source, rate, 2, 5 * rate / 2, [&](int64_t frame, int) {
             switch (frame / (rate / 2)) {
@@ -366,9 +368,8 @@ private slots:
         QFETCH(QString, extension);
         QFETCH(int, channels);
         QFETCH(int, rate);
-        QTemporaryDir folder;
-        const QString source = folder.filePath("source.caf");
-        const QString clip = folder.filePath("clip." + extension);
+        const ScratchFolder folder;
+        const QString source = folder.source(), clip = folder.clip(extension);
         writeSource(source, rate, channels, {0.5, 0.5});
         QCOMPARE(exportAndWait(source, TimeRange{0, 2}, clip), QString());
         QCOMPARE(probe(clip)["streams"][0]["channels"].toInt(), 2);
@@ -403,9 +404,8 @@ private slots:
         QFETCH(QString, extension);
         QFETCH(int, sourceRate);
         QFETCH(int, expectedRate);
-        QTemporaryDir folder;
-        const QString source = folder.filePath("source.caf");
-        const QString clip = folder.filePath("clip." + extension);
+        const ScratchFolder folder;
+        const QString source = folder.source(), clip = folder.clip(extension);
         const int seconds = sourceRate == 1 ? 10 : 1;
         writeSamples(source, sourceRate, 2, int64_t(seconds) * sourceRate,
                      [](int64_t frame, int) { return frame % 2 ? 0.25f : -0.25f; });
