@@ -25,15 +25,15 @@ constexpr int progressSteps = 1000;
 ExportFormat formatFor(const QString& destinationPath) {
     if (const std::optional<ExportFormat> format = exportFormatForPath(destinationPath))
         return *format;
-    throw ExportFailure(QCoreApplication::translate("AudioExporter",
-                                                    "Sonabrix can't save “%1” files. Choose a "
-                                                    "name ending in .m4a, .mp3, .opus, .flac or "
-                                                    ".wav.")
-                            .arg(QFileInfo(destinationPath).suffix()));
+    throw ExportFailure(
+        QCoreApplication::translate("AudioExporter",
+                                    "“%1” doesn't end in a format Sonabrix can save. Choose a "
+                                    "name ending in .m4a, .mp3, .opus, .flac or .wav.")
+            .arg(QFileInfo(destinationPath).fileName()));
 }
 
 // Which kind of folder the file goes to, for the log: a support question needs to know it
-// was the Music folder or a removable disk, never the folder's name or what is in it.
+// was the Music folder, somewhere in home or outside it, never the folder's name or contents.
 const char* folderKind(const QString& destinationPath) {
     const QString folder = QFileInfo(destinationPath).absolutePath();
     const std::pair<QStandardPaths::StandardLocation, const char*> known[] = {

@@ -441,8 +441,9 @@ private slots:
         QTest::newRow("destination is a folder")
             << src << mid << "folder.wav" << 0 << "Is a directory";
         QTest::newRow("unknown extension")
-            << src << mid << "keep.ogg" << 0 << "can't save “ogg” files";
-        QTest::newRow("no extension") << src << mid << "keep" << 0 << "can't save “” files";
+            << src << mid << "keep.ogg" << 0 << "“keep.ogg” doesn't end in a format";
+        QTest::newRow("no extension")
+            << src << mid << "keep" << 0 << "“keep” doesn't end in a format";
         QTest::newRow("write fails") << src << TimeRange{0, 6} << keep << 32768 << "File too large";
         QTest::newRow("write fails, wav")
             << src << TimeRange{0, 6} << "keep.wav" << 32768 << "File too large";
