@@ -1,5 +1,6 @@
 // export_bench generate <file.caf> <minutes>         writes a 48000 Hz stereo float CAF
-// export_bench export <file.caf> <lower> <upper> <out.m4a>   exports, prints wall and CPU s
+// export_bench export <file.caf> <lower> <upper> <out.ext>   exports in the extension's format,
+//                                                            prints wall and CPU s
 #include "AudioExporter.h"
 #include "SoundFileHandle.h"
 
@@ -89,7 +90,7 @@ int main(int argc, char** argv) {
         return exportRange(argv[2], std::atof(argv[3]), std::atof(argv[4]), argv[5]);
     std::fprintf(stderr,
                  "usage: %s generate FILE.caf MINUTES | export FILE.caf LOWER UPPER "
-                 "OUT.m4a\n",
+                 "OUT.{m4a,mp3,opus,flac,wav}\n",
                  argv[0]);
     return 2;
 }

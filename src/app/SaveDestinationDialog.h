@@ -1,5 +1,7 @@
 #pragma once
 
+#include "ExportFormat.h"
+
 #include <QCoreApplication>
 #include <QString>
 #include <QUrl>
@@ -7,8 +9,9 @@
 
 class QWidget;
 
-// The save dialog: MPEG-4 audio only, the suggested name preset, ".m4a" added when the user
-// leaves it out, and a question before an existing file is replaced.
+// The save dialog: the export formats in its file-type list, the format last chosen selected
+// and remembered, the suggested name preset with that format's extension, the extension added
+// when the user leaves it out, and a question before an existing file is replaced.
 class SaveDestinationDialog {
     Q_DECLARE_TR_FUNCTIONS(SaveDestinationDialog)
 
@@ -18,10 +21,15 @@ public:
     // Nothing when the user cancels.
     static std::optional<QUrl> ask(QWidget* parent, const QString& suggestedFileName);
 
-    // The name a file dialog returned, as the file that will be written: with its suffix, and
-    // only after the user agreed to replace an existing file. Nothing when they didn't.
-    static std::optional<QUrl> confirmed(QWidget* parent, const QString& chosenPath);
+    // The name a file dialog returned, as the file that will be written: with `format`'s
+    // extension when it has none of ours, and only after the user agreed to replace an existing
+    // file. Nothing when they didn't.
+    static std::optional<QUrl> confirmed(QWidget* parent, const QString& chosenPath,
+                                         ExportFormat format);
 
-    // The path with ".m4a" at its end, whatever else the user typed.
-    static QString withAudioSuffix(const QString& path);
+    // The path as it is when it ends in an export format's extension, else with `format`'s.
+    static QString withAudioSuffix(const QString& path, ExportFormat format);
+
+    // The format the user saved in last (kept in the settings), M4A at first.
+    static ExportFormat lastFormat();
 };

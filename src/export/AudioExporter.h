@@ -1,38 +1,25 @@
 #pragma once
 
+#include "ExportFailure.h"
 #include "TimeRange.h"
 
-#include <QByteArray>
-#include <QException>
 #include <QFuture>
 #include <QUrl>
 
-// Writes a time range of a recording to an MPEG-4 audio (.m4a) file, off the main thread.
+// Writes a time range of a recording to an audio file, off the main thread, in the format
+// the destination's extension names (ExportFormat.h): .m4a, .mp3, .opus, .flac or .wav.
 class AudioExporter {
 public:
     AudioExporter() = delete;
 
-    // The exporter's own failure: it could not even begin. Failures of the file system,
-    // libsndfile or FFmpeg arrive as ExportFailure instead, carrying their own text.
-    class ExportError : public QException {
-    public:
-        enum Case { sessionCreationFailed };
-
-        explicit ExportError(Case errorCase);
-
-        Case errorCase() const { return errorCase_; }
-        const char* what() const noexcept override;
-        void raise() const override;
-        ExportError* clone() const override;
-
-    private:
-        Case errorCase_;
-        QByteArray description_;
-    };
+    // Every failure of an export, its what() ready to show; sessionCreationFailed ("Couldn't
+    // set up the export.") when the export could not even begin.
+    using ExportError = ExportFailure;
 
     // Runs on Qt Concurrent's pool. The range is read with frame accuracy and clamped to the
-    // file; a range holding no audio fails. On success the destination is replaced at once;
-    // on failure or cancel() it is left exactly as it was and no temporary file remains.
-    // Progress is reported from 0 to 1000 while the audio is encoded.
+    // file; a range holding no audio, an unknown extension, a destination the user may not
+    // write and a recording that changes while it is read all fail. On success the
+    // destination is replaced at once; on failure or cancel() it is left exactly as it was
+    // and no temporary file remains. Progress is reported from 0 to 1000 while encoding.
     static QFuture<void> exportTrimmed(const QUrl& sourceURL, TimeRange range, const QUrl& to);
 };

@@ -1,10 +1,17 @@
 #include "ExportFailure.h"
 
+#include <QCoreApplication>
+
 extern "C" {
 #include <libavutil/error.h>
 }
 
 ExportFailure::ExportFailure(const QString& description) : description_(description.toUtf8()) {}
+
+ExportFailure::ExportFailure(Case errorCase)
+    : errorCase_(errorCase),
+      description_(
+          QCoreApplication::translate("AudioExporter", "Couldn't set up the export.").toUtf8()) {}
 
 // av_strerror is thread-safe where strerror is not, and speaks errno as well.
 ExportFailure ExportFailure::fromErrno(int errorNumber) {

@@ -3,6 +3,7 @@
 #include "ExportFailure.h"
 #include "FileDescriptor.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -23,20 +24,49 @@ QString stagedName(const QFileInfo& destination) {
         .arg(token, 16, 16, QChar('0'));
 }
 
-// A file being replaced keeps its permissions. Best effort: the audio matters more than the mode.
+// The file at the end of a chain of links, even one that doesn't exist yet. Replacing a link
+// replaces the file it points to, as saving over it in any editor would.
+QString finalTarget(const QString& path) {
+    constexpr int mostLinks = 40; // the kernel's own limit
+    QString target = path;
+    for (int links = 0; QFileInfo(target).isSymLink(); ++links) {
+        if (links == mostLinks)
+            throw ExportFailure::fromErrno(ELOOP);
+        target = QFileInfo(target).symLinkTarget();
+    }
+    return target;
+}
+
+// An existing destination must be one the user may write: its permissions are not bypassed
+// by replacing it, and a folder is never replaced. A file nobody may write counts as
+// read-only even for an administrator, whom access() always lets through.
+void checkReplaceable(const QString& path) {
+    const QByteArray name = QFile::encodeName(path);
+    struct stat existing {};
+    if (::stat(name.constData(), &existing) != 0)
+        return;
+    if (S_ISDIR(existing.st_mode))
+        throw ExportFailure::fromErrno(EISDIR);
+    if ((existing.st_mode & 0222) == 0 || ::access(name.constData(), W_OK) != 0)
+        throw ExportFailure(QCoreApplication::translate(
+                                "AudioExporter", "You don't have permission to replace “%1”.")
+                                .arg(QFileInfo(path).fileName()));
+}
+
+// A file being replaced keeps its permissions, but never setuid, setgid or sticky: nothing
+// there belongs on audio. Best effort: the audio matters more than the mode.
 void keepModeOf(const QString& destinationPath, int descriptor) {
     struct stat existing {};
     if (::stat(QFile::encodeName(destinationPath).constData(), &existing) == 0 &&
         S_ISREG(existing.st_mode))
-        (void)::fchmod(descriptor, existing.st_mode & 07777);
+        (void)::fchmod(descriptor, existing.st_mode & 0777);
 }
 
 } // namespace
 
-StagedFile::StagedFile(const QString& destinationPath) : destinationPath_(destinationPath) {
-    // Replacing a link replaces the file it points to, as saving over it in any editor would.
-    if (const QFileInfo link(destinationPath); link.isSymLink())
-        destinationPath_ = link.symLinkTarget();
+StagedFile::StagedFile(const QString& destinationPath)
+    : destinationPath_(finalTarget(destinationPath)) {
+    checkReplaceable(destinationPath_);
     const QFileInfo destination(destinationPath_);
     for (int attempt = 0;; ++attempt) {
         const QString candidate = destination.dir().filePath(stagedName(destination));

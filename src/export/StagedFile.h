@@ -2,9 +2,10 @@
 
 #include <QString>
 
-// A new, uniquely named file beside a destination, to be written in full and then renamed
-// over the destination in one step. Until commit() succeeds the destination is untouched,
-// and a staged file that is never committed is removed.
+// A new, uniquely named file beside a destination (the end of its chain of links), to be
+// written in full and then renamed over it in one step. Until commit() succeeds the
+// destination is untouched, and a staged file that is never committed is removed. A
+// destination the user may not write, or a folder, is refused at once with ExportFailure.
 class StagedFile {
 public:
     explicit StagedFile(const QString& destinationPath);

@@ -155,7 +155,8 @@ private slots:
         const QString existing = folder.filePath("clip.m4a");
         write(existing, "the user's earlier clip");
         view_->saveFlow().setDestinationProvider([&](const QString&) {
-            return SaveDestinationDialog::confirmed(view_.get(), folder.filePath(returnedName));
+            return SaveDestinationDialog::confirmed(view_.get(), folder.filePath(returnedName),
+                                                    ExportFormat::m4a);
         });
         QStringList seenWhileAsked;
         QTimer answerer;

@@ -1,0 +1,91 @@
+#include "SaveDestinationDialog.h"
+
+#include <QtTest>
+#include <QtWidgets>
+#include <functional>
+
+// The real save dialog (Qt's own, offscreen), driven as a user would: the file-type list, the
+// name it suggests, and the format it remembers in settings kept in a scratch folder.
+class SaveDestinationDialogTest : public QObject {
+    Q_OBJECT
+
+    QTemporaryDir config_;
+    QTemporaryDir folder_;
+
+    // Runs `steps` on the dialog once it is open, and returns what ask() gave.
+    std::optional<QUrl> askWith(std::function<void(QFileDialog&)> steps) {
+        QTimer poll;
+        poll.callOnTimeout([&] {
+            if (auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget())) {
+                poll.stop();
+                steps(*dialog);
+            }
+        });
+        poll.start(10);
+        return SaveDestinationDialog::ask(nullptr, "Recording 2024-03-05 14-07-09.m4a");
+    }
+
+    // Types the name and presses Return, as a user saves.
+    static void type(QFileDialog& dialog, const QString& name) {
+        auto* field = dialog.findChild<QLineEdit*>("fileNameEdit");
+        field->setText(name);
+        QTest::keyClick(field, Qt::Key_Return);
+    }
+
+    static QString nameField(QFileDialog& dialog) {
+        return dialog.findChild<QLineEdit*>("fileNameEdit")->text();
+    }
+
+private slots:
+    void initTestCase() {
+        QVERIFY(config_.isValid() && folder_.isValid());
+        qputenv("XDG_CONFIG_HOME", QFile::encodeName(config_.path()));
+        QCoreApplication::setOrganizationDomain("sonabrix.app");
+        QCoreApplication::setApplicationName("Sonabrix");
+        QCoreApplication::setAttribute(Qt::AA_DontUseNativeDialogs);
+    }
+
+    void offersTheFiveFormatsAndRemembersTheLastOne() {
+        QStringList filters;
+        QString suggested, selectedFilter;
+        const QString typed = folder_.filePath("clip");
+        const std::optional<QUrl> chosen = askWith([&](QFileDialog& dialog) {
+            filters = dialog.nameFilters();
+            selectedFilter = dialog.selectedNameFilter();
+            suggested = nameField(dialog);
+            auto* types = dialog.findChild<QComboBox*>("fileTypeCombo");
+            types->setFocus();
+            QTest::keyClick(types, Qt::Key_Down); // MP3, as a user picks it
+            type(dialog, typed);
+        });
+        QCOMPARE(filters, (QStringList{"MPEG-4 audio (*.m4a)", "MP3 audio (*.mp3)",
+                                       "Ogg Opus audio (*.opus)", "FLAC audio (lossless) (*.flac)",
+                                       "WAV audio (lossless) (*.wav)"}));
+        QCOMPARE(selectedFilter, filters.first());
+        QCOMPARE(suggested, QStringLiteral("Recording 2024-03-05 14-07-09.m4a"));
+        QCOMPARE(chosen, std::optional(QUrl::fromLocalFile(typed + ".mp3")));
+
+        // Next time MP3 is the default, in the list and in the suggested name.
+        askWith([&](QFileDialog& dialog) {
+            selectedFilter = dialog.selectedNameFilter();
+            suggested = nameField(dialog);
+            dialog.reject();
+        });
+        QCOMPARE(selectedFilter, QStringLiteral("MP3 audio (*.mp3)"));
+        QCOMPARE(suggested, QStringLiteral("Recording 2024-03-05 14-07-09.mp3"));
+        QCOMPARE(SaveDestinationDialog::lastFormat(), ExportFormat::mp3);
+        QVERIFY(QFileInfo::exists(config_.filePath("sonabrix.app/Sonabrix.conf")));
+    }
+
+    // A name typed with another format's extension keeps it and makes that format the last.
+    void theTypedExtensionWins() {
+        const QString typed = folder_.filePath("master.FLAC");
+        const std::optional<QUrl> chosen =
+            askWith([&](QFileDialog& dialog) { type(dialog, typed); });
+        QCOMPARE(chosen, std::optional(QUrl::fromLocalFile(typed)));
+        QCOMPARE(SaveDestinationDialog::lastFormat(), ExportFormat::flac);
+    }
+};
+
+QTEST_MAIN(SaveDestinationDialogTest)
+#include "SaveDestinationDialogTest.moc"
