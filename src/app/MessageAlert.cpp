@@ -22,6 +22,9 @@ void MessageAlert::sync(const std::optional<QString>& message) {
         return;
     }
     QMessageBox* box = create(window_, title_, *message);
+    QPushButton* ok = box->addButton(tr("OK"), QMessageBox::AcceptRole);
+    box->setDefaultButton(ok);
+    box->setEscapeButton(ok);
     box_ = box;
     connect(box, &QMessageBox::finished, this, [this, box] {
         // Only the user's "OK" clears the message; a message cleared elsewhere just closes it.
@@ -42,9 +45,6 @@ QMessageBox* MessageAlert::create(QWidget* window, const QString& title, const Q
     box->setInformativeText(message);
     box->setIconPixmap(AppStyle::applicationIcon().pixmap(
         QSize(56, 56), window ? window->devicePixelRatioF() : 1));
-    QPushButton* ok = box->addButton(tr("OK"), QMessageBox::AcceptRole);
-    box->setDefaultButton(ok);
-    box->setEscapeButton(ok);
     box->setStyleSheet(AppStyle::alertStyleSheet());
     return box;
 }

@@ -19,7 +19,8 @@ public:
 
     void sync(const std::optional<QString>& message);
 
-    // The app's alert look: its icon, the title as heading, one default "OK".
+    // An alert in the app's look, its icon and the title as heading, without buttons yet; it
+    // deletes itself when closed.
     static QMessageBox* create(QWidget* window, const QString& title, const QString& message);
 
 private:

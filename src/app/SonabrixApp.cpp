@@ -2,6 +2,7 @@
 
 #include "AppStyle.h"
 #include "BuildConfig.h"
+#include "ContentView.h"
 #include "Logging.h"
 #include "MainWindow.h"
 #include "SystemAudioRecorder.h"
@@ -37,6 +38,7 @@ SonabrixApp::~SonabrixApp() = default;
 
 int SonabrixApp::exec() {
     window_->show();
+    QTimer::singleShot(0, window_.get(), [this] { window_->contentView()->offerRecovery(); });
     // The updater comes up once the event loop runs with the window up.
     QTimer::singleShot(0, &application_, [] { UpdaterController::shared(); });
     return QApplication::exec();

@@ -21,7 +21,7 @@ public:
         std::optional<QString> lossReason;
     };
 
-    // Files go to the temporary directory (TMPDIR honoured), looked up at each attempt.
+    // Files go to the recordings folder, looked up (and made) at each attempt.
     RecordingWriter() = default;
 
     // On the capture thread.
