@@ -92,7 +92,8 @@ SaveFlow& ContentView::saveFlow() {
 QString ContentView::defaultFileName() const {
     if (const auto notes = RecordingNotes::load(lastRecordingPath_);
         notes && !notes->title.isEmpty()) {
-        return notes->title;
+        // A title may hold what a file name can't.
+        return QString(notes->title).replace(QLatin1Char('/'), QLatin1Char('-'));
     }
     const QDateTime start = recordingDate_.value_or(QDateTime::currentDateTime());
     return tr("Recording %1")
@@ -250,10 +251,10 @@ void ContentView::analyze(const QUrl& url) {
                 setStage(Stage::idle());
                 return;
             }
-            qCInfo(lcAnalysis) << "Analysed" << url.toLocalFile() << ":" << waveform->totalFrames
-                               << "frames at" << waveform->sampleRate << "Hz,"
-                               << waveform->peaks.size() << "peaks of" << waveform->framesPerPeak
-                               << "frames";
+            qCInfo(lcAnalysis).noquote()
+                << "Analysed" << url.toLocalFile() << "-" << waveform->totalFrames << "frames at"
+                << waveform->sampleRate << "Hz," << waveform->peaks.size() << "peaks of"
+                << waveform->framesPerPeak << "frames";
             qCInfo(lcApp) << "Opened recording of" << durationSeconds << "s";
             // The whole recording starts selected, or the selection it had when last left; the
             // range is set before the stage shows it.

@@ -92,6 +92,7 @@ void MainWindow::askAboutSave() {
     question.setText(tr("A save is in progress."));
     question.setInformativeText(tr("Sonabrix quits when it has finished. If you cancel the save, "
                                    "the file you chose stays as it was."));
+    question.setStyleSheet(AppStyle::alertStyleSheet());
     QPushButton* wait = question.addButton(tr("Wait"), QMessageBox::AcceptRole);
     QPushButton* cancel = question.addButton(tr("Cancel Save"), QMessageBox::DestructiveRole);
     question.setDefaultButton(wait);

@@ -87,6 +87,11 @@ private slots:
         click(view_.get(), "Open");
         QTRY_COMPARE(view_->stageIndex(), 3);
         QCOMPARE(view_->trimRange(), (TimeRange{0.0, 2.0}));
+
+        // A recording's name is what saving it suggests, as a file name.
+        QVERIFY(view_->defaultFileName().startsWith("Recording "));
+        QVERIFY(RecordingLibrary::rename(path, "Talk 1/2"));
+        QCOMPARE(view_->defaultFileName(), QString("Talk 1-2"));
     }
 
     void interruptedRecordingIsOfferedOnceAndOpens() {
