@@ -28,8 +28,8 @@ bool updateNotes(const QString& path, const std::function<void(RecordingNotes&)>
 
 QList<Recording> RecordingLibrary::scan(const QString& folder) {
     const QDir directory(folder);
-    const QFileInfoList entries = directory.entryInfoList(
-        QDir::Files | QDir::Hidden | QDir::NoDotAndDotDot, QDir::Unsorted);
+    const QFileInfoList entries =
+        directory.entryInfoList(QDir::Files | QDir::Hidden | QDir::NoDotAndDotDot, QDir::Unsorted);
     QSet<QString> noteNames;
     for (const QFileInfo& entry : entries) {
         if (entry.fileName().startsWith(QLatin1Char('.'))) {
