@@ -2,6 +2,7 @@
 
 #include "AppStyle.h"
 #include "ContentView.h"
+#include "MessageAlert.h"
 #include "SaveFlow.h"
 #include "SystemAudioRecorder.h"
 #include "Updater.h"
@@ -87,12 +88,10 @@ void MainWindow::closeEvent(QCloseEvent* event) {
 
 void MainWindow::askAboutSave() {
     QMessageBox question(this);
-    question.setIconPixmap(AppStyle::applicationIcon().pixmap(QSize(56, 56), devicePixelRatioF()));
+    MessageAlert::style(question, tr("A save is in progress."),
+                        tr("Sonabrix quits when it has finished. If you cancel the save, the "
+                           "file you chose stays as it was."));
     question.setWindowTitle(tr("Quit Sonabrix"));
-    question.setText(tr("A save is in progress."));
-    question.setInformativeText(tr("Sonabrix quits when it has finished. If you cancel the save, "
-                                   "the file you chose stays as it was."));
-    question.setStyleSheet(AppStyle::alertStyleSheet());
     QPushButton* wait = question.addButton(tr("Wait"), QMessageBox::AcceptRole);
     QPushButton* cancel = question.addButton(tr("Cancel Save"), QMessageBox::DestructiveRole);
     question.setDefaultButton(wait);

@@ -39,12 +39,15 @@ void MessageAlert::sync(const std::optional<QString>& message) {
 QMessageBox* MessageAlert::create(QWidget* window, const QString& title, const QString& message) {
     auto* box = new QMessageBox(window);
     box->setAttribute(Qt::WA_DeleteOnClose);
-    box->setWindowTitle(title);
-    box->setTextFormat(Qt::PlainText);
-    box->setText(title);
-    box->setInformativeText(message);
-    box->setIconPixmap(AppStyle::applicationIcon().pixmap(
-        QSize(56, 56), window ? window->devicePixelRatioF() : 1));
-    box->setStyleSheet(AppStyle::alertStyleSheet());
+    style(*box, title, message);
     return box;
+}
+
+void MessageAlert::style(QMessageBox& box, const QString& title, const QString& message) {
+    box.setWindowTitle(title);
+    box.setTextFormat(Qt::PlainText);
+    box.setText(title);
+    box.setInformativeText(message);
+    box.setIconPixmap(AppStyle::applicationIcon().pixmap(QSize(56, 56), box.devicePixelRatioF()));
+    box.setStyleSheet(AppStyle::alertStyleSheet());
 }

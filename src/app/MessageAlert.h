@@ -19,9 +19,10 @@ public:
 
     void sync(const std::optional<QString>& message);
 
-    // An alert in the app's look, its icon and the title as heading, without buttons yet; it
-    // deletes itself when closed.
+    // An alert in the app's look, without buttons yet; it deletes itself when closed.
     static QMessageBox* create(QWidget* window, const QString& title, const QString& message);
+    // The app's look for any message box: its icon, the title as heading, the message below.
+    static void style(QMessageBox& box, const QString& title, const QString& message);
 
 private:
     QWidget* window_;
