@@ -7,7 +7,12 @@
 #include "Logging.h"
 #include "MessageAlert.h"
 #include "RecordedStageView.h"
+#include "RecordingLibrary.h"
+#include "RecordingListModel.h"
+#include "RecordingListView.h"
+#include "RecordingNotes.h"
 #include "RecordingStageView.h"
+#include "RecordingsFolder.h"
 #include "SaveFlow.h"
 #include "StageContainer.h"
 #include "SystemAudioRecorder.h"
@@ -16,6 +21,8 @@
 #include <QDateTime>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QMessageBox>
+#include <QPushButton>
 #include <QShortcut>
 #include <QVBoxLayout>
 #include <algorithm>
@@ -26,7 +33,7 @@ ContentView::ContentView(QWidget* parent)
 
 ContentView::ContentView(std::unique_ptr<SystemAudioRecorder> recorder, QWidget* parent)
     : QWidget(parent), recorder_(std::move(recorder)), stageContainer_(new StageContainer(this)),
-      saveFlow_(new SaveFlow(this)),
+      saveFlow_(new SaveFlow(this)), recordings_(new RecordingListModel(this)),
       recordErrorAlert_(new MessageAlert(this, tr("Couldn't record"),
                                          [this] { recorder_->setErrorMessage(std::nullopt); })) {
     setMinimumSize(minimumWidth, minimumHeight);
@@ -51,10 +58,16 @@ ContentView::ContentView(std::unique_ptr<SystemAudioRecorder> recorder, QWidget*
             });
     connect(saveFlow_, &SaveFlow::isExportingChanged, this, &ContentView::showSaveState);
     connect(saveFlow_, &SaveFlow::progressChanged, this, &ContentView::showSaveState);
+    connect(saveFlow_, &SaveFlow::saved, this, [this](const QUrl& destination) {
+        if (auto* view = qobject_cast<RecordedStageView*>(stageContainer_->stageView())) {
+            view->showSaved(destination.toLocalFile());
+        }
+    });
     installShortcuts();
 }
 
 ContentView::~ContentView() {
+    rememberSelection();
     // The recorder goes before the widgets; nothing it says while going may reach a view
     // that is half taken down.
     recorder_->disconnect(this);
@@ -85,7 +98,12 @@ void ContentView::toggleRecording() {
 }
 
 QString ContentView::defaultFileName() const {
-    const QDateTime start = recorder_->lastRecordingDate().value_or(QDateTime::currentDateTime());
+    if (const auto notes = RecordingNotes::load(lastRecordingPath_);
+        notes && !notes->title.isEmpty()) {
+        // A title may hold what a file name can't.
+        return QString(notes->title).replace(QLatin1Char('/'), QLatin1Char('-'));
+    }
+    const QDateTime start = recordingDate_.value_or(QDateTime::currentDateTime());
     return tr("Recording %1")
         .arg(start.toLocalTime().toString(QStringLiteral("yyyy-MM-dd HH-mm-ss")));
 }
@@ -121,6 +139,7 @@ QWidget* ContentView::createHeader() {
 void ContentView::setStage(Stage stage) {
     static constexpr const char* names[] = {"idle", "recording", "analysing", "editor"};
     qCInfo(lcApp) << "Stage:" << names[stage.index()];
+    rememberSelection();
     stage_ = std::move(stage);
     QWidget* view = createStageView();
     stageContainer_->setStageView(view);
@@ -133,8 +152,13 @@ void ContentView::setStage(Stage stage) {
 
 QWidget* ContentView::createStageView() {
     if (stage_.is<Stage::Idle>()) {
-        auto* view = new IdleStageView;
+        recordings_->reload(RecordingsFolder::path());
+        auto* view = new IdleStageView(recordings_);
         connect(view, &IdleStageView::recordRequested, this, &ContentView::startRecording);
+        connect(view, &IdleStageView::openRequested, this, &ContentView::openRecording);
+        if (RecordingListView* list = view->recordingList()) {
+            list->select(lastRecordingPath_);
+        }
         return view;
     }
     if (stage_.is<Stage::Recording>()) {
@@ -203,6 +227,10 @@ void ContentView::onIsRecordingChanged() {
     // The recorder publishes this recording's file, or none, before it turns off; whatever
     // was recorded is worth keeping, even when the capture ended by itself.
     if (const std::optional<QUrl> url = recorder_->lastRecordingURL()) {
+        // From now on the list knows it ended cleanly.
+        RecordingLibrary::markFinished(url->toLocalFile());
+        recordingDate_ = recorder_->lastRecordingDate();
+        lastRecordingPath_ = url->toLocalFile();
         setStage(Stage::analyzing(*url));
         analyze(*url);
     } else {
@@ -231,15 +259,69 @@ void ContentView::analyze(const QUrl& url) {
                 setStage(Stage::idle());
                 return;
             }
-            qCInfo(lcAnalysis) << "Analysed" << url.toLocalFile() << ":" << waveform->totalFrames
-                               << "frames at" << waveform->sampleRate << "Hz,"
-                               << waveform->peaks.size() << "peaks of" << waveform->framesPerPeak
-                               << "frames";
+            qCInfo(lcAnalysis).noquote()
+                << "Analysed" << url.toLocalFile() << "-" << waveform->totalFrames << "frames at"
+                << waveform->sampleRate << "Hz," << waveform->peaks.size() << "peaks of"
+                << waveform->framesPerPeak << "frames";
             qCInfo(lcApp) << "Opened recording of" << durationSeconds << "s";
-            // The whole recording starts selected; the range is set before the stage shows it.
-            setTrimRange({0.0, durationSeconds});
+            // The whole recording starts selected, or the selection it had when last left; the
+            // range is set before the stage shows it.
+            const auto notes = RecordingNotes::load(url.toLocalFile());
+            const std::optional<TimeRange> remembered = notes ? notes->selection : std::nullopt;
+            setTrimRange(remembered && remembered->upper <= durationSeconds
+                             ? *remembered
+                             : TimeRange{0.0, durationSeconds});
             setStage(Stage::recorded(url, std::move(*waveform)));
         });
+}
+
+void ContentView::openRecording(const QString& path) {
+    if (!stage_.is<Stage::Idle>()) {
+        return;
+    }
+    qCInfo(lcApp) << "Opening" << path;
+    const int row = recordings_->rowOf(path);
+    recordingDate_ =
+        row >= 0
+            ? std::optional(recordings_->index(row).data(RecordingListModel::DateRole).toDateTime())
+            : std::nullopt;
+    lastRecordingPath_ = path;
+    const QUrl url = QUrl::fromLocalFile(path);
+    setStage(Stage::analyzing(url));
+    analyze(url);
+}
+
+void ContentView::offerRecovery() {
+    std::optional<Recording> newest;
+    for (const Recording& recording : RecordingLibrary::scan(RecordingsFolder::path())) {
+        if (recording.hasNotes) {
+            continue;
+        }
+        // Announced now, so that it is offered once even if the app ends again meanwhile.
+        RecordingLibrary::markAnnounced(recording.path);
+        if (!newest) {
+            newest = recording;
+        }
+    }
+    if (!newest) {
+        return;
+    }
+    qCInfo(lcApp) << "Offering the interrupted recording" << newest->path;
+    QMessageBox* offer = MessageAlert::create(
+        this, tr("Sonabrix quit while recording. The recording up to then was kept."), {});
+    offer->setWindowTitle(QStringLiteral("Sonabrix"));
+    QPushButton* open = offer->addButton(tr("Open"), QMessageBox::AcceptRole);
+    offer->setDefaultButton(open);
+    offer->setEscapeButton(offer->addButton(tr("Later"), QMessageBox::RejectRole));
+    connect(open, &QPushButton::clicked, this,
+            [this, path = newest->path] { openRecording(path); });
+    offer->open();
+}
+
+void ContentView::rememberSelection() {
+    if (const auto* recorded = stage_.as<Stage::Recorded>()) {
+        RecordingLibrary::rememberSelection(recorded->url.toLocalFile(), trimRange_);
+    }
 }
 
 void ContentView::newRecording() {

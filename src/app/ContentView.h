@@ -3,6 +3,7 @@
 #include "Stage.h"
 #include "TimeRange.h"
 
+#include <QDateTime>
 #include <QString>
 #include <QUrl>
 #include <QWidget>
@@ -10,6 +11,7 @@
 #include <optional>
 
 class MessageAlert;
+class RecordingListModel;
 class SaveFlow;
 class StageContainer;
 class SystemAudioRecorder;
@@ -34,8 +36,14 @@ public:
     // screen, stops a running recording, and leaves the other stages alone.
     void toggleRecording();
 
-    // "Recording " and the recording's start time, or now when there is none.
+    // The recording's title, or "Recording " and its start time (now when there is none).
     QString defaultFileName() const;
+
+    // Opens a recording of the folder in the editor, as after recording it; from the start
+    // screen only.
+    void openRecording(const QString& path);
+    // Offers, once, the newest recording that the app was recording when it ended.
+    void offerRecovery();
 
     // How long the current capture has run, as minutes and seconds, minutes not capped.
     static QString elapsedLabel(double elapsedTimeSeconds);
@@ -58,6 +66,8 @@ private:
     void onIsRecordingChanged();
     void onElapsedTimeChanged();
     void analyze(const QUrl& url);
+    // Keeps the editor's selection with the recording it belongs to.
+    void rememberSelection();
     void save();
     void newRecording();
     void setTrimRange(TimeRange range);
@@ -67,8 +77,13 @@ private:
     std::unique_ptr<SystemAudioRecorder> recorder_;
     Stage stage_ = Stage::idle();
     TimeRange trimRange_;
+    // When the recording in the editor was started; none for "now".
+    std::optional<QDateTime> recordingDate_;
+    // The recording last in the editor, selected again in the list.
+    QString lastRecordingPath_;
 
     StageContainer* stageContainer_;
     SaveFlow* saveFlow_;
+    RecordingListModel* recordings_;
     MessageAlert* recordErrorAlert_;
 };

@@ -1,6 +1,8 @@
 #include "IdleStageView.h"
 
 #include "AppStyle.h"
+#include "RecordingListModel.h"
+#include "RecordingListView.h"
 
 #include <QKeySequence>
 #include <QLabel>
@@ -40,14 +42,16 @@ private:
 
 } // namespace
 
-IdleStageView::IdleStageView(QWidget* parent)
+IdleStageView::IdleStageView(RecordingListModel* recordings, QWidget* parent)
     : QWidget(parent), recordButton_(new QPushButton(this)) {
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(18);
-    layout->addStretch();
-
-    layout->addWidget(new Badge(this), 0, Qt::AlignHCenter);
+    const bool listsRecordings = recordings->rowCount() > 0;
+    if (!listsRecordings) {
+        layout->addStretch();
+        layout->addWidget(new Badge(this), 0, Qt::AlignHCenter);
+    }
 
     auto* textBlock = new QVBoxLayout;
     textBlock->setSpacing(6);
@@ -76,5 +80,12 @@ IdleStageView::IdleStageView(QWidget* parent)
     connect(recordButton_, &QPushButton::clicked, this, &IdleStageView::recordRequested);
     layout->addWidget(recordButton_, 0, Qt::AlignHCenter);
 
-    layout->addStretch();
+    if (listsRecordings) {
+        recordingList_ = new RecordingListView(recordings, this);
+        connect(recordingList_, &RecordingListView::openRequested, this,
+                &IdleStageView::openRequested);
+        layout->addWidget(recordingList_, 1);
+    } else {
+        layout->addStretch();
+    }
 }

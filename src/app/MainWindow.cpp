@@ -2,6 +2,8 @@
 
 #include "AppStyle.h"
 #include "ContentView.h"
+#include "MessageAlert.h"
+#include "SaveFlow.h"
 #include "SystemAudioRecorder.h"
 #include "Updater.h"
 #include "UpdaterController.h"
@@ -19,6 +21,11 @@ MainWindow::MainWindow(std::unique_ptr<SystemAudioRecorder> recorder, QWidget* p
       contentView_(recorder ? new ContentView(std::move(recorder), this) : new ContentView(this)) {
     setCentralWidget(contentView_);
     createMenu();
+    connect(&contentView_->saveFlow(), &SaveFlow::isExportingChanged, this, [this](bool exporting) {
+        if (!exporting && closesAfterSave_) {
+            closeAfterSave();
+        }
+    });
 }
 
 void MainWindow::createMenu() {
@@ -51,6 +58,12 @@ void MainWindow::showAbout() {
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) {
+    if (contentView_->saveFlow().isExporting()) {
+        // A window that vanished while the process kept saving would leave the user guessing.
+        event->ignore();
+        askAboutSave();
+        return;
+    }
     if (!contentView_->recorder().isRecording()) {
         QMainWindow::closeEvent(event);
         return;
@@ -60,7 +73,8 @@ void MainWindow::closeEvent(QCloseEvent* event) {
     question.setWindowTitle(tr("Quit Sonabrix"));
     question.setText(tr("A recording is running"));
     question.setInformativeText(
-        tr("If you quit now, the recording ends and can't be trimmed or saved."));
+        tr("If you quit now, the recording ends there. It is kept with your recordings, to "
+           "trim and save the next time."));
     QPushButton* quit = question.addButton(tr("Quit"), QMessageBox::DestructiveRole);
     QPushButton* keepRecording = question.addButton(tr("Keep Recording"), QMessageBox::RejectRole);
     question.setDefaultButton(keepRecording);
@@ -69,5 +83,34 @@ void MainWindow::closeEvent(QCloseEvent* event) {
         QMainWindow::closeEvent(event);
     } else {
         event->ignore();
+    }
+}
+
+void MainWindow::askAboutSave() {
+    QMessageBox question(this);
+    MessageAlert::style(question, tr("A save is in progress."),
+                        tr("Sonabrix quits when it has finished. If you cancel the save, the "
+                           "file you chose stays as it was."));
+    question.setWindowTitle(tr("Quit Sonabrix"));
+    QPushButton* wait = question.addButton(tr("Wait"), QMessageBox::AcceptRole);
+    QPushButton* cancel = question.addButton(tr("Cancel Save"), QMessageBox::DestructiveRole);
+    question.setDefaultButton(wait);
+    question.setEscapeButton(wait);
+    question.exec();
+    closesAfterSave_ = true;
+    if (question.clickedButton() == cancel) {
+        contentView_->saveFlow().cancel();
+    }
+    // The save may have ended while the question was up.
+    if (!contentView_->saveFlow().isExporting()) {
+        closeAfterSave();
+    }
+}
+
+void MainWindow::closeAfterSave() {
+    closesAfterSave_ = false;
+    // A failed save keeps the window, so that its alert can say why.
+    if (!contentView_->saveFlow().error()) {
+        QMetaObject::invokeMethod(this, &MainWindow::close, Qt::QueuedConnection);
     }
 }

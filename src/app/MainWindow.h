@@ -19,12 +19,16 @@ public:
     ContentView* contentView() const { return contentView_; }
 
 protected:
-    // A running recording isn't thrown away by a stray click: quitting then asks first.
+    // A running recording or save isn't ended by a stray click: quitting then asks first.
     void closeEvent(QCloseEvent* event) override;
 
 private:
     void createMenu();
     void showAbout();
+    // Quitting during a save: wait for it, or cancel it, then quit.
+    void askAboutSave();
+    void closeAfterSave();
 
     ContentView* contentView_;
+    bool closesAfterSave_ = false;
 };

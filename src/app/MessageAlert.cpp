@@ -22,6 +22,9 @@ void MessageAlert::sync(const std::optional<QString>& message) {
         return;
     }
     QMessageBox* box = create(window_, title_, *message);
+    QPushButton* ok = box->addButton(tr("OK"), QMessageBox::AcceptRole);
+    box->setDefaultButton(ok);
+    box->setEscapeButton(ok);
     box_ = box;
     connect(box, &QMessageBox::finished, this, [this, box] {
         // Only the user's "OK" clears the message; a message cleared elsewhere just closes it.
@@ -36,15 +39,15 @@ void MessageAlert::sync(const std::optional<QString>& message) {
 QMessageBox* MessageAlert::create(QWidget* window, const QString& title, const QString& message) {
     auto* box = new QMessageBox(window);
     box->setAttribute(Qt::WA_DeleteOnClose);
-    box->setWindowTitle(title);
-    box->setTextFormat(Qt::PlainText);
-    box->setText(title);
-    box->setInformativeText(message);
-    box->setIconPixmap(AppStyle::applicationIcon().pixmap(
-        QSize(56, 56), window ? window->devicePixelRatioF() : 1));
-    QPushButton* ok = box->addButton(tr("OK"), QMessageBox::AcceptRole);
-    box->setDefaultButton(ok);
-    box->setEscapeButton(ok);
-    box->setStyleSheet(AppStyle::alertStyleSheet());
+    style(*box, title, message);
     return box;
+}
+
+void MessageAlert::style(QMessageBox& box, const QString& title, const QString& message) {
+    box.setWindowTitle(title);
+    box.setTextFormat(Qt::PlainText);
+    box.setText(title);
+    box.setInformativeText(message);
+    box.setIconPixmap(AppStyle::applicationIcon().pixmap(QSize(56, 56), box.devicePixelRatioF()));
+    box.setStyleSheet(AppStyle::alertStyleSheet());
 }

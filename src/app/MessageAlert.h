@@ -19,8 +19,10 @@ public:
 
     void sync(const std::optional<QString>& message);
 
-    // The app's alert look: its icon, the title as heading, one default "OK".
+    // An alert in the app's look, without buttons yet; it deletes itself when closed.
     static QMessageBox* create(QWidget* window, const QString& title, const QString& message);
+    // The app's look for any message box: its icon, the title as heading, the message below.
+    static void style(QMessageBox& box, const QString& title, const QString& message);
 
 private:
     QWidget* window_;

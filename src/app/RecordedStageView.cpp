@@ -2,8 +2,10 @@
 
 #include "AppStyle.h"
 #include "Divider.h"
+#include "FileManager.h"
 #include "TrimView.h"
 
+#include <QFileInfo>
 #include <QHBoxLayout>
 #include <QKeySequence>
 #include <QLabel>
@@ -18,7 +20,8 @@ RecordedStageView::RecordedStageView(const QUrl& url, const Waveform::Data& wave
       newRecordingButton_(new QPushButton(tr("New Recording"), this)),
       saveButton_(new QPushButton(this)), saveProgress_(new QWidget(this)),
       progressBar_(new QProgressBar(saveProgress_)),
-      cancelSaveButton_(new QPushButton(tr("Cancel"), saveProgress_)) {
+      cancelSaveButton_(new QPushButton(tr("Cancel"), saveProgress_)),
+      savedNotice_(new QWidget(this)), savedLabel_(new QLabel(savedNotice_)) {
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(18);
@@ -51,6 +54,18 @@ RecordedStageView::RecordedStageView(const QUrl& url, const Waveform::Data& wave
             &RecordedStageView::newRecordingRequested);
     buttonRow->addWidget(newRecordingButton_);
     buttonRow->addStretch();
+
+    auto* savedRow = new QHBoxLayout(savedNotice_);
+    savedRow->setContentsMargins(0, 0, 8, 0);
+    AppStyle::makeSecondary(savedLabel_);
+    savedRow->addWidget(savedLabel_);
+    auto* showInFolder = new QPushButton(tr("Show in Folder"), savedNotice_);
+    showInFolder->setFlat(true);
+    connect(showInFolder, &QPushButton::clicked, this,
+            [this] { FileManager::showFile(savedPath_); });
+    savedRow->addWidget(showInFolder);
+    savedNotice_->hide();
+    buttonRow->addWidget(savedNotice_);
 
     saveButton_->setText(tr("Save Trimmed Audio…"));
     saveButton_->setIcon(
@@ -85,10 +100,20 @@ RecordedStageView::RecordedStageView(const QUrl& url, const Waveform::Data& wave
 }
 
 void RecordedStageView::setExporting(bool isExporting) {
+    if (isExporting) {
+        savedNotice_->hide();
+    }
     saveButton_->setVisible(!isExporting);
     saveProgress_->setVisible(isExporting);
 }
 
 void RecordedStageView::setSaveProgress(int percent) {
     progressBar_->setValue(percent);
+}
+
+void RecordedStageView::showSaved(const QString& path) {
+    savedPath_ = path;
+    savedLabel_->setText(tr("Saved to %1").arg(QFileInfo(path).fileName()));
+    savedLabel_->setToolTip(path);
+    savedNotice_->show();
 }

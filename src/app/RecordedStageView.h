@@ -6,6 +6,7 @@
 #include <QUrl>
 #include <QWidget>
 
+class QLabel;
 class QProgressBar;
 class QPushButton;
 class TrimView;
@@ -23,6 +24,8 @@ public:
     void setExporting(bool isExporting);
     // 0 to 100.
     void setSaveProgress(int percent);
+    // "Saved to <name>" with a way to the file, until the next save starts.
+    void showSaved(const QString& path);
     TrimView* trimView() const { return trimView_; }
     QPushButton* newRecordingButton() const { return newRecordingButton_; }
     QPushButton* saveButton() const { return saveButton_; }
@@ -43,4 +46,7 @@ private:
     QWidget* saveProgress_;
     QProgressBar* progressBar_;
     QPushButton* cancelSaveButton_;
+    QWidget* savedNotice_;
+    QLabel* savedLabel_;
+    QString savedPath_;
 };

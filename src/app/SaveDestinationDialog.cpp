@@ -1,6 +1,6 @@
 #include "SaveDestinationDialog.h"
 
-#include "AppStyle.h"
+#include "MessageAlert.h"
 
 #include <QDir>
 #include <QFileDialog>
@@ -69,12 +69,9 @@ std::optional<QUrl> SaveDestinationDialog::confirmed(QWidget* parent, const QStr
     const QString path = withAudioSuffix(chosenPath, format);
     if (QFileInfo::exists(path)) {
         QMessageBox question(parent);
-        question.setIconPixmap(AppStyle::applicationIcon().pixmap(QSize(56, 56)));
-        question.setWindowTitle(tr("Replace file?"));
-        question.setText(tr("Replace file?"));
-        question.setInformativeText(
+        MessageAlert::style(
+            question, tr("Replace file?"),
             tr("“%1” already exists. Do you want to replace it?").arg(QFileInfo(path).fileName()));
-        question.setStyleSheet(AppStyle::alertStyleSheet());
         QPushButton* replace = question.addButton(tr("Replace"), QMessageBox::DestructiveRole);
         QPushButton* cancel = question.addButton(tr("Cancel"), QMessageBox::RejectRole);
         question.setDefaultButton(cancel);

@@ -98,8 +98,11 @@ int SonabrixApp::exec() {
     QTimer::singleShot(0, &application_, [this] {
         // The updater comes up once the event loop runs with the window up.
         UpdaterController::shared();
+        // A launch that asks to record does so; an interrupted recording is offered next time.
         if (options_.toggleRecording) {
             window_->contentView()->toggleRecording();
+        } else {
+            window_->contentView()->offerRecovery();
         }
     });
     return QApplication::exec();

@@ -1,17 +1,14 @@
 #include "RecordingWriter.h"
 
+#include "RecordingsFolder.h"
+
 #include <QCoreApplication>
-#include <QDir>
-#include <cerrno>
 
 namespace {
 
 std::unique_ptr<RecordingFile> createFile(const PcmBuffer& buffer, QString* error) {
-    const QString directory = QDir::tempPath();
-    // Qt gives no path at all for a temporary directory that doesn't exist.
+    const QString directory = RecordingsFolder::ensure(error);
     if (directory.isEmpty()) {
-        *error =
-            QStringLiteral("%1: %2").arg(qEnvironmentVariable("TMPDIR"), qt_error_string(ENOENT));
         return nullptr;
     }
     return RecordingFile::create(directory, buffer.sampleRateHz, buffer.channelCount, error);

@@ -22,7 +22,7 @@ public:
         qint64 framesWritten = 0;
     };
 
-    // Files go to the temporary directory (TMPDIR honoured), looked up at each attempt.
+    // Files go to the recordings folder, looked up (and made) at each attempt.
     RecordingWriter() = default;
 
     // On the capture thread.

@@ -84,6 +84,19 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(!view_->saveFlow().isExporting(), 20000);
         QVERIFY(!view_->saveFlow().error());
         QVERIFY(visibleButton(view_.get(), "Save Trimmed Audio…")->isEnabled());
+        // Said without a dialog in the way, until the next save starts.
+        const auto notice = [this] {
+            for (QLabel* label : view_->findChildren<QLabel*>()) {
+                if (label->isVisible() && label->text().startsWith("Saved to ")) {
+                    return label->text();
+                }
+            }
+            return QString();
+        };
+        QCOMPARE(notice(), QString("Saved to selection.m4a"));
+        QVERIFY(visibleButton(view_.get(), "Show in Folder"));
+        click(view_.get(), "Save Trimmed Audio…");
+        QCOMPARE(notice(), QString());
         const auto [codec, seconds] = probe(destination);
         QCOMPARE(codec, QString("aac"));
         QVERIFY2(std::abs(seconds - 0.75) < 0.05, qPrintable(QString::number(seconds)));

@@ -9,10 +9,12 @@
 #include <QtWidgets>
 #include <thread>
 
-// The app keeps its recordings in TMPDIR and never deletes them; the tests' go with this folder.
+// The app keeps its recordings in the user's data folder and never deletes them; the tests'
+// data and settings go with this folder.
 inline QTemporaryDir& testFolder() {
     static QTemporaryDir folder;
-    qputenv("TMPDIR", QFile::encodeName(folder.path()));
+    qputenv("XDG_DATA_HOME", QFile::encodeName(folder.filePath("data")));
+    qputenv("XDG_CONFIG_HOME", QFile::encodeName(folder.filePath("config")));
     return folder;
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "RecordingsFolder.h"
 #include "SystemAudioRecorder.h"
 
 #include <QDir>
@@ -42,4 +43,10 @@ inline QString lastRecording(const SystemAudioRecorder& recorder) {
 
 inline bool finishes(const QFuture<void>& future) {
     return QTest::qWaitFor([&future] { return future.isFinished(); }, 15000);
+}
+
+// Sends the recorder's files into `dataHome`'s recordings folder, whose path it returns.
+inline QString useDataHome(const QString& dataHome) {
+    qputenv("XDG_DATA_HOME", QFile::encodeName(dataHome));
+    return RecordingsFolder::path();
 }

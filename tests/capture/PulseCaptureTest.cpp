@@ -59,12 +59,13 @@ qint64 framesSoFar(const QString& dir) {
 class PulseCaptureTest : public QObject {
     Q_OBJECT
 
-    QTemporaryDir recordings_;
+    QTemporaryDir dataHome_;
+    QString recordings_;
 
 private Q_SLOTS:
     void initTestCase() {
         QVERIFY2(!qEnvironmentVariableIsEmpty("PULSE_SERVER"), "run under with-sound-server");
-        qputenv("TMPDIR", QFile::encodeName(recordings_.path()));
+        recordings_ = useDataHome(dataHome_.path());
     }
 
     void recordsWhatTheDefaultOutputPlays() {
@@ -77,8 +78,8 @@ private Q_SLOTS:
             // An idle null sink renders up to 2 s ahead when playback begins and its monitor hears
             // nothing until its clock catches up (parec alike): count from the first frame on.
             if (round == 0)
-                QTRY_VERIFY_WITH_TIMEOUT(framesSoFar(recordings_.path()) > 0, 10000);
-            const qint64 framesBefore = round == 0 ? framesSoFar(recordings_.path()) : 0;
+                QTRY_VERIFY_WITH_TIMEOUT(framesSoFar(recordings_) > 0, 10000);
+            const qint64 framesBefore = round == 0 ? framesSoFar(recordings_) : 0;
             const QTime started = QTime::currentTime();
             QTest::qWait(2000);
             const QFuture<void> stopping = recorder.stop();
@@ -147,13 +148,13 @@ private Q_SLOTS:
              "pulseaudio", "-n", "--daemonize=no", "--load=module-null-sink rate=48000",
              "--load=module-native-protocol-unix auth-anonymous=1 socket=" + dir + "/native"});
         qputenv("PULSE_SERVER", QFile::encodeName("unix:" + dir + "/native"));
-        qputenv("TMPDIR", QFile::encodeName(dir));
+        const QString recordings = useDataHome(dir);
         QTRY_VERIFY_WITH_TIMEOUT(pactl({"info"}), 10000);
         TonePlayer player;
         QTRY_VERIFY_WITH_TIMEOUT(playing(), 10000);
         SystemAudioRecorder recorder;
         QVERIFY(finishes(recorder.start()) && recorder.isRecording());
-        QTRY_VERIFY_WITH_TIMEOUT(framesSoFar(dir) >= 2 * 48000, 10000);
+        QTRY_VERIFY_WITH_TIMEOUT(framesSoFar(recordings) >= 2 * 48000, 10000);
         daemon.kill();
         QTRY_VERIFY_WITH_TIMEOUT(!recorder.isRecording(), 10000);
         QVERIFY(recorder.errorMessage().value_or("").startsWith("Capture stopped unexpectedly: "));

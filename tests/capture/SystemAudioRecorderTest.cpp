@@ -45,8 +45,9 @@ struct FakeService : CaptureService {
 class SystemAudioRecorderTest : public QObject {
     Q_OBJECT
 
-    const QByteArray savedTmpDir_ = qgetenv("TMPDIR");
+    const QByteArray savedDataHome_ = qgetenv("XDG_DATA_HOME");
     std::unique_ptr<QTemporaryDir> dir_;
+    QString folder_;
     FakeService* fake_ = nullptr;
     std::unique_ptr<R> recorder_;
 
@@ -58,11 +59,11 @@ class SystemAudioRecorderTest : public QObject {
 private Q_SLOTS:
     void init() {
         dir_ = std::make_unique<QTemporaryDir>();
-        qputenv("TMPDIR", QFile::encodeName(dir_->path()));
+        folder_ = useDataHome(dir_->path());
         recorder_ = std::make_unique<R>(std::unique_ptr<CaptureService>(fake_ = new FakeService));
     }
 
-    void cleanup() { qputenv("TMPDIR", savedTmpDir_); }
+    void cleanup() { qputenv("XDG_DATA_HOME", savedDataHome_); }
 
     void recordsIntoPrivateFilesOfTheirOwnAndPublishesThem() {
         recorder_->setErrorMessage(QStringLiteral("an earlier failure"));
@@ -104,8 +105,8 @@ private Q_SLOTS:
         QTest::qWait(50);
         QVERIFY(recorder_->isRecording());
         recorder_.reset();
-        const QStringList files = QDir(dir_->path()).entryList({"*.caf"}, QDir::Files, QDir::Time);
-        QVERIFY(files.size() == 2 && SoundFile(dir_->filePath(files[0])).frames() == 960);
+        const QStringList files = QDir(folder_).entryList({"*.caf"}, QDir::Files, QDir::Time);
+        QVERIFY(files.size() == 2 && SoundFile(folder_ + '/' + files[0]).frames() == 960);
     }
 
     void aFailedStartSaysWhyAndLeavesTheRecorderReady_data() {
@@ -184,17 +185,20 @@ private Q_SLOTS:
     }
 
     void fileFailuresAreReportedWhileCaptureGoesOn() {
-        const QString missing = dir_->filePath("missing");
-        qputenv("TMPDIR", QFile::encodeName(missing));
+        // A file stands where the data folder should be.
+        const QString blocked = dir_->filePath("blocked");
+        QVERIFY(QFile(blocked).open(QIODevice::WriteOnly));
+        useDataHome(blocked);
         startRecording();
         fake_->deliver(960, 0.5f);
         QVERIFY(finishes(recorder_->stop()));
         QCOMPARE(recorder_->lastRecordingURL(), std::nullopt);
-        QCOMPARE(recorder_->errorMessage(), Message("Couldn't create the recording file: " +
-                                                    missing + ": " + qt_error_string(ENOENT)));
+        QCOMPARE(recorder_->errorMessage(),
+                 Message("Couldn't create the recording file: " + blocked +
+                         "/Sonabrix: " + qt_error_string(ENOTDIR)));
 
         // A disk that fills up loses the buffer that didn't fit; later ones follow what was saved.
-        QVERIFY(QDir().mkpath(missing));
+        const QString missing = useDataHome(dir_->filePath("data"));
         startRecording();
         fake_->deliver(480, 0.1f);
         std::signal(SIGXFSZ, SIG_IGN);

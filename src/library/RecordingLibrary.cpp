@@ -1,0 +1,95 @@
+#include "RecordingLibrary.h"
+
+#include "Logging.h"
+#include "RecordingNotes.h"
+#include "SoundFileHandle.h"
+
+#include <QDir>
+#include <QFile>
+#include <QSet>
+#include <algorithm>
+#include <functional>
+#include <sndfile.h>
+
+namespace {
+
+// Loads the notes (or starts new ones), changes them and writes them back.
+bool updateNotes(const QString& path, const std::function<void(RecordingNotes&)>& change) {
+    RecordingNotes notes = RecordingNotes::load(path).value_or(RecordingNotes{});
+    change(notes);
+    const bool saved = notes.save(path);
+    if (!saved) {
+        qCWarning(lcLibrary) << "Couldn't write the notes of" << path;
+    }
+    return saved;
+}
+
+} // namespace
+
+QList<Recording> RecordingLibrary::scan(const QString& folder) {
+    const QDir directory(folder);
+    const QFileInfoList entries =
+        directory.entryInfoList(QDir::Files | QDir::Hidden | QDir::NoDotAndDotDot, QDir::Unsorted);
+    QSet<QString> noteNames;
+    for (const QFileInfo& entry : entries) {
+        if (entry.fileName().startsWith(QLatin1Char('.'))) {
+            noteNames.insert(entry.fileName());
+        }
+    }
+    QList<Recording> recordings;
+    for (const QFileInfo& entry : entries) {
+        const QString name = entry.fileName();
+        if (!name.startsWith(QStringLiteral("Sonabrix-")) ||
+            !name.endsWith(QStringLiteral(".caf"))) {
+            continue;
+        }
+        const QDateTime born = entry.birthTime();
+        recordings.append(
+            {entry.filePath(), born.isValid() ? born : entry.lastModified(), entry.size(),
+             noteNames.contains(QFileInfo(RecordingNotes::pathFor(name)).fileName())});
+    }
+    std::sort(recordings.begin(), recordings.end(),
+              [](const Recording& a, const Recording& b) { return a.date > b.date; });
+    qCDebug(lcLibrary) << recordings.size() << "recordings in" << folder;
+    return recordings;
+}
+
+std::optional<double> RecordingLibrary::duration(const QString& path) {
+    SF_INFO info{};
+    const SoundFileHandle file(sf_open(QFile::encodeName(path).constData(), SFM_READ, &info));
+    if (!file || info.samplerate <= 0 || info.frames < 0) {
+        return std::nullopt;
+    }
+    return static_cast<double>(info.frames) / info.samplerate;
+}
+
+bool RecordingLibrary::markFinished(const QString& path) {
+    return updateNotes(path, [](RecordingNotes& notes) { notes.interrupted = false; });
+}
+
+bool RecordingLibrary::markAnnounced(const QString& path) {
+    return updateNotes(path, [](RecordingNotes& notes) { notes.interrupted = true; });
+}
+
+bool RecordingLibrary::rename(const QString& path, const QString& title) {
+    return updateNotes(path, [&](RecordingNotes& notes) { notes.title = title.trimmed(); });
+}
+
+bool RecordingLibrary::rememberSelection(const QString& path, TimeRange selection) {
+    return updateNotes(path, [&](RecordingNotes& notes) { notes.selection = selection; });
+}
+
+bool RecordingLibrary::moveToTrash(const QString& path, QString* error) {
+    QFile file(path);
+    if (!file.moveToTrash()) {
+        *error = file.errorString();
+        qCWarning(lcLibrary) << "Couldn't move" << path << "to the trash:" << *error;
+        return false;
+    }
+    qCInfo(lcLibrary) << "Moved" << path << "to the trash";
+    QFile notes(RecordingNotes::pathFor(path));
+    if (notes.exists() && !notes.moveToTrash()) {
+        notes.remove();
+    }
+    return true;
+}

@@ -1,0 +1,43 @@
+#pragma once
+
+#include "TimeRange.h"
+
+#include <QDateTime>
+#include <QList>
+#include <QString>
+#include <optional>
+
+// One recording in the folder, as a directory listing sees it: nothing here reads the file.
+struct Recording {
+    QString path;
+    // When it was started: the file's creation, or its last change where the file system
+    // keeps no creation time.
+    QDateTime date;
+    qint64 sizeBytes = 0;
+    // Notes exist: the app saw the recording finish, or has announced it as interrupted.
+    bool hasNotes = false;
+};
+
+// The recordings folder as a list, and what the user can do to one recording. The recording's
+// own file is never rewritten: titles, selections and marks live in its notes.
+class RecordingLibrary {
+public:
+    RecordingLibrary() = delete;
+
+    // The recorder's files in the folder, newest first; anything else there is someone else's
+    // and left out. Empty when the folder doesn't exist.
+    static QList<Recording> scan(const QString& folder);
+
+    // Seconds, from the file's header alone; nothing when it can't be read.
+    static std::optional<double> duration(const QString& path);
+
+    // The recorder closed it cleanly.
+    static bool markFinished(const QString& path);
+    // Interrupted recordings are announced once: from now on they have notes.
+    static bool markAnnounced(const QString& path);
+    static bool rename(const QString& path, const QString& title);
+    static bool rememberSelection(const QString& path, TimeRange selection);
+    // Into the desktop's trash, so that a mistake can be undone; the notes go with it.
+    // False with the reason when the file stays.
+    static bool moveToTrash(const QString& path, QString* error);
+};

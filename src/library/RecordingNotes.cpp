@@ -1,0 +1,63 @@
+#include "RecordingNotes.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QSaveFile>
+
+namespace {
+
+const QString titleKey = QStringLiteral("title");
+const QString selectionStartKey = QStringLiteral("selectionStart");
+const QString selectionEndKey = QStringLiteral("selectionEnd");
+const QString interruptedKey = QStringLiteral("interrupted");
+
+} // namespace
+
+QString RecordingNotes::pathFor(const QString& recordingPath) {
+    const QFileInfo recording(recordingPath);
+    return recording.path() + QStringLiteral("/.") + recording.fileName() + QStringLiteral(".json");
+}
+
+std::optional<RecordingNotes> RecordingNotes::load(const QString& recordingPath) {
+    QFile file(pathFor(recordingPath));
+    // Notes are a few dozen bytes; anything much larger isn't ours.
+    constexpr qint64 largestNotes = 64 * 1024;
+    if (!file.open(QIODevice::ReadOnly) || file.size() > largestNotes) {
+        return std::nullopt;
+    }
+    const QJsonDocument document = QJsonDocument::fromJson(file.readAll());
+    if (!document.isObject()) {
+        return std::nullopt;
+    }
+    const QJsonObject object = document.object();
+    RecordingNotes notes;
+    notes.title = object.value(titleKey).toString();
+    notes.interrupted = object.value(interruptedKey).toBool();
+    const double start = object.value(selectionStartKey).toDouble(-1);
+    const double end = object.value(selectionEndKey).toDouble(-1);
+    if (start >= 0 && end > start) {
+        notes.selection = TimeRange{start, end};
+    }
+    return notes;
+}
+
+bool RecordingNotes::save(const QString& recordingPath) const {
+    QJsonObject object;
+    if (!title.isEmpty()) {
+        object.insert(titleKey, title);
+    }
+    if (selection) {
+        object.insert(selectionStartKey, selection->lower);
+        object.insert(selectionEndKey, selection->upper);
+    }
+    object.insert(interruptedKey, interrupted);
+    QSaveFile file(pathFor(recordingPath));
+    if (!file.open(QIODevice::WriteOnly)) {
+        return false;
+    }
+    file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+    file.write(QJsonDocument(object).toJson(QJsonDocument::Compact));
+    return file.commit();
+}

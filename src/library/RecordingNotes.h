@@ -1,0 +1,25 @@
+#pragma once
+
+#include "TimeRange.h"
+
+#include <QString>
+#include <optional>
+
+// What the app knows about one recording beyond its audio, kept in a small hidden file beside
+// it (".<recording name>.json"), so that the recording's own file never changes. A recording
+// without notes is one the app never saw finish: it was interrupted and not yet announced.
+struct RecordingNotes {
+    // The name the user gave it; empty for none.
+    QString title;
+    // The editor's last selection.
+    std::optional<TimeRange> selection;
+    // The app ended while it was being recorded.
+    bool interrupted = false;
+
+    // Nothing when there are no notes or they can't be read.
+    static std::optional<RecordingNotes> load(const QString& recordingPath);
+    // Replaces the notes in one step; false when they couldn't be written.
+    bool save(const QString& recordingPath) const;
+
+    static QString pathFor(const QString& recordingPath);
+};

@@ -1,0 +1,183 @@
+#include "../library/KilledRecording.h"
+#include "MainWindow.h"
+#include "RecordingListModel.h"
+#include "RecordingListView.h"
+#include "RecordingsFolder.h"
+#include "SaveFlow.h"
+#include "TestSupport.h"
+#include "TrimView.h"
+
+// Past recordings from the start screen, recovery after a crash, and quitting during a save,
+// through the real widgets over a capture platform the test steers.
+class LibraryFlowTest : public QObject {
+    Q_OBJECT
+
+    std::unique_ptr<QTemporaryDir> dataHome_;
+    std::shared_ptr<CaptureScript> script_;
+    std::unique_ptr<ContentView> view_;
+
+    void record(int seconds) {
+        click(view_.get(), "Record System Audio");
+        QTRY_COMPARE(view_->stageIndex(), 1);
+        for (int second = 0; second < seconds; ++second) {
+            script_->deliver(1.0, 0.5f);
+        }
+        click(view_.get(), "Stop Recording");
+        QTRY_COMPARE(view_->stageIndex(), 3);
+    }
+    // The start screen's list; the one of a start screen fading out doesn't count.
+    RecordingListView* list() const {
+        for (auto* list : view_->findChildren<RecordingListView*>()) {
+            if (list->isVisibleTo(view_.get())) {
+                return list;
+            }
+        }
+        return nullptr;
+    }
+    QVariant listed(int row, int role) const {
+        return list()->listView()->model()->index(row, 0).data(role);
+    }
+
+private slots:
+    void init() {
+        // A data folder of each case's own, so that each starts with no recordings.
+        dataHome_ = std::make_unique<QTemporaryDir>();
+        qputenv("XDG_DATA_HOME", QFile::encodeName(dataHome_->path()));
+        QVERIFY(view_ = scriptedView(script_ = std::make_shared<CaptureScript>()));
+    }
+
+    void cleanup() {
+        closeAlerts();
+        view_.reset();
+    }
+
+    void recordingsStayListedAndReopenWithTheirSelection() {
+        QVERIFY(!list()); // nothing recorded yet: the start screen as it always was
+        record(2);
+        const QString path = view_->recorder().lastRecordingURL()->toLocalFile();
+        QCOMPARE(QFileInfo(path).absolutePath(), RecordingsFolder::path());
+        QCOMPARE(QFileInfo(path).permissions(),
+                 QFile::ReadOwner | QFile::WriteOwner | QFile::ReadUser | QFile::WriteUser);
+        view_->findChild<TrimView*>()->setRange({0.5, 1.5});
+        click(view_.get(), "New Recording");
+
+        QVERIFY(list());
+        QCOMPARE(list()->listView()->model()->rowCount(), 1);
+        QCOMPARE(listed(0, RecordingListModel::DurationRole).toDouble(), 2.0);
+        QVERIFY(!listed(0, RecordingListModel::InterruptedRole).toBool());
+        QCOMPARE(list()->selectedPath(), path); // the one just left
+
+        // Ctrl+R from the editor starts anew, and the one left stays listed too.
+        QTest::keyClick(list()->listView(), Qt::Key_Return);
+        QTRY_COMPARE(view_->stageIndex(), 3);
+        QCOMPARE(view_->trimRange(), (TimeRange{0.5, 1.5}));
+        QTest::keyClick(view_.get(), Qt::Key_R, Qt::ControlModifier);
+        QTRY_COMPARE(view_->stageIndex(), 1);
+        script_->deliver(1.0, 0.5f);
+        QTest::keyClick(view_.get(), Qt::Key_R, Qt::ControlModifier);
+        QTRY_COMPARE(view_->stageIndex(), 3);
+        QCOMPARE(view_->trimRange(), (TimeRange{0.0, 1.0}));
+        QTest::keyClick(view_.get(), Qt::Key_N, Qt::ControlModifier);
+        QCOMPARE(list()->listView()->model()->rowCount(), 2);
+        QCOMPARE(listed(1, RecordingListModel::PathRole).toString(), path);
+
+        // A selection that no longer fits the file gives way to the whole recording.
+        RecordingLibrary::rememberSelection(path, {0.5, 9.0});
+        list()->select(path);
+        click(view_.get(), "Open");
+        QTRY_COMPARE(view_->stageIndex(), 3);
+        QCOMPARE(view_->trimRange(), (TimeRange{0.0, 2.0}));
+
+        // A recording's name is what saving it suggests, as a file name.
+        QVERIFY(view_->defaultFileName().startsWith("Recording "));
+        QVERIFY(RecordingLibrary::rename(path, "Talk 1/2"));
+        QCOMPARE(view_->defaultFileName(), QString("Talk 1-2"));
+    }
+
+    void interruptedRecordingIsOfferedOnceAndOpens() {
+        QString error;
+        const QString killed = KilledRecording::make(RecordingsFolder::ensure(&error), 1.5);
+        QVERIFY(!killed.isEmpty());
+        view_->offerRecovery();
+        const QString offer = "Sonabrix quit while recording. The recording up to then was kept.";
+        QTRY_VERIFY(openAlert(offer));
+        click(openAlert(offer), "Open");
+        QTRY_COMPARE(view_->stageIndex(), 3);
+        QCOMPARE(view_->trimRange(), (TimeRange{0.0, 1.5}));
+        click(view_.get(), "New Recording");
+        QVERIFY(listed(0, RecordingListModel::InterruptedRole).toBool());
+
+        // Launched again: still listed, not offered again.
+        view_.reset();
+        QVERIFY(view_ = scriptedView(script_));
+        view_->offerRecovery();
+        QTest::qWait(100);
+        QVERIFY(!openAlert());
+        QCOMPARE(listed(0, RecordingListModel::PathRole).toString(), killed);
+        QVERIFY(listed(0, RecordingListModel::InterruptedRole).toBool());
+    }
+
+    // Closing while a save runs asks first: waiting closes once the file is complete;
+    // cancelling closes with nothing left behind and the old file as it was.
+    void closingDuringASaveAsks_data() {
+        QTest::addColumn<QString>("answer");
+        QTest::newRow("wait") << "Wait";
+        QTest::newRow("cancel") << "Cancel Save";
+    }
+
+    void closingDuringASaveAsks() {
+        QFETCH(QString, answer);
+        view_.reset();
+        auto window = scriptedView<MainWindow>(script_);
+        QVERIFY(window);
+        ContentView* view = window->contentView();
+        click(view, "Record System Audio");
+        QTRY_COMPARE(view->stageIndex(), 1);
+        for (int second = 0; second < 60; ++second) {
+            script_->deliver(1.0, 0.5f);
+        }
+        click(view, "Stop Recording");
+        QTRY_COMPARE(view->stageIndex(), 3);
+        QTemporaryDir folder;
+        const QString destination = folder.filePath("clip.m4a");
+        {
+            QFile old(destination);
+            QVERIFY(old.open(QIODevice::WriteOnly));
+            old.write("the user's earlier clip");
+        }
+        view->saveFlow().setDestinationProvider(
+            [&](const QString&) { return std::optional(QUrl::fromLocalFile(destination)); });
+        click(view, "Save Trimmed Audio…");
+        QVERIFY(view->saveFlow().isExporting());
+
+        QString asked;
+        QTimer::singleShot(50, [&] {
+            QMessageBox* question = openAlert("A save is in progress.");
+            asked = question ? question->text() : QString();
+            click(question, answer);
+        });
+        QVERIFY(!window->close());
+        QCOMPARE(asked, QString("A save is in progress."));
+        QVERIFY(window->isVisible() || answer == "Cancel Save");
+        QTRY_VERIFY_WITH_TIMEOUT(!window->isVisible(), 30000);
+        QVERIFY(!view->saveFlow().isExporting());
+        QCOMPARE(QDir(folder.path()).entryList(QDir::Files | QDir::Hidden),
+                 QStringList{"clip.m4a"});
+        if (answer == "Wait") {
+            QVERIFY(std::abs(probe(destination).second - 60.0) < 0.05);
+        } else {
+            QFile old(destination);
+            QVERIFY(old.open(QIODevice::ReadOnly));
+            QCOMPARE(old.readAll(), QByteArray("the user's earlier clip"));
+        }
+    }
+};
+
+int main(int argc, char** argv) {
+    KilledRecording::runIfAsked(argc, argv);
+    QApplication app(argc, argv);
+    LibraryFlowTest test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "LibraryFlowTest.moc"

@@ -1,0 +1,234 @@
+#include "KilledRecording.h"
+#include "RecordingLibrary.h"
+#include "RecordingListModel.h"
+#include "RecordingListView.h"
+#include "RecordingNotes.h"
+#include "RecordingsFolder.h"
+
+#include <QtTest>
+#include <QtWidgets>
+#include <sndfile.h>
+#include <sys/stat.h>
+
+namespace {
+
+// A recording as the recorder finishes it: 48 kHz stereo float CAF.
+QString writeRecording(const QString& folder, const QString& name, double seconds) {
+    const QString path = folder + '/' + name;
+    SF_INFO info{};
+    info.samplerate = 48000;
+    info.channels = 2;
+    info.format = SF_FORMAT_CAF | SF_FORMAT_FLOAT;
+    SNDFILE* file = sf_open(QFile::encodeName(path).constData(), SFM_WRITE, &info);
+    const auto frames = qint64(seconds * 48000);
+    const std::vector<float> samples(size_t(frames) * 2, 0.5f);
+    sf_writef_float(file, samples.data(), frames);
+    sf_close(file);
+    return path;
+}
+
+void writeFile(const QString& path, const QByteArray& data) {
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(data);
+}
+
+mode_t modeOf(const QString& path) {
+    struct stat status {};
+    return ::stat(QFile::encodeName(path).constData(), &status) == 0 ? status.st_mode & 0777 : 0;
+}
+
+// Answers the next modal dialog of this type with `answer` once it is up.
+template <typename Dialog> void answerNext(const std::function<void(Dialog*)>& answer) {
+    auto* poll = new QTimer;
+    QObject::connect(poll, &QTimer::timeout, [poll, answer] {
+        if (auto* dialog = qobject_cast<Dialog*>(QApplication::activeModalWidget())) {
+            poll->deleteLater();
+            poll->stop();
+            answer(dialog);
+        }
+    });
+    poll->start(20);
+}
+
+// The widget, with the keyboard focus back on it after a dialog closed.
+QWidget* focused(QWidget* widget) {
+    widget->activateWindow();
+    widget->setFocus();
+    // Without focus the key goes nowhere, and the check after it says so.
+    static_cast<void>(QTest::qWaitFor([widget] { return widget->hasFocus(); }));
+    return widget;
+}
+
+void press(QMessageBox* box, const QString& text) {
+    for (QAbstractButton* button : box->buttons()) {
+        if (button->text() == text) {
+            button->click();
+            return;
+        }
+    }
+    QFAIL(qPrintable("no button " + text));
+}
+
+} // namespace
+
+class LibraryTest : public QObject {
+    Q_OBJECT
+
+    std::unique_ptr<QTemporaryDir> home_;
+    QString folder_;
+
+private slots:
+    void init() {
+        home_ = std::make_unique<QTemporaryDir>();
+        qputenv("XDG_DATA_HOME", QFile::encodeName(home_->filePath("data")));
+        QString error;
+        folder_ = RecordingsFolder::ensure(&error);
+        QVERIFY2(!folder_.isEmpty(), qPrintable(error));
+    }
+
+    void folderIsTheUsersOwnAndPrivate() {
+        QCOMPARE(folder_, home_->filePath("data/Sonabrix/Recordings"));
+        QCOMPARE(modeOf(folder_), mode_t(0700));
+        QCOMPARE(modeOf(home_->filePath("data/Sonabrix")), mode_t(0700));
+        QString error;
+        QCOMPARE(RecordingsFolder::ensure(&error), folder_); // again: kept as it is
+
+        // Something in the way is reported with its path and reason, never ignored.
+        writeFile(home_->filePath("file"), "not a folder");
+        qputenv("XDG_DATA_HOME", QFile::encodeName(home_->filePath("file")));
+        QVERIFY(RecordingsFolder::ensure(&error).isEmpty());
+        QCOMPARE(error, home_->filePath("file") + "/Sonabrix: " + qt_error_string(ENOTDIR));
+    }
+
+    // Finished, killed, unreadable and foreign files side by side: the recorder's files are
+    // listed newest first, each with what its header says, and nothing else is.
+    void listShowsEachRecordingAsItIs() {
+        const QString finished = writeRecording(folder_, "Sonabrix-finished.caf", 1.5);
+        QVERIFY(RecordingLibrary::markFinished(finished));
+        QTest::qWait(20);
+        const QString killed = KilledRecording::make(folder_, 2.0);
+        QVERIFY(!killed.isEmpty());
+        QTest::qWait(20);
+        const QString unreadable = folder_ + "/Sonabrix-unreadable.caf";
+        writeFile(unreadable, QByteArray(5000, 'x'));
+        writeFile(folder_ + "/notes.txt", "someone else's");
+        writeRecording(folder_, "clip.caf", 0.5);
+        writeRecording(folder_, "Sonabrix-other.wav", 0.5);
+        QVERIFY(QDir(folder_).mkdir("Sonabrix-folder.caf"));
+        writeFile(RecordingNotes::pathFor(unreadable), "{ not json");
+
+        RecordingListModel model;
+        model.reload(folder_);
+        QCOMPARE(model.rowCount(), 3);
+        const auto at = [&](int row, int role) { return model.index(row).data(role); };
+        QCOMPARE(at(0, RecordingListModel::PathRole).toString(), unreadable);
+        QCOMPARE(at(1, RecordingListModel::PathRole).toString(), killed);
+        QCOMPARE(at(2, RecordingListModel::PathRole).toString(), finished);
+
+        QVERIFY(!at(0, RecordingListModel::DurationRole).isValid());
+        QVERIFY(at(0, RecordingListModel::DetailsRole).toString().contains("Can't be read"));
+        QCOMPARE(at(1, RecordingListModel::DurationRole).toDouble(), 2.0);
+        QVERIFY(at(1, RecordingListModel::InterruptedRole).toBool());
+        QVERIFY(at(1, RecordingListModel::DetailsRole).toString().contains("Interrupted"));
+        QCOMPARE(at(2, RecordingListModel::DurationRole).toDouble(), 1.5);
+        QVERIFY(!at(2, RecordingListModel::InterruptedRole).toBool());
+        QVERIFY(at(2, RecordingListModel::DetailsRole).toString().startsWith("0:02 · "));
+        QCOMPARE(model.totalBytes(), QFileInfo(finished).size() + QFileInfo(killed).size() + 5000);
+
+        // Announcing an interrupted recording keeps its mark; only the announcement is new.
+        QVERIFY(!RecordingLibrary::scan(folder_)[1].hasNotes);
+        QVERIFY(RecordingLibrary::markAnnounced(killed));
+        QVERIFY(RecordingLibrary::scan(folder_)[1].hasNotes);
+        model.refresh(killed);
+        QVERIFY(at(1, RecordingListModel::InterruptedRole).toBool());
+        QVERIFY(RecordingLibrary::scan(home_->filePath("nowhere")).isEmpty());
+    }
+
+    void notesKeepTitleAndSelectionBesideAnUnchangedFile() {
+        const QString path = writeRecording(folder_, "Sonabrix-a.caf", 1.0);
+        const QByteArray audio = [&] {
+            QFile file(path);
+            return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+        }();
+        QVERIFY(RecordingLibrary::markFinished(path));
+        QVERIFY(RecordingLibrary::rename(path, "  Interview  "));
+        QVERIFY(RecordingLibrary::rememberSelection(path, {0.25, 0.75}));
+        const auto notes = RecordingNotes::load(path);
+        QVERIFY(notes);
+        QCOMPARE(notes->title, QString("Interview"));
+        QCOMPARE(notes->selection, std::optional(TimeRange{0.25, 0.75}));
+        QVERIFY(!notes->interrupted);
+        QCOMPARE(modeOf(RecordingNotes::pathFor(path)), mode_t(0600));
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QCOMPARE(file.readAll(), audio);
+        QCOMPARE(QDir(folder_).entryList(QDir::Files), QStringList{"Sonabrix-a.caf"});
+
+        RecordingListModel model;
+        model.reload(folder_);
+        QCOMPARE(model.index(0).data().toString(), QString("Interview"));
+
+        // Notes that make no sense are no notes.
+        writeFile(RecordingNotes::pathFor(path), R"({"selectionStart": 2, "selectionEnd": 1})");
+        QCOMPARE(RecordingNotes::load(path)->selection, std::nullopt);
+        writeFile(RecordingNotes::pathFor(path), QByteArray(100000, '{'));
+        QVERIFY(!RecordingNotes::load(path));
+    }
+
+    // The list view as the user drives it: Enter opens, F2 renames, Delete asks and then
+    // moves the recording and its notes to the trash, where they can be restored from.
+    void listViewOpensRenamesAndTrashes() {
+        const QString older = writeRecording(folder_, "Sonabrix-older.caf", 1.0);
+        QTest::qWait(20);
+        const QString newer = writeRecording(folder_, "Sonabrix-newer.caf", 3.0);
+        for (const QString& path : {older, newer}) {
+            QVERIFY(RecordingLibrary::markFinished(path));
+        }
+        RecordingListModel model;
+        model.reload(folder_);
+        RecordingListView view(&model);
+        view.resize(500, 300);
+        view.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&view));
+        QCOMPARE(view.selectedPath(), QString());
+        QVERIFY(!view.findChild<QPushButton*>()->isEnabled());
+
+        QSignalSpy opened(&view, &RecordingListView::openRequested);
+        view.select(older);
+        QTest::keyClick(focused(view.listView()), Qt::Key_Return);
+        QCOMPARE(opened.size(), 1);
+        QCOMPARE(opened[0][0].toString(), older);
+
+        answerNext<QInputDialog>([](QInputDialog* dialog) {
+            dialog->setTextValue("Lecture");
+            dialog->accept();
+        });
+        QTest::keyClick(focused(view.listView()), Qt::Key_F2);
+        QCOMPARE(model.index(model.rowOf(older)).data().toString(), QString("Lecture"));
+
+        for (const QString answer : {"Cancel", "Move to Trash"}) {
+            QString asked;
+            answerNext<QMessageBox>([&](QMessageBox* box) {
+                asked = box->text();
+                press(box, answer);
+            });
+            QTest::keyClick(focused(view.listView()), Qt::Key_Delete);
+            QCOMPARE(asked, QString("Move “Lecture” to the trash?"));
+            QCOMPARE(QFile::exists(older), answer == "Cancel");
+        }
+        QVERIFY(!QFile::exists(older) && !QFile::exists(RecordingNotes::pathFor(older)));
+        QCOMPARE(model.rowCount(), 1);
+        const QString trash = home_->filePath("data/Trash/files");
+        QVERIFY(QDir(trash).entryList(QDir::Files | QDir::Hidden).contains("Sonabrix-older.caf"));
+    }
+};
+
+int main(int argc, char** argv) {
+    KilledRecording::runIfAsked(argc, argv);
+    QApplication app(argc, argv);
+    LibraryTest test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "LibraryTest.moc"
