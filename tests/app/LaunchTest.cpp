@@ -150,8 +150,8 @@ private slots:
         toggle = launch({"--toggle-recording"});
         QCOMPARE(toggle.status, 0);
         QVERIFY2(first->logged("Showing the editor"), qPrintable(first->log));
-        const QStringList recordings =
-            QDir(folders_.filePath("TMPDIR")).entryList({"Sonabrix-*.caf"}, QDir::Files);
+        const QStringList recordings = QDir(folders_.filePath("XDG_DATA_HOME/Sonabrix/Recordings"))
+                                           .entryList({"Sonabrix-*.caf"}, QDir::Files);
         QCOMPARE(recordings.size(), 1);
 
         // A plain start brings the window forward; in the editor a toggle changes nothing.

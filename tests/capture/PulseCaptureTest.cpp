@@ -100,7 +100,7 @@ private Q_SLOTS:
     // A pipe source produces exactly the frames written into it and nothing else, so every one
     // of them must arrive, the last partial fragment included, in order.
     void aStopDeliversEveryFrameCapturedUpToIt() {
-        const QString fifo = recordings_.filePath("source.fifo");
+        const QString fifo = QDir(recordings_).filePath("source.fifo");
         const auto module = pactl({"load-module", "module-pipe-source", "source_name=sonabrix_pipe",
                                    "file=" + fifo, "format=float32le", "rate=48000", "channels=2"});
         QVERIFY(module);
