@@ -13,7 +13,7 @@ class SoundFlowTest : public QObject {
 
 private slots:
     void initTestCase() {
-        QVERIFY(qEnvironmentVariableIsSet("PULSE_SERVER"));
+        QVERIFY(qEnvironmentVariableIsSet("SONABRIX_SOUND_SERVER"));
         QVERIFY(testFolder().isValid());
     }
 

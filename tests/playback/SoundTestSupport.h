@@ -32,8 +32,8 @@ public:
     static constexpr int rate = 48000;
 
     SinkMonitor() {
-        parec_.start("parec", {"--device=sonabrix_test.monitor", "--format=float32le",
-                               "--channels=1", "--rate=48000", "--latency-msec=10", "--raw"});
+        parec_.start("parec", {"--device=@DEFAULT_MONITOR@", "--format=float32le", "--channels=1",
+                               "--rate=48000", "--latency-msec=10", "--raw"});
         static_cast<void>(QTest::qWaitFor([this] { return seconds() > 0; }, 5000));
     }
     ~SinkMonitor() {
