@@ -11,8 +11,10 @@
 #include <memory>
 #include <optional>
 
+class QAction;
 class QMessageBox;
 class StageContainer;
+class StatusNote;
 class SystemAudioRecorder;
 
 // The window's content and the spine of the app: it owns the recorder and walks the user from
@@ -36,6 +38,14 @@ public:
     std::optional<QString> exportError() const;
     SystemAudioRecorder& recorder();
 
+    // The stage's commands, for the window's menus: record or stop (Ctrl+R), save (Ctrl+S),
+    // back to the start (Ctrl+N).
+    QAction* recordAction() const { return recordAction_; }
+    QAction* saveAction() const { return saveAction_; }
+    QAction* newRecordingAction() const { return newRecordingAction_; }
+    // The header's passing note, spoken by screen readers as it appears.
+    StatusNote* statusNote() const { return statusNote_; }
+
     // Asks where to save; the argument is the suggested name with ".m4a". The default runs
     // the save dialog.
     void setSaveDestinationProvider(SaveDestinationProvider provider);
@@ -57,7 +67,8 @@ private:
     QWidget* createHeader();
     void setStage(Stage stage);
     QWidget* createStageView();
-    void installShortcuts();
+    void createActions();
+    void updateActions();
 
     void startRecording();
     void stopRecording();
@@ -89,6 +100,10 @@ private:
 
     SaveDestinationProvider saveDestinationProvider_;
     StageContainer* stageContainer_;
+    StatusNote* statusNote_ = nullptr;
+    QAction* recordAction_ = nullptr;
+    QAction* saveAction_ = nullptr;
+    QAction* newRecordingAction_ = nullptr;
     QPointer<QMessageBox> recordErrorAlert_;
     QPointer<QMessageBox> exportErrorAlert_;
     // Stops asked for and not yet finished: while any is pending, the recorder turning off is

@@ -1,5 +1,6 @@
 #include "IdleStageView.h"
 
+#include "Accessibility.h"
 #include "AppStyle.h"
 
 #include <QKeySequence>
@@ -47,7 +48,9 @@ IdleStageView::IdleStageView(QWidget* parent)
     layout->setSpacing(18);
     layout->addStretch();
 
-    layout->addWidget(new Badge(this), 0, Qt::AlignHCenter);
+    auto* badge = new Badge(this);
+    badge->setAccessibleName(tr("Sound waveform"));
+    layout->addWidget(badge, 0, Qt::AlignHCenter);
 
     auto* textBlock = new QVBoxLayout;
     textBlock->setSpacing(6);
@@ -77,4 +80,7 @@ IdleStageView::IdleStageView(QWidget* parent)
     layout->addWidget(recordButton_, 0, Qt::AlignHCenter);
 
     layout->addStretch();
+    Accessibility::orderChildrenAsLaidOut(this);
+    // The start screen's one action takes the keys when the screen appears.
+    setFocusProxy(recordButton_);
 }

@@ -6,8 +6,10 @@
 #include <memory>
 
 class ContentView;
+class QMenu;
 
-// The one window: the main view as its content, and the application menu.
+// The one window: the main view as its content, the File and Help menus, and the window's
+// size and place from the last run.
 class MainWindow : public QMainWindow {
     Q_OBJECT
 
@@ -23,8 +25,18 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
-    void createMenu();
+    void createMenus();
+    QMenu* createFileMenu();
+    QMenu* createHelpMenu();
+    void openMenuBar();
     void showAbout();
+    void showKeyboardShortcuts();
+    void followStage(int stageIndex);
+    void confirmSave(bool isExporting);
+
+    void restoreWindowGeometry();
+    void saveWindowGeometry() const;
 
     ContentView* contentView_;
+    int shownStage_ = 0;
 };

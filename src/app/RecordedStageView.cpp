@@ -1,5 +1,6 @@
 #include "RecordedStageView.h"
 
+#include "Accessibility.h"
 #include "AppStyle.h"
 #include "BusySpinner.h"
 #include "Divider.h"
@@ -63,9 +64,13 @@ RecordedStageView::RecordedStageView(const QUrl& url, const Waveform::Data& wave
     spinnerLayout->setContentsMargins(0, 0, 0, 0);
     spinnerLayout->addWidget(saveSpinner_, 0, Qt::AlignCenter);
     saveSpinner_->setColor(Qt::white);
+    saveSpinner_->setAccessibleName(tr("Saving"));
     connect(saveButton_, &QPushButton::clicked, this, &RecordedStageView::saveRequested);
     buttonRow->addWidget(saveButton_);
     layout->addLayout(buttonRow);
+    Accessibility::orderChildrenAsLaidOut(this);
+    // After the analysis the keys go to the start handle, so trimming and Space work at once.
+    setFocusProxy(trimView_->firstFocus());
 }
 
 void RecordedStageView::setExporting(bool isExporting) {

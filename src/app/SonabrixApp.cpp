@@ -5,7 +5,9 @@
 #include "Logging.h"
 #include "MainWindow.h"
 #include "SystemAudioRecorder.h"
+#if SONABRIX_UPDATER
 #include "UpdaterController.h"
+#endif
 
 #include <QTimer>
 
@@ -37,7 +39,9 @@ SonabrixApp::~SonabrixApp() = default;
 
 int SonabrixApp::exec() {
     window_->show();
+#if SONABRIX_UPDATER
     // The updater comes up once the event loop runs with the window up.
     QTimer::singleShot(0, &application_, [] { UpdaterController::shared(); });
+#endif
     return QApplication::exec();
 }

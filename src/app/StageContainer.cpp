@@ -46,6 +46,8 @@ void StageContainer::setStageView(QWidget* stageView) {
     stageView->setParent(this);
     layout_->addWidget(stageView);
     stageView->show();
+    // The keys follow the stage: each view hands focus to its own first control.
+    stageView->setFocus(Qt::OtherFocusReason);
 
     if (fadeFromSnapshot) {
         fade_->stop();
