@@ -16,6 +16,7 @@ StageContainer::StageContainer(QWidget* parent)
     auto* opacity = new QGraphicsOpacityEffect(fadingSnapshot_);
     fadingSnapshot_->setGraphicsEffect(opacity);
     fadingSnapshot_->setAttribute(Qt::WA_TransparentForMouseEvents);
+    fadingSnapshot_->setAccessibleName(tr("Previous screen, fading out"));
     fadingSnapshot_->hide();
 
     fade_ = new QPropertyAnimation(opacity, "opacity", this);
