@@ -126,7 +126,8 @@ void MainWindow::showKeyboardShortcuts() {
     };
     QString table = QStringLiteral("<table cellspacing=\"6\">");
     for (const auto& [keys, meaning] : rows) {
-        table += QStringLiteral("<tr><td><b>%1</b></td><td>%2</td></tr>")
+        table += QStringLiteral("<tr><td style=\"white-space: nowrap\"><b>%1</b></td>"
+                                "<td style=\"white-space: nowrap\">%2</td></tr>")
                      .arg(keys.toHtmlEscaped(), meaning.toHtmlEscaped());
     }
     table += QStringLiteral("</table>");
