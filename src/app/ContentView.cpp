@@ -190,7 +190,7 @@ void ContentView::createActions() {
 void ContentView::updateActions() {
     const bool recording = stage_.is<Stage::Recording>();
     const bool recorded = stage_.is<Stage::Recorded>();
-    recordAction_->setText(recording ? tr("&Stop Recording") : tr("&Record System Audio"));
+    recordAction_->setText(recording ? tr("S&top Recording") : tr("&Record System Audio"));
     recordAction_->setEnabled(!stage_.is<Stage::Analyzing>());
     saveAction_->setEnabled(recorded && !isExporting_);
     newRecordingAction_->setEnabled(recorded);

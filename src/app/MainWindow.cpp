@@ -103,11 +103,15 @@ void MainWindow::openMenuBar() {
 }
 
 void MainWindow::showAbout() {
-    QMessageBox::about(
-        this, tr("About Sonabrix"),
-        tr("<h3>Sonabrix %1</h3><p>Record whatever your computer is playing, trim it, and "
-           "save it as an M4A file.</p>")
-            .arg(QApplication::applicationVersion()));
+    // Built like the other alerts rather than with QMessageBox::about, so its icon has a name.
+    QMessageBox box(this);
+    box.setWindowTitle(tr("About Sonabrix"));
+    box.setText(tr("<h3>Sonabrix %1</h3><p>Record whatever your computer is playing, trim it, "
+                   "and save it as an M4A file.</p>")
+                    .arg(QApplication::applicationVersion()));
+    box.setIconPixmap(AppStyle::applicationIcon().pixmap(QSize(56, 56), devicePixelRatioF()));
+    Accessibility::nameAlertIcon(&box);
+    box.exec();
 }
 
 void MainWindow::showKeyboardShortcuts() {

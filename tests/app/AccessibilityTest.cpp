@@ -280,6 +280,27 @@ private slots:
         QVERIFY2(unnamed(alert).isEmpty(), qPrintable(unnamed(alert).join("; ")));
     }
 
+    void helpDialogsAreReadInFull() {
+        for (const QString item : {"&Keyboard Shortcuts", "&About Sonabrix"}) {
+            QAction* action = nullptr;
+            for (QAction* menu : window_->menuBar()->actions()) {
+                for (QAction* candidate : menu->menu()->actions()) {
+                    action = candidate->text() == item ? candidate : action;
+                }
+            }
+            QVERIFY(action);
+            QStringList missing{"no dialog"};
+            QTimer::singleShot(50, [&] {
+                if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+                    missing = unnamed(accessible(box));
+                    box->accept();
+                }
+            });
+            action->trigger();
+            QVERIFY2(missing.isEmpty(), qPrintable(item + ": " + missing.join("; ")));
+        }
+    }
+
     void everyFocusableControlShowsItsFocus() {
         recordAndStop();
         const auto picture = [this](QWidget* widget) {
