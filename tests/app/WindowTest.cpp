@@ -98,6 +98,11 @@ private slots:
         QTRY_VERIFY(file->isVisible());
         QTest::keyClick(file, Qt::Key_Escape);
         QTRY_VERIFY(!file->isVisible());
+        QMenu* help = window->menuBar()->actions().last()->menu();
+        QTest::keyClick(window.get(), Qt::Key_H, Qt::AltModifier);
+        QTRY_VERIFY(help->isVisible());
+        QTest::keyClick(help, Qt::Key_Escape);
+        QTRY_VERIFY(!help->isVisible());
 
         QString listed;
         QTimer::singleShot(50, [&] {
