@@ -5,6 +5,7 @@ is not announced, focus that does not follow the stage, or a recording or save n
 """
 
 import os
+import shutil
 import subprocess
 import sys
 import tempfile
@@ -250,6 +251,7 @@ def main(app_path):
     finally:
         app.terminate()
         app.wait(10)
+        shutil.rmtree(scratch, ignore_errors=True)
 
 
 if __name__ == "__main__":
