@@ -135,7 +135,8 @@ void AppStyle::makeProminent(QAbstractButton* button, const QColor& tint) {
                        "QAbstractButton:hover { background-color: %3; }"
                        "QAbstractButton:pressed { background-color: %4; }"
                        "QAbstractButton:disabled { background-color: %5; color: %2; }"
-                       "QAbstractButton:focus { outline: none; }")
+                       // A ring in the label's colour inside the fill shows keyboard focus.
+                       "QAbstractButton:focus { outline: none; border: 2px solid %2; }")
             .arg(cssColor(tint), cssColor(text), cssColor(tint.lighter(108)),
                  cssColor(tint.darker(115)), cssColor(disabled))
             .arg(largeControlHeight));

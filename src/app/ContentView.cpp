@@ -1,5 +1,6 @@
 #include "ContentView.h"
 
+#include "Accessibility.h"
 #include "AnalyzingStageView.h"
 #include "AppStyle.h"
 #include "Divider.h"
@@ -15,15 +16,16 @@
 #include "RecordingsFolder.h"
 #include "SaveFlow.h"
 #include "StageContainer.h"
+#include "StatusNote.h"
 #include "SystemAudioRecorder.h"
 #include "TrimView.h"
 
+#include <QAction>
 #include <QDateTime>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
-#include <QShortcut>
 #include <QVBoxLayout>
 #include <algorithm>
 #include <cmath>
@@ -43,6 +45,7 @@ ContentView::ContentView(std::unique_ptr<SystemAudioRecorder> recorder, QWidget*
     root->addWidget(createHeader());
     root->addWidget(new Divider(this));
     root->addWidget(stageContainer_, 1);
+    Accessibility::orderChildrenAsLaidOut(this);
     stageContainer_->setStageView(createStageView());
 
     connect(recorder_.get(), &SystemAudioRecorder::isRecordingChanged, this,
@@ -63,7 +66,7 @@ ContentView::ContentView(std::unique_ptr<SystemAudioRecorder> recorder, QWidget*
             view->showSaved(destination.toLocalFile());
         }
     });
-    installShortcuts();
+    createActions();
 }
 
 ContentView::~ContentView() {
@@ -128,11 +131,12 @@ QWidget* ContentView::createHeader() {
     constexpr int symbolSide = 20;
     symbol->setPixmap(AppStyle::tintedSymbol(QStringLiteral("waveform"), AppStyle::accentColor())
                           .pixmap(QSize(symbolSide, symbolSide), devicePixelRatioF()));
+    // The title bar already names the app; the symbol alone marks the window's top.
+    symbol->setAccessibleName(tr("Sonabrix symbol"));
     row->addWidget(symbol);
-    auto* name = new QLabel(QStringLiteral("Sonabrix"), header);
-    name->setFont(AppStyle::systemFont(15, QFont::DemiBold));
-    row->addWidget(name);
     row->addStretch();
+    statusNote_ = new StatusNote(header);
+    row->addWidget(statusNote_);
     return header;
 }
 
@@ -141,12 +145,7 @@ void ContentView::setStage(Stage stage) {
     qCInfo(lcApp) << "Stage:" << names[stage.index()];
     rememberSelection();
     stage_ = std::move(stage);
-    QWidget* view = createStageView();
-    stageContainer_->setStageView(view);
-    // In the editor the keys go to the trim view from the start, so Space plays at once.
-    if (auto* recorded = qobject_cast<RecordedStageView*>(view)) {
-        recorded->trimView()->setFocus(Qt::OtherFocusReason);
-    }
+    stageContainer_->setStageView(createStageView());
     emit stageChanged(stage_.index());
 }
 
@@ -181,9 +180,17 @@ QWidget* ContentView::createStageView() {
     return view;
 }
 
-void ContentView::installShortcuts() {
-    auto* recordOrStop = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_R), this);
-    connect(recordOrStop, &QShortcut::activated, this, [this] {
+void ContentView::createActions() {
+    // Actions rather than bare shortcuts, so the window's menus show the same commands with
+    // their keys, enabled only where they can act.
+    const auto makeAction = [this](const QKeySequence& keys) {
+        auto* action = new QAction(this);
+        action->setShortcut(keys);
+        addAction(action);
+        return action;
+    };
+    recordAction_ = makeAction(QKeySequence(Qt::CTRL | Qt::Key_R));
+    connect(recordAction_, &QAction::triggered, this, [this] {
         if (stage_.is<Stage::Recording>()) {
             stopRecording();
         } else if (stage_.is<Stage::Idle>()) {
@@ -193,14 +200,28 @@ void ContentView::installShortcuts() {
             startRecording();
         }
     });
-    auto* save = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_S), this);
-    connect(save, &QShortcut::activated, this, &ContentView::save);
-    auto* startOver = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_N), this);
-    connect(startOver, &QShortcut::activated, this, [this] {
+    saveAction_ = makeAction(QKeySequence::Save);
+    saveAction_->setText(tr("&Save Trimmed Audio…"));
+    connect(saveAction_, &QAction::triggered, this, &ContentView::save);
+    newRecordingAction_ = makeAction(QKeySequence::New);
+    newRecordingAction_->setText(tr("&New Recording"));
+    connect(newRecordingAction_, &QAction::triggered, this, [this] {
         if (stage_.is<Stage::Recorded>()) {
             newRecording();
         }
     });
+    connect(this, &ContentView::stageChanged, this, &ContentView::updateActions);
+    connect(saveFlow_, &SaveFlow::isExportingChanged, this, &ContentView::updateActions);
+    updateActions();
+}
+
+void ContentView::updateActions() {
+    const bool recording = stage_.is<Stage::Recording>();
+    const bool recorded = stage_.is<Stage::Recorded>();
+    recordAction_->setText(recording ? tr("S&top Recording") : tr("&Record System Audio"));
+    recordAction_->setEnabled(!stage_.is<Stage::Analyzing>());
+    saveAction_->setEnabled(recorded && !saveFlow_->isExporting());
+    newRecordingAction_->setEnabled(recorded);
 }
 
 void ContentView::startRecording() {

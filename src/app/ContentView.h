@@ -13,7 +13,9 @@
 class MessageAlert;
 class RecordingListModel;
 class SaveFlow;
+class QAction;
 class StageContainer;
+class StatusNote;
 class SystemAudioRecorder;
 
 // The window's content and the spine of the app: it owns the recorder and walks the user from
@@ -35,6 +37,14 @@ public:
     // What the desktop's "Record System Audio" action does: starts recording from the start
     // screen, stops a running recording, and leaves the other stages alone.
     void toggleRecording();
+
+    // The stage's commands, for the window's menus: record or stop (Ctrl+R), save (Ctrl+S),
+    // back to the start (Ctrl+N).
+    QAction* recordAction() const { return recordAction_; }
+    QAction* saveAction() const { return saveAction_; }
+    QAction* newRecordingAction() const { return newRecordingAction_; }
+    // The header's passing note, spoken by screen readers as it appears.
+    StatusNote* statusNote() const { return statusNote_; }
 
     // The recording's title, or "Recording " and its start time (now when there is none).
     QString defaultFileName() const;
@@ -59,7 +69,8 @@ private:
     QWidget* createHeader();
     void setStage(Stage stage);
     QWidget* createStageView();
-    void installShortcuts();
+    void createActions();
+    void updateActions();
 
     void startRecording();
     void stopRecording();
@@ -86,4 +97,8 @@ private:
     SaveFlow* saveFlow_;
     RecordingListModel* recordings_;
     MessageAlert* recordErrorAlert_;
+    StatusNote* statusNote_ = nullptr;
+    QAction* recordAction_ = nullptr;
+    QAction* saveAction_ = nullptr;
+    QAction* newRecordingAction_ = nullptr;
 };

@@ -1,5 +1,6 @@
 #include "IdleStageView.h"
 
+#include "Accessibility.h"
 #include "AppStyle.h"
 #include "RecordingListModel.h"
 #include "RecordingListView.h"
@@ -50,7 +51,9 @@ IdleStageView::IdleStageView(RecordingListModel* recordings, QWidget* parent)
     const bool listsRecordings = recordings->rowCount() > 0;
     if (!listsRecordings) {
         layout->addStretch();
-        layout->addWidget(new Badge(this), 0, Qt::AlignHCenter);
+        auto* badge = new Badge(this);
+        badge->setAccessibleName(tr("Sound waveform"));
+        layout->addWidget(badge, 0, Qt::AlignHCenter);
     }
 
     auto* textBlock = new QVBoxLayout;
@@ -88,4 +91,7 @@ IdleStageView::IdleStageView(RecordingListModel* recordings, QWidget* parent)
     } else {
         layout->addStretch();
     }
+    Accessibility::orderChildrenAsLaidOut(this);
+    // The start screen's one action takes the keys when the screen appears.
+    setFocusProxy(recordButton_);
 }

@@ -6,8 +6,10 @@
 #include <memory>
 
 class ContentView;
+class QMenu;
 
-// The one window: the main view as its content, and the application menu.
+// The one window: the main view as its content, the File and Help menus, and the window's
+// size and place from the last run.
 class MainWindow : public QMainWindow {
     Q_OBJECT
 
@@ -23,12 +25,22 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
-    void createMenu();
+    void createMenus();
+    QMenu* createFileMenu();
+    QMenu* createHelpMenu();
+    void openMenuBar();
     void showAbout();
+    void showKeyboardShortcuts();
+    void followStage(int stageIndex);
+    void confirmSave();
     // Quitting during a save: wait for it, or cancel it, then quit.
     void askAboutSave();
     void closeAfterSave();
 
+    void restoreWindowGeometry();
+    void saveWindowGeometry() const;
+
     ContentView* contentView_;
+    int shownStage_ = 0;
     bool closesAfterSave_ = false;
 };

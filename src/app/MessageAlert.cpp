@@ -1,5 +1,6 @@
 #include "MessageAlert.h"
 
+#include "Accessibility.h"
 #include "AppStyle.h"
 
 #include <QMessageBox>
@@ -49,5 +50,6 @@ void MessageAlert::style(QMessageBox& box, const QString& title, const QString& 
     box.setText(title);
     box.setInformativeText(message);
     box.setIconPixmap(AppStyle::applicationIcon().pixmap(QSize(56, 56), box.devicePixelRatioF()));
+    Accessibility::nameAlertIcon(&box);
     box.setStyleSheet(AppStyle::alertStyleSheet());
 }

@@ -1,5 +1,6 @@
 #include "RecordedStageView.h"
 
+#include "Accessibility.h"
 #include "AppStyle.h"
 #include "Divider.h"
 #include "FileManager.h"
@@ -97,6 +98,9 @@ RecordedStageView::RecordedStageView(const QUrl& url, const Waveform::Data& wave
     setExporting(false);
     buttonRow->addWidget(saveButton_);
     layout->addLayout(buttonRow);
+    Accessibility::orderChildrenAsLaidOut(this);
+    // After the analysis the keys go to the start handle, so trimming and Space work at once.
+    setFocusProxy(trimView_->firstFocus());
 }
 
 void RecordedStageView::setExporting(bool isExporting) {

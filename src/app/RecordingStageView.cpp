@@ -15,12 +15,12 @@ RecordingStageView::RecordingStageView(QWidget* parent)
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(22);
     layout->addStretch();
+    dot_->setAccessibleName(tr("Recording"));
     layout->addWidget(dot_, 0, Qt::AlignHCenter);
 
     // Monospaced so the width stays put as the seconds change.
     elapsed_->setFont(AppStyle::monospacedFont(44, QFont::Medium));
     elapsed_->setAlignment(Qt::AlignHCenter);
-    elapsed_->setAccessibleName(tr("Elapsed time"));
     layout->addWidget(elapsed_, 0, Qt::AlignHCenter);
 
     stopButton_->setText(tr("Stop Recording"));
@@ -35,10 +35,18 @@ RecordingStageView::RecordingStageView(QWidget* parent)
     connect(stopButton_, &QPushButton::clicked, this, &RecordingStageView::stopRequested);
     layout->addWidget(stopButton_, 0, Qt::AlignHCenter);
     layout->addStretch();
+    setElapsedText(QStringLiteral("00:00"));
+    // Stop is what one does next, so it takes the keys as the recording starts.
+    setFocusProxy(stopButton_);
 }
 
 void RecordingStageView::setElapsedText(const QString& text) {
+    if (text == elapsed_->text())
+        return;
     elapsed_->setText(text);
+    // Read as what it is, and announced as it changes (a new name is a change screen readers
+    // hear about).
+    elapsed_->setAccessibleName(tr("Elapsed time %1").arg(text));
 }
 
 QString RecordingStageView::elapsedText() const {

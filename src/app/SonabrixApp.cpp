@@ -7,7 +7,9 @@
 #include "MainWindow.h"
 #include "SingleInstance.h"
 #include "Translations.h"
+#if SONABRIX_UPDATER
 #include "UpdaterController.h"
+#endif
 
 #include <QTimer>
 #include <cstdio>
@@ -96,8 +98,10 @@ SonabrixApp::~SonabrixApp() = default;
 int SonabrixApp::exec() {
     window_->show();
     QTimer::singleShot(0, &application_, [this] {
+#if SONABRIX_UPDATER
         // The updater comes up once the event loop runs with the window up.
         UpdaterController::shared();
+#endif
         // A launch that asks to record does so; an interrupted recording is offered next time.
         if (options_.toggleRecording) {
             window_->contentView()->toggleRecording();

@@ -16,6 +16,7 @@ StageContainer::StageContainer(QWidget* parent)
     auto* opacity = new QGraphicsOpacityEffect(fadingSnapshot_);
     fadingSnapshot_->setGraphicsEffect(opacity);
     fadingSnapshot_->setAttribute(Qt::WA_TransparentForMouseEvents);
+    fadingSnapshot_->setAccessibleName(tr("Previous screen, fading out"));
     fadingSnapshot_->hide();
 
     fade_ = new QPropertyAnimation(opacity, "opacity", this);
@@ -46,6 +47,8 @@ void StageContainer::setStageView(QWidget* stageView) {
     stageView->setParent(this);
     layout_->addWidget(stageView);
     stageView->show();
+    // The keys follow the stage: each view hands focus to its own first control.
+    stageView->setFocus(Qt::OtherFocusReason);
 
     if (fadeFromSnapshot) {
         fade_->stop();

@@ -1,5 +1,6 @@
 #include "Updater.h"
 
+#include "Accessibility.h"
 #include "AppStyle.h"
 #include "Appcast.h"
 #include "Logging.h"
@@ -107,6 +108,7 @@ void Updater::presentResult(const CheckResult& result) {
     box->setAttribute(Qt::WA_DeleteOnClose);
     box->setTextFormat(Qt::PlainText);
     box->setIconPixmap(AppStyle::applicationIcon().pixmap(QSize(56, 56)));
+    Accessibility::nameAlertIcon(box);
     box->setStyleSheet(AppStyle::alertStyleSheet());
     box->setWindowTitle(tr("Check for Updates"));
     switch (result.outcome) {

@@ -1,5 +1,9 @@
 #include "TrimHandle.h"
 
+#include "AccessibleFactory.h"
+#include "TrimHandleAccessible.h"
+
+#include <QAccessible>
 #include <QFocusEvent>
 #include <QKeyEvent>
 #include <QMouseEvent>
@@ -7,15 +11,32 @@
 namespace {
 constexpr double keyStepSeconds = 0.1;
 constexpr double largeKeyStepSeconds = 1.0;
+constexpr double pageStepSeconds = 5.0;
+// Further than any recording: the selection's rules stop the handle where it may go.
+constexpr double beyondAnyRecordingSeconds = 1e12;
 } // namespace
 
 TrimHandle::TrimHandle(const QString& name, QWidget* parent) : QWidget(parent) {
+    installAccessibleInterface<TrimHandle, TrimHandleAccessible>();
     setFocusPolicy(Qt::StrongFocus);
     setCursor(Qt::SizeHorCursor);
     setToolTip(name);
     setAccessibleName(name);
     setAccessibleDescription(tr("Left and Right move it by a tenth of a second, with Shift by "
-                                "a second"));
+                                "a second; Page Up and Page Down by five seconds; Home and End "
+                                "as far as it goes"));
+}
+
+void TrimHandle::setValue(double seconds, double minimum, double maximum, const QString& text) {
+    const bool changed = seconds != value_ || text != valueText_;
+    value_ = seconds;
+    minimum_ = minimum;
+    maximum_ = maximum;
+    valueText_ = text;
+    if (changed) {
+        QAccessibleValueChangeEvent event(this, seconds);
+        QAccessible::updateAccessibility(&event);
+    }
 }
 
 void TrimHandle::mousePressEvent(QMouseEvent* event) {
@@ -60,6 +81,18 @@ void TrimHandle::keyPressEvent(QKeyEvent* event) {
     case Qt::Key_Right:
         emit stepRequested(step);
         break;
+    case Qt::Key_PageUp:
+        emit stepRequested(pageStepSeconds);
+        break;
+    case Qt::Key_PageDown:
+        emit stepRequested(-pageStepSeconds);
+        break;
+    case Qt::Key_Home:
+        emit stepRequested(-beyondAnyRecordingSeconds);
+        break;
+    case Qt::Key_End:
+        emit stepRequested(beyondAnyRecordingSeconds);
+        break;
     default:
         // Space and the rest belong to the trim view.
         QWidget::keyPressEvent(event);
@@ -69,10 +102,10 @@ void TrimHandle::keyPressEvent(QKeyEvent* event) {
 void TrimHandle::focusInEvent(QFocusEvent* event) {
     QWidget::focusInEvent(event);
     const Qt::FocusReason reason = event->reason();
-    // Coming back to the window or from a popup keeps the ring as it was.
+    // Coming back to the window or from a popup keeps the ring as it was; focus the app moves
+    // here itself (a new stage) shows it, so keyboard users see where they are.
     if (reason != Qt::ActiveWindowFocusReason && reason != Qt::PopupFocusReason)
-        focusFromKeyboard_ = reason == Qt::TabFocusReason || reason == Qt::BacktabFocusReason ||
-                             reason == Qt::ShortcutFocusReason;
+        focusFromKeyboard_ = reason != Qt::MouseFocusReason;
     emit focusRingChanged();
 }
 

@@ -14,12 +14,22 @@ public:
     // Focus that came from the keyboard shows a focus ring; a click on the handle does not.
     bool showsFocusRing() const { return hasFocus() && focusFromKeyboard_; }
 
+    // What assistive technology reads as the handle's value: its time in seconds, how far it may
+    // go, and the time as the labels show it. Every change is announced as a value change.
+    void setValue(double seconds, double minimum, double maximum, const QString& text);
+    double value() const { return value_; }
+    double minimum() const { return minimum_; }
+    double maximum() const { return maximum_; }
+    QString valueText() const { return valueText_; }
+    // Assistive technology setting the value: moves the handle as the keys would.
+    void requestValue(double seconds) { emit stepRequested(seconds - value_); }
+
 Q_SIGNALS:
     // Pressed, or moved while pressed: where the pointer is, in global coordinates.
     void dragged(QPointF globalPosition);
     void dragFinished();
     void hoverChanged(bool hovered);
-    // Left/Right: move the handle by this many seconds.
+    // Left/Right and the other keys: move the handle by this many seconds.
     void stepRequested(double seconds);
     void focusRingChanged();
 
@@ -36,4 +46,8 @@ protected:
 private:
     bool pressed_ = false;
     bool focusFromKeyboard_ = false;
+    double value_ = 0.0;
+    double minimum_ = 0.0;
+    double maximum_ = 0.0;
+    QString valueText_;
 };

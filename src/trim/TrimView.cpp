@@ -15,6 +15,7 @@
 #include <QPainterPath>
 #include <QPushButton>
 #include <QStyle>
+#include <algorithm>
 #include <cmath>
 
 namespace {
@@ -259,6 +260,16 @@ void TrimView::updateLabels() {
     startLabel_->setText(timeLabel(range_.lower));
     lengthLabel_->setText(timeLabel(range_.length()));
     endLabel_->setText(timeLabel(range_.upper));
+    // The same facts for assistive technology, which can't see the waveform or the labels.
+    const double duration = durationSeconds();
+    card_->startHandle()->setValue(range_.lower, 0.0,
+                                   std::max(0.0, range_.upper - minimumSelectionSeconds),
+                                   timeLabel(range_.lower));
+    card_->endHandle()->setValue(range_.upper, range_.lower + minimumSelectionSeconds,
+                                 std::max(duration, range_.lower + minimumSelectionSeconds),
+                                 timeLabel(range_.upper));
+    card_->setAccessibleName(tr("Waveform of a %1 recording, %2 selected")
+                                 .arg(timeLabel(duration), timeLabel(range_.length())));
 }
 
 void TrimView::updatePlayButton() {
@@ -315,6 +326,10 @@ void TrimView::connectHandle(Handle handle) {
     connect(widget, &TrimHandle::stepRequested, this, [this, handle](double seconds) {
         apply((handle == Handle::start ? range_.lower : range_.upper) + seconds, handle);
     });
+}
+
+QWidget* TrimView::firstFocus() const {
+    return handleWidget(Handle::start);
 }
 
 TrimHandle* TrimView::handleWidget(Handle handle) const {

@@ -37,6 +37,8 @@ public:
     void setRange(TimeRange range);
 
     SelectionPlayer& player() { return player_; }
+    // Where the keys start in the editor: the start handle.
+    QWidget* firstFocus() const;
 
     // "m:ss.t": whole minutes, two-digit seconds and truncated tenths; negative gives 0:00.0.
     static QString timeLabel(double seconds);

@@ -18,6 +18,17 @@ inline QTemporaryDir& testFolder() {
     return folder;
 }
 
+// Whatever the app keeps between runs (window size and place) goes to folders of the tests' own,
+// never the user's; set before the application object reads them.
+inline const bool userFoldersAreScratch = [] {
+    static QTemporaryDir home;
+    for (const char* variable :
+         {"XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_STATE_HOME", "XDG_CACHE_HOME"}) {
+        qputenv(variable, QFile::encodeName(home.filePath(QString::fromLatin1(variable))));
+    }
+    return home.isValid();
+}();
+
 // A capture platform the test steers; answers come from another thread, like the real one's.
 struct CaptureScript {
     bool unreachable = false;

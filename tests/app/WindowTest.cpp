@@ -1,3 +1,4 @@
+#include "BuildConfig.h"
 #include "MainWindow.h"
 #include "TestSupport.h"
 
@@ -13,20 +14,125 @@ class WindowTest : public QObject {
     }
 
 private slots:
-    void applicationMenuHoldsItsCommandsInOrder() {
+    static QStringList texts(const QList<QAction*>& actions) {
+        QStringList result;
+        for (const QAction* action : actions) {
+            result << action->text();
+        }
+        return result;
+    }
+
+    // Items of a menu whose mnemonic letter an earlier item already has.
+    static QStringList repeatedMnemonics(const QMenu* menu) {
+        QStringList repeated;
+        QSet<QChar> letters;
+        for (const QString& text : texts(menu->actions())) {
+            if (!text.isEmpty()) {
+                const QChar letter = text.at(text.indexOf('&') + 1).toLower();
+                if (letters.contains(letter)) {
+                    repeated << text;
+                }
+                letters.insert(letter);
+            }
+        }
+        return repeated;
+    }
+
+    void menusHoldTheirCommandsWithMnemonicsAndStandardKeys() {
         auto window = shownWindow();
         const QList<QAction*> menus = window->menuBar()->actions();
-        QCOMPARE(menus.size(), 1);
-        QCOMPARE(menus[0]->text(), QString("Sonabrix"));
-        const QList<QAction*> items = menus[0]->menu()->actions();
-        QStringList texts;
-        for (QAction* item : items) {
-            texts << item->text();
+        QCOMPARE(texts(menus), (QStringList{"&File", "&Help"}));
+        const QList<QAction*> file = menus[0]->menu()->actions();
+        QCOMPARE(texts(file), (QStringList{"&New Recording", "&Record System Audio",
+                                           "&Save Trimmed Audio…", "", "&Quit"}));
+        QCOMPARE(file[0]->shortcut(), QKeySequence(QKeySequence::New));
+        QCOMPARE(file[1]->shortcut(), QKeySequence("Ctrl+R"));
+        QCOMPARE(file[2]->shortcut(), QKeySequence(QKeySequence::Save));
+        QCOMPARE(file[4]->shortcut(), QKeySequence(QKeySequence::Quit));
+        QCOMPARE(file[4]->menuRole(), QAction::QuitRole);
+        const QList<QAction*> help = menus[1]->menu()->actions();
+        QStringList helpTexts{"&Keyboard Shortcuts", "", "&About Sonabrix"};
+#if SONABRIX_UPDATER
+        helpTexts << "Check for &Updates…";
+#endif
+        QCOMPARE(texts(help), helpTexts);
+        QCOMPARE(help[0]->shortcut(), QKeySequence(QKeySequence::HelpContents));
+        QCOMPARE(help[2]->menuRole(), QAction::AboutRole);
+        for (const QAction* menu : menus) {
+            QVERIFY2(repeatedMnemonics(menu->menu()).isEmpty(),
+                     qPrintable(repeatedMnemonics(menu->menu()).join(", ")));
         }
-        QCOMPARE(texts, (QStringList{"About Sonabrix", "Check for Updates…", "", "Quit Sonabrix"}));
-        QCOMPARE(items[0]->menuRole(), QAction::AboutRole);
-        QCOMPARE(items[3]->menuRole(), QAction::QuitRole);
-        QCOMPARE(items[3]->shortcut(), QKeySequence("Ctrl+Q"));
+    }
+
+    void fileCommandsFollowTheStage() {
+        auto script = std::make_shared<CaptureScript>();
+        auto window = scriptedView<MainWindow>(script);
+        ContentView* view = window->contentView();
+        QAction* record = view->recordAction();
+        QVERIFY(record->isEnabled());
+        QVERIFY(!view->saveAction()->isEnabled() && !view->newRecordingAction()->isEnabled());
+        QCOMPARE(window->accessibleName(), QString("Sonabrix"));
+
+        record->trigger();
+        QTRY_COMPARE(view->stageIndex(), 1);
+        QCOMPARE(record->text(), QString("S&top Recording"));
+        QVERIFY(repeatedMnemonics(window->menuBar()->actions().first()->menu()).isEmpty());
+        QCOMPARE(window->windowTitle(), QString("Recording"));
+        QCOMPARE(window->accessibleName(), QString("Recording — Sonabrix"));
+        script->deliver(1.0, 0.5f);
+        record->trigger();
+        QTRY_COMPARE(view->stageIndex(), 3);
+        QCOMPARE(record->text(), QString("&Record System Audio"));
+        QCOMPARE(window->accessibleName(), QString("Sonabrix"));
+        QVERIFY(view->saveAction()->isEnabled() && view->newRecordingAction()->isEnabled());
+
+        view->newRecordingAction()->trigger();
+        QCOMPARE(view->stageIndex(), 0);
+        QVERIFY(!view->saveAction()->isEnabled());
+    }
+
+    void keysOpenTheMenuBarAndTheShortcutList() {
+        auto window = shownWindow();
+        QMenu* file = window->menuBar()->actions().first()->menu();
+        QTest::keyClick(window.get(), Qt::Key_F10);
+        QTRY_VERIFY(file->isVisible());
+        QTest::keyClick(file, Qt::Key_Escape);
+        QTRY_VERIFY(!file->isVisible());
+        QMenu* help = window->menuBar()->actions().last()->menu();
+        QTest::keyClick(window.get(), Qt::Key_H, Qt::AltModifier);
+        QTRY_VERIFY(help->isVisible());
+        QTest::keyClick(help, Qt::Key_Escape);
+        QTRY_VERIFY(!help->isVisible());
+
+        QString listed;
+        QTimer::singleShot(50, [&] {
+            if (QMessageBox* box = openAlert("Keyboard Shortcuts")) {
+                listed = box->informativeText();
+                box->accept();
+            }
+        });
+        QTest::keyClick(window.get(), Qt::Key_F1);
+        QVERIFY2(listed.contains("Ctrl+R") && listed.contains("Home, End") &&
+                     listed.contains("F10"),
+                 qPrintable(listed));
+    }
+
+    void sizeAndPlaceComeBackInTheNextRun() {
+        const QString file = QFileInfo(QSettings(QSettings::NativeFormat, QSettings::UserScope,
+                                                 "Sonabrix", "Sonabrix")
+                                           .fileName())
+                                 .absoluteFilePath();
+        QVERIFY2(file.startsWith(qEnvironmentVariable("XDG_CONFIG_HOME")), qPrintable(file));
+        const QRect placed(QPoint(64, 48), QSize(812, 633));
+        {
+            auto window = shownWindow();
+            window->setGeometry(placed);
+            QTRY_COMPARE(window->geometry(), placed);
+            QVERIFY(window->close());
+        }
+        QVERIFY(QFile::exists(file));
+        auto window = shownWindow();
+        QCOMPARE(window->geometry(), placed);
     }
 
     void windowCannotShrinkBelowTheContentMinimum() {
