@@ -251,32 +251,3 @@ void MainWindow::closeAfterSave() {
         QMetaObject::invokeMethod(this, &MainWindow::close, Qt::QueuedConnection);
     }
 }
-
-void MainWindow::askAboutSave() {
-    QMessageBox question(this);
-    MessageAlert::style(question, tr("A save is in progress."),
-                        tr("Sonabrix quits when it has finished. If you cancel the save, the "
-                           "file you chose stays as it was."));
-    question.setWindowTitle(tr("Quit Sonabrix"));
-    QPushButton* wait = question.addButton(tr("Wait"), QMessageBox::AcceptRole);
-    QPushButton* cancel = question.addButton(tr("Cancel Save"), QMessageBox::DestructiveRole);
-    question.setDefaultButton(wait);
-    question.setEscapeButton(wait);
-    question.exec();
-    closesAfterSave_ = true;
-    if (question.clickedButton() == cancel) {
-        contentView_->saveFlow().cancel();
-    }
-    // The save may have ended while the question was up.
-    if (!contentView_->saveFlow().isExporting()) {
-        closeAfterSave();
-    }
-}
-
-void MainWindow::closeAfterSave() {
-    closesAfterSave_ = false;
-    // A failed save keeps the window, so that its alert can say why.
-    if (!contentView_->saveFlow().error()) {
-        QMetaObject::invokeMethod(this, &MainWindow::close, Qt::QueuedConnection);
-    }
-}

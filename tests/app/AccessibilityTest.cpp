@@ -1,6 +1,7 @@
 #include "MainWindow.h"
 #include "RecordedStageView.h"
 #include "RecordingStageView.h"
+#include "SaveFlow.h"
 #include "StageContainer.h"
 #include "StatusNote.h"
 #include "TestSupport.h"
@@ -128,7 +129,7 @@ private slots:
 
     void cleanup() {
         closeAlerts();
-        QTRY_VERIFY_WITH_TIMEOUT(!view()->isExporting(), 20000);
+        QTRY_VERIFY_WITH_TIMEOUT(!view()->saveFlow().isExporting(), 20000);
         window_.reset();
     }
 
@@ -259,10 +260,10 @@ private slots:
     void aSaveIsConfirmedAndAlertsAreNamed() {
         recordAndStop();
         const QString path = testFolder().filePath("confirmed.m4a");
-        view()->setSaveDestinationProvider(
+        view()->saveFlow().setDestinationProvider(
             [path](const QString&) { return std::optional(QUrl::fromLocalFile(path)); });
         press(Qt::Key_S, Qt::ControlModifier);
-        QTRY_VERIFY_WITH_TIMEOUT(!view()->isExporting(), 20000);
+        QTRY_VERIFY_WITH_TIMEOUT(!view()->saveFlow().isExporting(), 20000);
         QVERIFY(QFile::exists(path));
         auto* note = view()->statusNote();
         QVERIFY(note->isVisible());
@@ -270,7 +271,7 @@ private slots:
 
         // A failed save is not confirmed; its alert is read in full.
         note->hide();
-        view()->setSaveDestinationProvider([](const QString&) {
+        view()->saveFlow().setDestinationProvider([](const QString&) {
             return std::optional(QUrl::fromLocalFile("/nonexistent-folder/clip.m4a"));
         });
         press(Qt::Key_S, Qt::ControlModifier);

@@ -1,4 +1,5 @@
 #include "MainWindow.h"
+#include "SaveFlow.h"
 #include "TestSupport.h"
 #include "TrimHandle.h"
 #include "TrimView.h"
@@ -32,7 +33,7 @@ private slots:
         window_ = &window;
         const QString destination = testFolder().filePath("by-keys.m4a");
         ContentView* view = window.contentView();
-        view->setSaveDestinationProvider(
+        view->saveFlow().setDestinationProvider(
             [&](const QString&) { return std::optional(QUrl::fromLocalFile(destination)); });
         window.show();
         QVERIFY(QTest::qWaitForWindowActive(&window));
@@ -68,8 +69,8 @@ private slots:
         QTRY_VERIFY(!trimView->player().isPlaying());
 
         press(Qt::Key_S, Qt::ControlModifier);
-        QTRY_VERIFY_WITH_TIMEOUT(!view->isExporting(), 20000);
-        QVERIFY(!view->exportError());
+        QTRY_VERIFY_WITH_TIMEOUT(!view->saveFlow().isExporting(), 20000);
+        QVERIFY(!view->saveFlow().error());
         const auto [codec, seconds] = probe(destination);
         QCOMPARE(codec, QString("aac"));
         QVERIFY2(std::abs(seconds - (duration - 1.0)) < 0.1, qPrintable(QString::number(seconds)));
