@@ -14,6 +14,7 @@
 #include <QPainter>
 #include <QPainterPath>
 #include <QPushButton>
+#include <QShortcut>
 #include <QStyle>
 #include <cmath>
 
@@ -80,8 +81,12 @@ QIcon drawnWandIcon(const QColor& color) {
 TrimView::TrimView(Waveform::Data waveform, TimeRange range, QUrl sourceURL, QWidget* parent)
     : QWidget(parent), waveform_(std::move(waveform)), range_(range),
       sourceURL_(std::move(sourceURL)) {
-    // A click on the card gives the view focus, so Space plays right away.
-    setFocusPolicy(Qt::ClickFocus);
+    // Space plays and stops wherever the focus is in the window, a button included: a shortcut
+    // is offered the key before the focused widget sees it.
+    auto* playShortcut = new QShortcut(QKeySequence(Qt::Key_Space), this);
+    playShortcut->setContext(Qt::WindowShortcut);
+    playShortcut->setAutoRepeat(false);
+    connect(playShortcut, &QShortcut::activated, this, &TrimView::togglePlayback);
 
     card_ = new TrimCard(waveform_.peaks, durationSeconds(), range_, this);
     connectHandle(Handle::start);
@@ -169,16 +174,6 @@ QString TrimView::timeLabel(double seconds) {
     return QString::asprintf("%lld:%02lld.%lld", whole / 60, whole % 60, totalTenths % 10);
 }
 
-void TrimView::keyPressEvent(QKeyEvent* event) {
-    if (event->key() == Qt::Key_Space && event->modifiers() == Qt::NoModifier) {
-        if (!event->isAutoRepeat())
-            togglePlayback();
-        event->accept();
-        return;
-    }
-    QWidget::keyPressEvent(event);
-}
-
 void TrimView::changeEvent(QEvent* event) {
     QWidget::changeEvent(event);
     if (event->type() == QEvent::PaletteChange)
@@ -216,8 +211,17 @@ void TrimView::autoTrim() {
     const std::optional<TimeRange> trimmed =
         SilenceTrimmer::trim(waveform_, silenceThreshold, silencePaddingSeconds);
     // No sound found: the selection stays and nothing is said.
-    if (trimmed)
-        changeSelection(*trimmed, autoTrimAnimationMs);
+    if (!trimmed)
+        return;
+    changeSelection(*trimmed, autoTrimAnimationMs);
+    // The bins place the ends to within a bin, which is seconds on a long recording; the
+    // samples then place them exactly, unless the user has moved on or the file can't be read.
+    const quint64 request = ++autoTrimRequest_;
+    SilenceTrimmer::refineFile(sourceURL_, waveform_, silenceThreshold, silencePaddingSeconds)
+        .then(this, [this, request, coarse = *trimmed](std::optional<TimeRange> exact) {
+            if (exact && request == autoTrimRequest_ && range_ == coarse)
+                changeSelection(*exact, selectionAnimationMs);
+        });
 }
 
 void TrimView::togglePlayback() {

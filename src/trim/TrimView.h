@@ -46,7 +46,6 @@ Q_SIGNALS:
     void rangeChanged(TimeRange range);
 
 protected:
-    void keyPressEvent(QKeyEvent* event) override;
     void changeEvent(QEvent* event) override;
 
 private:
@@ -77,6 +76,8 @@ private:
     std::optional<Handle> draggingHandle_;
     std::optional<Handle> hoveringHandle_;
     SelectionPlayer player_;
+    // Counts auto-trims, so only the latest one's exact ends are taken.
+    quint64 autoTrimRequest_ = 0;
 
     TrimCard* card_;
     QLabel* startLabel_;
