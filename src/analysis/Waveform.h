@@ -18,6 +18,10 @@ public:
         double sampleRate = 0.0;
         // The file's length as it reports it before reading.
         qint64 totalFrames = 0;
+        // The same peaks in bins of framesPerDetailPeak frames from frame 0: what zooming
+        // starts from without reading the whole file again.
+        std::vector<float> detailPeaks;
+        static constexpr qint64 framesPerDetailPeak = 1024;
 
         double duration() const { return static_cast<double>(totalFrames) / sampleRate; }
     };
