@@ -88,7 +88,7 @@ private slots:
     void trim() {
         QFETCH(Case, c);
         // Ten seconds at 48 kHz in 800 bins of 600 frames (12.5 ms each).
-        Waveform::Data data{std::vector<float>(800, 0.001f), 600, rate, 480'000};
+        Waveform::Data data{std::vector<float>(800, 0.001f), 600, rate, 480'000, {}};
         for (const int bin : c.loud)
             data.peaks[std::size_t(bin)] = 0.5f;
         for (const int bin : c.nan)
@@ -138,7 +138,7 @@ private slots:
         for (qint64 frame = 100; frame < 47'900; ++frame)
             reader.samples[std::size_t(frame)] = frame % 2 ? 0.3f : -0.3f;
         reader.samples[200] = std::nanf(""); // never sound, never harmful
-        Waveform::Data data{std::vector<float>(100, 0.3f), 480, rate, 48'000};
+        Waveform::Data data{std::vector<float>(100, 0.3f), 480, rate, 48'000, {}};
         const TimeRange exact = *SilenceTrimmer::refine(reader, data, 0.01f, 0.15);
         QCOMPARE(exact.lower, 0.0);
         QCOMPARE(exact.upper, 1.0);

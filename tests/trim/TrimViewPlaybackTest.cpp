@@ -4,13 +4,14 @@
 #include <QTemporaryDir>
 
 namespace {
-// Dark columns 30 points below the waveform's middle: only the playhead is drawn that dark.
+// Dark columns near the waveform area's top, above any bar at half level: only the playhead
+// reaches there.
 QList<int> darkColumns(const TrimView& view) {
     const QImage picture = find(view, "Trim start")->parentWidget()->grab().toImage();
     const double ratio = picture.devicePixelRatio();
     QList<int> columns;
     for (int x = 0; x < picture.width(); ++x)
-        if (picture.pixelColor(x, static_cast<int>(114 * ratio)).lightness() < 60)
+        if (picture.pixelColor(x, static_cast<int>(20 * ratio)).lightness() < 60)
             columns.append(static_cast<int>(x / ratio));
     return columns;
 }
