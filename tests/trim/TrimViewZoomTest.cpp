@@ -1,6 +1,8 @@
 #include "TrimCard.h"
 #include "TrimViewTestSupport.h"
 
+#include <QNativeGestureEvent>
+#include <QPointingDevice>
 #include <QScrollBar>
 #include <QTemporaryDir>
 #include <QWheelEvent>
@@ -80,6 +82,16 @@ private slots:
                 expected = std::max(expected, std::abs(samples_[std::size_t(s)]));
             QCOMPARE(peaks[i], expected);
         }
+        // A pinch on a touchpad: spread by half again, around the fingers.
+        const double pinched = view.card()->timeAt(450);
+        const QPointF at =
+            view.mapFromGlobal(view.card()->mapToGlobal(QPointF(TrimCard::cardPadding + 450, 84)));
+        QNativeGestureEvent pinch(Qt::ZoomNativeGesture, QPointingDevice::primaryPointingDevice(),
+                                  2, at, at, view.mapToGlobal(at), 0.5, QPointF());
+        QApplication::sendEvent(&view, &pinch);
+        QCOMPARE(view.visibleRange().length(), 0.625 / 1.5);
+        QVERIFY(std::abs(view.card()->timeAt(450) - pinched) < 1e-9);
+
         // Zoomed out past everything: the whole recording with the analysis' own bars.
         wheel(view, 300, -30, Qt::ControlModifier);
         QCOMPARE(view.visibleRange(), (TimeRange{0, 40}));
