@@ -117,7 +117,8 @@ QFuture<std::optional<TimeRange>> SilenceTrimmer::refineFile(const QUrl& url,
             qCDebug(lcAnalysis) << "Auto-trim on the samples:" << refined->lower << "…"
                                 << refined->upper << "s";
         else
-            qCInfo(lcAnalysis) << "Auto-trim kept the bins' ends: the samples couldn't be read";
+            qCInfo(lcAnalysis) << "Auto-trim kept the bins' ends: the samples couldn't be read "
+                                  "or held no sound";
         return refined;
     });
 }

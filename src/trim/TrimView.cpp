@@ -116,7 +116,7 @@ TrimView::TrimView(Waveform::Data waveform, TimeRange range, QUrl sourceURL, QWi
                              std::make_shared<PeakLevels>(
                                  Waveform::localPath(sourceURL_), std::move(waveform_.detailPeaks),
                                  Waveform::Data::framesPerDetailPeak, waveform_.totalFrames),
-                             waveform_.sampleRate, waveform_.totalFrames);
+                             waveform_.sampleRate, durationSeconds());
     edgeScroll_.setInterval(edgeScrollIntervalMs);
     connect(&edgeScroll_, &QTimer::timeout, this, &TrimView::scrollPastEdge);
     addZoomShortcuts();

@@ -10,9 +10,9 @@
 
 WaveformViewport::WaveformViewport(TrimCard* card, QScrollBar* scrollBar,
                                    std::vector<float> overview, std::shared_ptr<PeakLevels> levels,
-                                   double sampleRate, qint64 totalFrames)
+                                   double sampleRate, double durationSeconds)
     : QObject(card), card_(card), scrollBar_(scrollBar), overview_(std::move(overview)),
-      levels_(std::move(levels)), sampleRate_(sampleRate), totalFrames_(totalFrames) {
+      levels_(std::move(levels)), sampleRate_(sampleRate), duration_(durationSeconds) {
     connect(scrollBar_, &QScrollBar::valueChanged, this, &WaveformViewport::scrollBarMoved);
     syncScrollBar();
 }
@@ -23,18 +23,11 @@ TimeRange WaveformViewport::visible() const {
 
 bool WaveformViewport::showsAll() const {
     const TimeRange shown = visible();
-    return shown.lower <= 0.0 && shown.upper >= duration();
-}
-
-double WaveformViewport::duration() const {
-    if (!(sampleRate_ > 0) || totalFrames_ <= 0)
-        return 0.0;
-    const double seconds = static_cast<double>(totalFrames_) / sampleRate_;
-    return std::isfinite(seconds) ? seconds : 0.0;
+    return shown.lower <= 0.0 && shown.upper >= duration_;
 }
 
 void WaveformViewport::show(TimeRange wanted) {
-    const double total = duration();
+    const double total = duration_;
     if (!(total > 0))
         return;
     const double shortest =
@@ -118,7 +111,7 @@ void WaveformViewport::syncScrollBar() {
     };
     scrollBar_->setPageStep(std::max(1, units(shown.length())));
     scrollBar_->setSingleStep(std::max(1, units(shown.length() / 10)));
-    scrollBar_->setRange(0, std::max(0, units(duration() - shown.length())));
+    scrollBar_->setRange(0, std::max(0, units(duration_ - shown.length())));
     scrollBar_->setValue(units(shown.lower));
     scrollBar_->setVisible(!showsAll());
 }

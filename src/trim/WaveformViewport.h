@@ -18,9 +18,10 @@ class WaveformViewport : public QObject {
     Q_OBJECT
 
 public:
-    // `overview` spans the whole recording; `levels` gives the peaks of any stretch of it.
+    // `overview` spans the whole recording, `durationSeconds` long; `levels` gives the peaks of
+    // any stretch of it.
     WaveformViewport(TrimCard* card, QScrollBar* scrollBar, std::vector<float> overview,
-                     std::shared_ptr<PeakLevels> levels, double sampleRate, qint64 totalFrames);
+                     std::shared_ptr<PeakLevels> levels, double sampleRate, double durationSeconds);
 
     TimeRange visible() const;
     bool showsAll() const;
@@ -40,7 +41,6 @@ public:
     static constexpr double scrollUnitsPerSecond = 1000.0;
 
 private:
-    double duration() const;
     void syncScrollBar();
     void scrollBarMoved(int value);
 
@@ -49,7 +49,7 @@ private:
     std::vector<float> overview_;
     std::shared_ptr<PeakLevels> levels_;
     double sampleRate_;
-    qint64 totalFrames_;
+    double duration_;
     // Counts peak requests, so only the latest one's bars are shown.
     quint64 request_ = 0;
 };
