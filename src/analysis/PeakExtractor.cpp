@@ -19,37 +19,33 @@ std::optional<Waveform::Data> PeakExtractor::extract(FrameReader& reader, qint64
     const qint64 expectedPeakCount =
         lengthFrames / framesPerPeak + (lengthFrames % framesPerPeak != 0 ? 1 : 0);
     std::vector<float> chunk;
-    std::optional<PeakBinner> binning;
-    std::optional<PeakBinner> detailBinning;
+    std::optional<PeakBinnerPair> binning;
     try {
         chunk.resize(static_cast<std::size_t>(chunkFrames * channelCount));
-        binning.emplace(framesPerPeak, channelCount, expectedPeakCount);
         constexpr qint64 detail = Waveform::Data::framesPerDetailPeak;
-        // Room for about five hours up front; a header claiming more is not believed yet.
-        detailBinning.emplace(detail, channelCount,
-                              std::min<qint64>(lengthFrames / detail + 1, qint64(1) << 20));
+        // Room for about five hours of detail up front; a header claiming more is not believed
+        // yet.
+        binning.emplace(PeakBinner(framesPerPeak, channelCount, expectedPeakCount),
+                        PeakBinner(detail, channelCount,
+                                   std::min<qint64>(lengthFrames / detail + 1, qint64(1) << 20)),
+                        channelCount);
     } catch (const std::bad_alloc&) {
         return std::nullopt;
     } catch (const std::length_error&) {
         return std::nullopt;
     }
-    PeakBinner& binner = *binning;
-    PeakBinner& detailBinner = *detailBinning;
 
     for (;;) {
         // Read errors end the pass and are dropped: what was read still makes a waveform.
         const std::optional<qint64> frames = reader.read(chunk.data(), chunkFrames);
         if (!frames || *frames <= 0)
             break;
-        const qint64 delivered = std::min(*frames, chunkFrames);
-        // The chunk is still in the cache for the second pass.
-        binner.consume(chunk.data(), delivered);
-        detailBinner.consume(chunk.data(), delivered);
+        binning->consume(chunk.data(), std::min(*frames, chunkFrames));
     }
 
     Waveform::Data data;
-    data.peaks = binner.finish();
-    data.detailPeaks = detailBinner.finish();
+    data.peaks = binning->first().finish();
+    data.detailPeaks = binning->second().finish();
     data.framesPerPeak = framesPerPeak;
     data.sampleRate = reader.sampleRate();
     data.totalFrames = lengthFrames;

@@ -283,8 +283,9 @@ void TrimCard::paintEvent(QPaintEvent*) {
                     fractionOf(selection_.upper), colors_);
 
     painter.setRenderHint(QPainter::Antialiasing);
-    // Zoomed in, a handle or the playhead outside the shown stretch stays out of sight.
-    const double reach = activeHandleWidth / 2 + 1.0;
+    // Zoomed in, a handle or the playhead outside the shown stretch stays out of sight; one at
+    // the very edge keeps its shadow and focus ring, which reach into the card's padding.
+    const double reach = std::min(cardPadding, activeHandleWidth / 2 + handleMargin);
     painter.setClipRect(QRectF(area().left() - reach, 0, contentWidth() + 2 * reach, height()));
     painter.setPen(Qt::NoPen);
     if (playheadTime_)
