@@ -1,13 +1,22 @@
 // A long drag of a trim handle across a 1,200-point-wide trim view at device pixel ratio 2,
-// offscreen. Each step is timed from the mouse-move event to the end of the repaint it causes;
-// between steps the event loop runs for 8 ms, as between the moves of a real pointer, so the
-// handles' glide animation advances as it would.
+// offscreen, over the whole of a one-minute recording and, given a three-hour recording in
+// SONABRIX_BENCH_RECORDING, over all of it and zoomed into 10 minutes, 10 s and 0.5 s of it.
+// Each step is timed from the mouse-move event to the end of the repaint it causes; between
+// steps the event loop runs for 8 ms, as between the moves of a real pointer, so the handles'
+// glide animation advances as it would.
+//
+// Then, on the three-hour recording, the time from a zoom step (one Ctrl+wheel notch) to the
+// first paint that shows the new stretch's own peaks: from the whole recording down to a few
+// hundred frames, notch by notch, at a different place each time.
+#include "TrimCard.h"
+#include "TrimHandle.h"
 #include "TrimView.h"
 
 #include <QApplication>
 #include <QEventLoop>
 #include <QTest>
 #include <QTimer>
+#include <QWheelEvent>
 #include <algorithm>
 #include <benchmark/benchmark.h>
 #include <chrono>
@@ -18,7 +27,7 @@ namespace {
 constexpr int viewWidthPoints = 1200;
 constexpr int pointerIntervalMs = 8;
 
-Waveform::Data recording() {
+Waveform::Data oneMinute() {
     Waveform::Data data;
     data.sampleRate = 48000;
     data.totalFrames = 48000 * 60;
@@ -43,18 +52,83 @@ double threadCpuSeconds() {
     return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) * 1e-9;
 }
 
-// Counts the card's paint events, to show that each timed step includes its repaint.
+std::optional<Waveform::Data> threeHours;
+QUrl threeHoursUrl;
+
+// Counts the card's paint events, to show that each timed step includes its repaint, and
+// notes which stretch of peaks each one drew.
 class PaintCounter : public QObject {
 public:
     int paints = 0;
+    TimeRange paintedSpan;
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override {
-        if (event->type() == QEvent::Paint)
+        if (event->type() == QEvent::Paint) {
             ++paints;
+            paintedSpan = static_cast<TrimCard*>(watched)->peaksSpan();
+        }
         return QObject::eventFilter(watched, event);
     }
 };
+
+// Runs the event loop until `done`, looking every half millisecond.
+template <typename Predicate> bool runEventLoopUntil(Predicate done, int timeoutMs) {
+    QEventLoop loop;
+    QTimer poll;
+    poll.setTimerType(Qt::PreciseTimer);
+    QObject::connect(&poll, &QTimer::timeout, &loop, [&] {
+        if (done())
+            loop.quit();
+    });
+    QTimer::singleShot(timeoutMs, &loop, &QEventLoop::quit);
+    poll.start(0);
+    if (!done())
+        loop.exec();
+    return done();
+}
+
+bool covers(TimeRange span, TimeRange visible) {
+    return span.lower <= visible.lower && span.upper >= visible.upper;
+}
+
+// {seconds shown, or 0 for all}, by benchmark argument.
+constexpr double shownSeconds[] = {0, 0, 600, 10, 0.5};
+
+// A shown view for the benchmark's recording, zoomed in as asked and with the zoomed peaks
+// painted; nothing when the window or the peaks don't come.
+std::unique_ptr<TrimView> shownView(benchmark::State& state, PaintCounter& counter) {
+    const int which = static_cast<int>(state.range(0));
+    if (which > 0 && !threeHours) {
+        state.SkipWithError("set SONABRIX_BENCH_RECORDING to a three-hour recording");
+        return nullptr;
+    }
+    const Waveform::Data data = which == 0 ? oneMinute() : *threeHours;
+    const double shown = shownSeconds[which] > 0 ? shownSeconds[which] : data.duration();
+    const double from = data.duration() * 0.37;
+    const TimeRange visible =
+        shownSeconds[which] > 0 ? TimeRange{from, from + shown} : TimeRange{0, data.duration()};
+    // The start handle a tenth of the way in, so the drag below grabs it.
+    const TimeRange selection{visible.lower + visible.length() / 10, visible.upper};
+    auto view = std::make_unique<TrimView>(
+        data, selection, which == 0 ? QUrl::fromLocalFile("/nonexistent.caf") : threeHoursUrl);
+    view->resize(viewWidthPoints, view->sizeHint().height());
+    view->show();
+    if (!QTest::qWaitForWindowExposed(view.get()) || view->devicePixelRatio() != 2.0) {
+        state.SkipWithError("no exposed window at device pixel ratio 2");
+        return nullptr;
+    }
+    view->card()->installEventFilter(&counter);
+    view->setVisibleRange(visible);
+    view->card()->update();
+    if (!runEventLoopUntil([&] { return covers(counter.paintedSpan, view->visibleRange()); },
+                           5000)) {
+        state.SkipWithError("the zoomed peaks never came");
+        return nullptr;
+    }
+    runEventLoopFor(100);
+    return view;
+}
 
 double percentile(std::vector<double> values, double fraction) {
     std::sort(values.begin(), values.end());
@@ -63,23 +137,14 @@ double percentile(std::vector<double> values, double fraction) {
 }
 
 void dragStep(benchmark::State& state) {
-    TrimView view(recording(), {10.0, 50.0}, QUrl::fromLocalFile("/nonexistent.caf"));
-    view.resize(viewWidthPoints, view.sizeHint().height());
-    view.show();
-    if (!QTest::qWaitForWindowExposed(&view) || view.devicePixelRatio() != 2.0) {
-        state.SkipWithError("no exposed window at device pixel ratio 2");
-        return;
-    }
-    runEventLoopFor(100);
-
-    QWidget* start = nullptr;
-    for (QWidget* child : view.findChildren<QWidget*>())
-        if (child->accessibleName() == "Trim start")
-            start = child;
-    QWindow* window = view.windowHandle();
-    QWidget* card = start->parentWidget();
     PaintCounter counter;
-    card->installEventFilter(&counter);
+    const std::unique_ptr<TrimView> shown = shownView(state, counter);
+    if (!shown)
+        return;
+    TrimView& view = *shown;
+    QWidget* start = view.card()->startHandle();
+    QWindow* window = view.windowHandle();
+    QWidget* card = view.card();
     int stepsWithPaint = 0;
     const int y = card->mapTo(&view, QPoint(0, 84)).y();
     QTest::mousePress(window, Qt::LeftButton, Qt::NoModifier,
@@ -124,14 +189,84 @@ void dragStep(benchmark::State& state) {
             static_cast<double>(stepsWithPaint) / static_cast<double>(stepMs.size());
     }
 }
+
+void zoomStepToDetail(benchmark::State& state) {
+    PaintCounter counter;
+    const std::unique_ptr<TrimView> shown = shownView(state, counter);
+    if (!shown)
+        return;
+    TrimView& view = *shown;
+    TrimCard* card = view.card();
+    std::vector<double> stepMs;
+    int step = 0;
+    for (auto _ : state) {
+        // Somewhere new each time: the pointer walks across the area in uneven strides.
+        const double x = 40 + std::fmod(step++ * 383.0, card->contentWidth() - 80);
+        const QPointF at = view.mapFromGlobal(
+            card->mapToGlobal(QPointF(TrimCard::cardPadding + x, card->height() / 2.0)));
+        QWheelEvent notch(at, view.mapToGlobal(at), QPoint(), QPoint(0, 120), Qt::NoButton,
+                          Qt::ControlModifier, Qt::NoScrollPhase, false);
+        const auto begin = std::chrono::steady_clock::now();
+        QApplication::sendEvent(&view, &notch);
+        const TimeRange target = view.visibleRange();
+        // Peaks of the new stretch, not of a wider one shown before: at most a bar wider at
+        // each end.
+        const bool arrived = runEventLoopUntil(
+            [&] {
+                return covers(counter.paintedSpan, target) &&
+                       counter.paintedSpan.length() < target.length() * 1.05;
+            },
+            5000);
+        const auto end = std::chrono::steady_clock::now();
+        if (!arrived) {
+            const std::string why = QString("no peaks for %1 … %2 s came; the last paint showed "
+                                            "%3 … %4 s")
+                                        .arg(target.lower)
+                                        .arg(target.upper)
+                                        .arg(counter.paintedSpan.lower)
+                                        .arg(counter.paintedSpan.upper)
+                                        .toStdString();
+            state.SkipWithError(why.c_str());
+            return;
+        }
+        const double seconds = std::chrono::duration<double>(end - begin).count();
+        state.SetIterationTime(seconds);
+        stepMs.push_back(seconds * 1e3);
+
+        state.PauseTiming();
+        // At the closest zoom, start again from the whole recording.
+        if (target.length() * threeHours->sampleRate < 1'000) {
+            view.setVisibleRange({0, threeHours->duration()});
+            runEventLoopFor(50);
+        }
+        runEventLoopFor(pointerIntervalMs);
+        state.ResumeTiming();
+    }
+    state.counters["median_ms"] = percentile(stepMs, 0.5);
+    state.counters["p90_ms"] = percentile(stepMs, 0.9);
+    state.counters["max_ms"] = percentile(stepMs, 1.0);
+}
 } // namespace
 
-BENCHMARK(dragStep)->Iterations(1500)->UseManualTime()->Unit(benchmark::kMillisecond);
+// 0: one minute, all of it; 1: three hours, all of it; 2–4: zoomed into 10 min, 10 s, 0.5 s.
+BENCHMARK(dragStep)->ArgName("view")->DenseRange(0, 4)->Iterations(1500)->UseManualTime()->Unit(
+    benchmark::kMillisecond);
+// 35 notches take the three hours down to the closest zoom; twice round.
+BENCHMARK(zoomStepToDetail)
+    ->ArgName("view")
+    ->Arg(1)
+    ->Iterations(70)
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond);
 
 int main(int argc, char** argv) {
     qputenv("QT_QPA_PLATFORM", "offscreen");
     qputenv("QT_SCALE_FACTOR", "2");
     QApplication application(argc, argv);
+    if (const QString path = qEnvironmentVariable("SONABRIX_BENCH_RECORDING"); !path.isEmpty()) {
+        threeHoursUrl = QUrl::fromLocalFile(path);
+        threeHours = Waveform::extractPeaks(threeHoursUrl, 800).result();
+    }
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();

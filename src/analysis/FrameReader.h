@@ -18,4 +18,7 @@ public:
     // continuing where the previous read ended. Returns the frames delivered, 0 at the end of
     // the file, or nothing when the read failed.
     virtual std::optional<qint64> read(float* interleaved, qint64 frames) = 0;
+
+    // The next read starts at `frame`; false when the reader can't go there.
+    virtual bool seek(qint64 frame) = 0;
 };

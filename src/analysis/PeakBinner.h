@@ -14,10 +14,31 @@ public:
     // The bins so far, the partial last one included; [0] when no frame was consumed.
     std::vector<float> finish();
 
+    // Frames the current bin still takes.
+    qint64 room() const { return m_framesPerPeak - m_framesInBin; }
+    // `frames` frames (at most room()) whose largest absolute sample is `peak`, a number.
+    void add(float peak, qint64 frames);
+
 private:
     qint64 m_framesPerPeak;
     qint64 m_channelCount;
     float m_runningPeak = 0.0f;
     qint64 m_framesInBin = 0;
     std::vector<float> m_peaks;
+};
+
+// Two binnings of the same frames at once, each sample read once: the stretch up to the nearer
+// of the two bins' ends is scanned, and its peak goes to both.
+class PeakBinnerPair {
+public:
+    PeakBinnerPair(PeakBinner first, PeakBinner second, int channelCount);
+
+    void consume(const float* interleaved, qint64 frames);
+    PeakBinner& first() { return m_first; }
+    PeakBinner& second() { return m_second; }
+
+private:
+    PeakBinner m_first;
+    PeakBinner m_second;
+    qint64 m_channelCount;
 };

@@ -43,3 +43,8 @@ std::optional<qint64> SndfileFrameReader::readFloatsRaw(float* interleaved, qint
         SampleKernels::swapByteOrder(interleaved, delivered * m_info.channels);
     return delivered;
 }
+
+bool SndfileFrameReader::seek(qint64 frame) {
+    // Raw reads follow the same position: libsndfile seeks within the audio data.
+    return sf_seek(m_file.get(), frame, SEEK_SET) == frame;
+}

@@ -20,6 +20,7 @@ public:
     double sampleRate() const override { return m_info.samplerate; }
     qint64 lengthFrames() const override { return m_info.frames; }
     std::optional<qint64> read(float* interleaved, qint64 frames) override;
+    bool seek(qint64 frame) override;
 
 private:
     std::optional<qint64> readFloatsRaw(float* interleaved, qint64 frames);

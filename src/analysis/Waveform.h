@@ -18,6 +18,10 @@ public:
         double sampleRate = 0.0;
         // The file's length as it reports it before reading.
         qint64 totalFrames = 0;
+        // The same peaks in bins of framesPerDetailPeak frames from frame 0: what zooming
+        // starts from without reading the whole file again.
+        std::vector<float> detailPeaks;
+        static constexpr qint64 framesPerDetailPeak = 1024;
 
         double duration() const { return static_cast<double>(totalFrames) / sampleRate; }
     };
@@ -25,4 +29,8 @@ public:
     // Reads the file once on Qt Concurrent's pool. Nothing when the file can't be opened or
     // holds no frames.
     static QFuture<std::optional<Data>> extractPeaks(const QUrl& url, qint64 targetPeakCount);
+
+    // The file a recording's URL names: a URL without a scheme is taken as a plain path; any
+    // other non-local URL gives an empty path, which no reader opens.
+    static QString localPath(const QUrl& url);
 };

@@ -1,5 +1,8 @@
 #include "AppStyle.h"
 
+#include "FocusRingStyle.h"
+#include "Theme.h"
+
 #include <QAbstractButton>
 #include <QApplication>
 #include <QFontDatabase>
@@ -23,10 +26,6 @@ QString bundledPath(const QString& name) {
     return QStringLiteral(":/sonabrix/icons/%1.svg").arg(name);
 }
 
-int pointDelta(const QFont& font, int delta) {
-    return std::max(6, font.pointSize() + delta);
-}
-
 QString cssColor(const QColor& color) {
     return QStringLiteral("rgba(%1, %2, %3, %4)")
         .arg(color.red())
@@ -35,18 +34,18 @@ QString cssColor(const QColor& color) {
         .arg(color.alphaF(), 0, 'f', 3);
 }
 
+Theme currentTheme() {
+    return Theme::from(QApplication::palette());
+}
+
 } // namespace
 
 QFont AppStyle::headlineFont() {
-    QFont font = QApplication::font();
-    font.setWeight(QFont::DemiBold);
-    return font;
+    return Theme::headlineFont(QApplication::font());
 }
 
 QFont AppStyle::calloutFont() {
-    QFont font = QApplication::font();
-    font.setPointSize(pointDelta(font, -1));
-    return font;
+    return Theme::calloutFont(QApplication::font());
 }
 
 QFont AppStyle::systemFont(int pixelSize, QFont::Weight weight) {
@@ -57,27 +56,19 @@ QFont AppStyle::systemFont(int pixelSize, QFont::Weight weight) {
 }
 
 QFont AppStyle::monospacedFont(int pixelSize, QFont::Weight weight) {
-    QFont font = QFontDatabase::systemFont(QFontDatabase::FixedFont);
-    font.setPixelSize(pixelSize);
-    font.setWeight(weight);
-    font.setStyleHint(QFont::Monospace);
-    return font;
+    return Theme::monospacedFont(systemFont(pixelSize, weight));
 }
 
 QColor AppStyle::accentColor() {
-    return QApplication::palette().color(QPalette::Active, QPalette::Highlight);
+    return currentTheme().accent;
 }
 
 QColor AppStyle::secondaryTextColor() {
-    QColor color = QApplication::palette().color(QPalette::Active, QPalette::WindowText);
-    color.setAlphaF(0.6f);
-    return color;
+    return currentTheme().secondaryText;
 }
 
 QColor AppStyle::separatorColor() {
-    QColor color = QApplication::palette().color(QPalette::Active, QPalette::Mid);
-    color.setAlphaF(0.7f);
-    return color;
+    return currentTheme().separator;
 }
 
 QColor AppStyle::recordingRed() {
@@ -126,20 +117,20 @@ QIcon AppStyle::applicationIcon() {
 }
 
 void AppStyle::makeProminent(QAbstractButton* button, const QColor& tint) {
-    const QColor text = tint.lightnessF() > 0.75 ? QColor(Qt::black) : QColor(Qt::white);
-    QColor disabled = tint;
-    disabled.setAlphaF(0.45f);
+    const Theme::Filled colors = Theme::filled(tint, button->palette());
+    // The focus ring is the button's border; unfocused, the border is there but clear, so the
+    // label doesn't move when the focus arrives.
     button->setStyleSheet(
-        QStringLiteral("QAbstractButton { background-color: %1; color: %2; border: none;"
-                       " border-radius: 7px; padding: 0px 16px; min-height: %6px; }"
+        QStringLiteral("QAbstractButton { background-color: %1; color: %2;"
+                       " border: 2px solid transparent; border-radius: 7px; padding: 0px 14px;"
+                       " min-height: %7px; }"
                        "QAbstractButton:hover { background-color: %3; }"
                        "QAbstractButton:pressed { background-color: %4; }"
                        "QAbstractButton:disabled { background-color: %5; color: %2; }"
-                       // A ring in the label's colour inside the fill shows keyboard focus.
-                       "QAbstractButton:focus { outline: none; border: 2px solid %2; }")
-            .arg(cssColor(tint), cssColor(text), cssColor(tint.lighter(108)),
-                 cssColor(tint.darker(115)), cssColor(disabled))
-            .arg(largeControlHeight));
+                       "QAbstractButton:focus { outline: none; border-color: %6; }")
+            .arg(cssColor(colors.fill), cssColor(colors.text), cssColor(colors.hover),
+                 cssColor(colors.pressed), cssColor(colors.disabled), cssColor(colors.focusRing))
+            .arg(largeControlHeight - 4));
     button->setIconSize(buttonSymbolSize);
     button->setCursor(Qt::PointingHandCursor);
 }
@@ -151,6 +142,7 @@ void AppStyle::makeSecondary(QWidget* widget) {
 }
 
 void AppStyle::makeBordered(QAbstractButton* button) {
+    button->setStyle(FocusRingStyle::instance());
     button->setMinimumHeight(largeControlHeight);
     button->setIconSize(QSize(16, 16));
     // Room around the label, as the filled buttons have.

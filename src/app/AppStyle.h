@@ -9,10 +9,11 @@
 class QAbstractButton;
 class QWidget;
 
-// How the app's semantic fonts, colours and symbols map onto the desktop's: the accent is the
-// palette's highlight, "secondary" is the text colour faded, symbols come from the icon theme
-// or from our own small drawings. Geometry in the views is in logical pixels, so explicit text
-// sizes are pixel sizes too and keep their proportions to the layout.
+// The app's semantic fonts, colours and symbols for the windows around the editor: fonts and
+// colours come from Theme, as the editor's do (the accent is the palette's highlight, "secondary"
+// the text colour faded, each only as far from the palette as contrast allows); symbols come
+// from the icon theme or from our own small drawings. Geometry in the views is in logical
+// pixels, so explicit text sizes are pixel sizes too and keep their proportions to the layout.
 class AppStyle {
 public:
     AppStyle() = delete;
@@ -40,9 +41,10 @@ public:
     static QIcon buttonSymbol(const QString& bundledName, const QColor& color);
     static constexpr QSize buttonSymbolSize{24, 18};
 
-    // The filled, large button of the app's main actions, in the accent or another tint.
+    // The filled, large button of the app's main actions, in the accent or another tint, with a
+    // ring along its edge while it has the focus.
     static void makeProminent(QAbstractButton* button, const QColor& tint);
-    // The outlined, large button of secondary actions.
+    // The outlined, large button of secondary actions, with a visible keyboard focus ring.
     static void makeBordered(QAbstractButton* button);
 
     // For a QMessageBox: the title reads as a heading, as in the desktop's own alerts, and a

@@ -61,14 +61,15 @@ IdleStageView::IdleStageView(RecordingListModel* recordings, QWidget* parent)
     auto* title = new QLabel(tr("Record system audio"), this);
     title->setFont(AppStyle::headlineFont());
     title->setAlignment(Qt::AlignHCenter);
-    textBlock->addWidget(title, 0, Qt::AlignHCenter);
+    title->setWordWrap(true);
+    textBlock->addWidget(title);
     auto* subtitle = new QLabel(tr("Captures whatever's playing on your computer."), this);
     subtitle->setFont(AppStyle::calloutFont());
     subtitle->setAlignment(Qt::AlignHCenter);
+    // As wide as the window allows and wrapped within it, whatever the font size.
     subtitle->setWordWrap(true);
-    subtitle->setFixedWidth(340);
     AppStyle::makeSecondary(subtitle);
-    textBlock->addWidget(subtitle, 0, Qt::AlignHCenter);
+    textBlock->addWidget(subtitle);
     layout->addLayout(textBlock);
 
     recordButton_->setText(tr("Record System Audio"));

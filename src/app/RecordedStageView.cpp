@@ -31,17 +31,19 @@ RecordedStageView::RecordedStageView(const QUrl& url, const Waveform::Data& wave
     titleBlock->setSpacing(2);
     auto* title = new QLabel(tr("Trim your recording"), this);
     title->setFont(AppStyle::headlineFont());
+    title->setWordWrap(true);
     titleBlock->addWidget(title);
     auto* hint =
         new QLabel(tr("Drag the handles, or auto-trim silence from the start and end."), this);
     hint->setFont(AppStyle::calloutFont());
+    hint->setWordWrap(true);
     AppStyle::makeSecondary(hint);
     titleBlock->addWidget(hint);
     layout->addLayout(titleBlock);
 
     connect(trimView_, &TrimView::rangeChanged, this, &RecordedStageView::rangeChanged);
-    layout->addWidget(trimView_);
-    layout->addStretch();
+    // The trim view takes the window's extra height: a taller card shows more detail.
+    layout->addWidget(trimView_, 1);
     layout->addWidget(new Divider(this));
 
     auto* buttonRow = new QHBoxLayout;

@@ -15,11 +15,3 @@ std::vector<QRectF> SelectionMaskShape::rectangles(const QRectF& rect) const {
     return {QRectF(rect.left(), rect.top(), nonNegative(startX - rect.left()), rect.height()),
             QRectF(endX, rect.top(), nonNegative(rect.right() - endX), rect.height())};
 }
-
-QPainterPath SelectionMaskShape::path(const QRectF& rect) const {
-    QPainterPath path;
-    path.setFillRule(Qt::WindingFill);
-    for (const QRectF& part : rectangles(rect))
-        path.addRect(part);
-    return path;
-}

@@ -1,6 +1,5 @@
 #pragma once
 
-#include <QPainterPath>
 #include <QRectF>
 #include <vector>
 
@@ -14,5 +13,4 @@ struct SelectionMaskShape {
     // Not inverted: the selection's rectangle. Inverted: left of it, then right of it.
     // Widths below zero (or NaN) become zero.
     std::vector<QRectF> rectangles(const QRectF& rect) const;
-    QPainterPath path(const QRectF& rect) const;
 };

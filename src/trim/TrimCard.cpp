@@ -11,7 +11,6 @@
 #include <cmath>
 
 namespace {
-constexpr double cardFillOpacity = 0.035;
 constexpr double playheadWidth = 2.0;
 constexpr double playheadShadowOpacity = 0.3;
 constexpr double playheadShadowRadius = 1.0;
@@ -24,7 +23,6 @@ constexpr double restingShadowRadius = 1.5;
 constexpr double activeShadowRadius = 3.0;
 constexpr double focusRingGap = 2.0;
 constexpr double focusRingWidth = 2.0;
-constexpr double focusRingOpacity = 0.6;
 constexpr int activityAnimationMs = 80;
 // Room around a capsule for its shadow and focus ring, plus a point for antialiasing.
 constexpr double handleMargin =
@@ -83,14 +81,15 @@ void paintCapsuleShadow(QPainter& painter, const QRectF& rect, double radius, do
 
 TrimCard::TrimCard(std::vector<float> peaks, double durationSeconds, TimeRange selection,
                    QWidget* parent)
-    : QWidget(parent), durationSeconds_(durationSeconds), selection_(selection),
+    : QWidget(parent), visible_{0.0, durationSeconds}, selection_(selection),
       handleTimes_(selection.lower, selection.upper),
       startHandle_(new TrimHandle(tr("Trim start"), this)),
-      endHandle_(new TrimHandle(tr("Trim end"), this)), colors_(TrimPalette::from(palette())) {
-    renderer_.setPeaks(std::move(peaks));
+      endHandle_(new TrimHandle(tr("Trim end"), this)), colors_(Theme::from(palette())) {
+    renderer_.setPeaks(std::move(peaks), visible_);
     // Everything, the window background in the corners included, comes from paintEvent.
     setAttribute(Qt::WA_OpaquePaintEvent);
-    setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+    // Taller windows give the waveform more room.
+    setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
     // The end handle lies over the start handle where they meet.
     endHandle_->raise();
 
@@ -113,6 +112,28 @@ TrimCard::TrimCard(std::vector<float> peaks, double durationSeconds, TimeRange s
 
 double TrimCard::contentWidth() const {
     return width() - 2 * cardPadding;
+}
+
+double TrimCard::waveformHeight() const {
+    return std::max(minimumWaveformHeight, height() - 2 * cardPadding);
+}
+
+double TrimCard::timeAt(double x) const {
+    const double width = contentWidth();
+    return width > 0 ? visible_.lower + (x / width) * visible_.length() : visible_.lower;
+}
+
+void TrimCard::setVisibleRange(TimeRange visible) {
+    if (visible == visible_)
+        return;
+    visible_ = visible;
+    placeHitAreas();
+    update();
+}
+
+void TrimCard::setPeaks(std::vector<float> peaks, TimeRange span) {
+    renderer_.setPeaks(std::move(peaks), span);
+    update(area().toAlignedRect());
 }
 
 QPointF TrimCard::areaPosition(QPointF globalPosition) const {
@@ -159,30 +180,30 @@ void TrimCard::setPlayheadTime(std::optional<double> seconds) {
 }
 
 QSize TrimCard::sizeHint() const {
-    return {480, static_cast<int>(waveformHeight + 2 * cardPadding)};
+    return {480, static_cast<int>(minimumWaveformHeight + 2 * cardPadding)};
 }
 
 QSize TrimCard::minimumSizeHint() const {
     return {static_cast<int>(2 * cardPadding + activeHandleWidth),
-            static_cast<int>(waveformHeight + 2 * cardPadding)};
+            static_cast<int>(minimumWaveformHeight + 2 * cardPadding)};
 }
 
 QRectF TrimCard::area() const {
-    return {cardPadding, cardPadding, contentWidth(), waveformHeight};
+    return {cardPadding, cardPadding, contentWidth(), waveformHeight()};
 }
 
 double TrimCard::positionOf(double seconds) const {
-    if (!(durationSeconds_ > 0))
+    if (!(visible_.length() > 0))
         return 0.0;
-    const double position = contentWidth() * (seconds / durationSeconds_);
+    const double position = contentWidth() * ((seconds - visible_.lower) / visible_.length());
     // Geometry is made of integers in the end; a NaN time must not reach it.
     return std::isfinite(position) ? std::clamp(position, -farOutside, farOutside) : 0.0;
 }
 
 double TrimCard::fractionOf(double seconds) const {
-    if (!(durationSeconds_ > 0))
+    if (!(visible_.length() > 0))
         return 0.0;
-    const double fraction = seconds / durationSeconds_;
+    const double fraction = (seconds - visible_.lower) / visible_.length();
     // NaN ends up at 0 as well.
     return fraction >= 0.0 ? std::min(fraction, 1.0) : 0.0;
 }
@@ -190,7 +211,7 @@ double TrimCard::fractionOf(double seconds) const {
 QRectF TrimCard::capsuleRect(double seconds, double activity) const {
     const double width = handleWidth + (activeHandleWidth - handleWidth) * activity;
     const double centreX = area().left() + positionOf(seconds);
-    return {centreX - width / 2, area().top(), width, waveformHeight};
+    return {centreX - width / 2, area().top(), width, waveformHeight()};
 }
 
 QRect TrimCard::handlePaintBounds(double seconds) const {
@@ -203,7 +224,7 @@ QRect TrimCard::playheadPaintBounds(double seconds) const {
     const double centreX = area().left() + positionOf(seconds);
     const double margin = playheadShadowRadius + 1.0;
     return QRectF(centreX - playheadWidth / 2 - margin, area().top() - margin,
-                  playheadWidth + 2 * margin, waveformHeight + 2 * margin)
+                  playheadWidth + 2 * margin, waveformHeight() + 2 * margin)
         .toAlignedRect();
 }
 
@@ -258,10 +279,14 @@ void TrimCard::paintEvent(QPaintEvent*) {
         renderChrome();
     painter.drawImage(QPointF(0, 0), chrome_);
 
-    renderer_.paint(painter, area(), fractionOf(selection_.lower), fractionOf(selection_.upper),
-                    colors_);
+    renderer_.paint(painter, area(), visible_, fractionOf(selection_.lower),
+                    fractionOf(selection_.upper), colors_);
 
     painter.setRenderHint(QPainter::Antialiasing);
+    // Zoomed in, a handle or the playhead outside the shown stretch stays out of sight; one at
+    // the very edge keeps its shadow and focus ring, which reach into the card's padding.
+    const double reach = std::min(cardPadding, activeHandleWidth / 2 + handleMargin);
+    painter.setClipRect(QRectF(area().left() - reach, 0, contentWidth() + 2 * reach, height()));
     painter.setPen(Qt::NoPen);
     if (playheadTime_)
         paintPlayhead(painter);
@@ -277,7 +302,7 @@ void TrimCard::resizeEvent(QResizeEvent* event) {
 void TrimCard::changeEvent(QEvent* event) {
     QWidget::changeEvent(event);
     if (event->type() == QEvent::PaletteChange) {
-        colors_ = TrimPalette::from(palette());
+        colors_ = Theme::from(palette());
         chrome_ = QImage();
         update();
     }
@@ -287,13 +312,12 @@ void TrimCard::renderChrome() {
     const double ratio = devicePixelRatio();
     chrome_ = QImage((QSizeF(size()) * ratio).toSize(), QImage::Format_RGB32);
     chrome_.setDevicePixelRatio(ratio);
-    chrome_.fill(colors_.windowBackground);
+    chrome_.fill(colors_.window);
 
     QPainter painter(&chrome_);
     painter.setRenderHint(QPainter::Antialiasing);
     const QRectF card(QPointF(0, 0), QSizeF(size()));
-    painter.fillPath(continuousRoundedRect(card, cornerRadius),
-                     TrimPalette::withOpacity(colors_.primary, cardFillOpacity));
+    painter.fillPath(continuousRoundedRect(card, cornerRadius), colors_.card);
     // The border runs along the inside of the card's edge.
     painter.strokePath(
         continuousRoundedRect(card.adjusted(0.5, 0.5, -0.5, -0.5), cornerRadius - 0.5),
@@ -302,11 +326,11 @@ void TrimCard::renderChrome() {
 
 void TrimCard::paintPlayhead(QPainter& painter) const {
     const double centreX = area().left() + positionOf(*playheadTime_);
-    const QRectF line(centreX - playheadWidth / 2, area().top(), playheadWidth, waveformHeight);
+    const QRectF line(centreX - playheadWidth / 2, area().top(), playheadWidth, waveformHeight());
     for (const double spread : {playheadShadowRadius, playheadShadowRadius / 2})
         painter.fillRect(line.adjusted(-spread, -spread, spread, spread),
                          QColor::fromRgbF(0, 0, 0, static_cast<float>(playheadShadowOpacity / 2)));
-    painter.fillRect(line, colors_.primary);
+    painter.fillRect(line, colors_.playhead);
 }
 
 void TrimCard::paintHandle(QPainter& painter, const HandleLook& look) const {
@@ -314,7 +338,7 @@ void TrimCard::paintHandle(QPainter& painter, const HandleLook& look) const {
     const double shadowRadius =
         restingShadowRadius + (activeShadowRadius - restingShadowRadius) * look.activity;
     paintCapsuleShadow(painter, body.translated(0, shadowOffsetY), shadowRadius, shadowOpacity);
-    painter.fillPath(capsule(body), colors_.accent);
+    painter.fillPath(capsule(body), colors_.handle);
 
     const QRectF grip(body.center().x() - gripWidth / 2, body.center().y() - gripHeight / 2,
                       gripWidth, gripHeight);
@@ -322,8 +346,7 @@ void TrimCard::paintHandle(QPainter& painter, const HandleLook& look) const {
 
     if (look.widget->showsFocusRing()) {
         const double inset = -(focusRingGap + focusRingWidth / 2);
-        painter.strokePath(
-            capsule(body.adjusted(inset, inset, -inset, -inset)),
-            QPen(TrimPalette::withOpacity(colors_.accent, focusRingOpacity), focusRingWidth));
+        painter.strokePath(capsule(body.adjusted(inset, inset, -inset, -inset)),
+                           QPen(colors_.focusRing, focusRingWidth));
     }
 }

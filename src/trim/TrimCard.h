@@ -1,7 +1,7 @@
 #pragma once
 
+#include "Theme.h"
 #include "TimeRange.h"
-#include "TrimPalette.h"
 #include "WaveformRenderer.h"
 
 #include <QImage>
@@ -21,7 +21,7 @@ class TrimCard : public QWidget {
 public:
     static constexpr double handleWidth = 7.0;
     static constexpr double activeHandleWidth = handleWidth + 2.0;
-    static constexpr double waveformHeight = 140.0;
+    static constexpr double minimumWaveformHeight = 140.0;
     static constexpr double cardPadding = 14.0;
     static constexpr double cornerRadius = 12.0;
 
@@ -33,6 +33,17 @@ public:
 
     // The waveform area's width W; positions are measured from its left edge.
     double contentWidth() const;
+    double waveformHeight() const;
+    // The time at x points from the waveform area's left edge.
+    double timeAt(double x) const;
+
+    // The stretch of the recording the waveform area shows, all of it at first.
+    void setVisibleRange(TimeRange visible);
+    TimeRange visibleRange() const { return visible_; }
+    // Bars for `span` of the recording; they replace the ones drawn so far.
+    void setPeaks(std::vector<float> peaks, TimeRange span);
+    const std::vector<float>& peaks() const { return renderer_.peaks(); }
+    TimeRange peaksSpan() const { return renderer_.span(); }
     // A global pointer position in the waveform area's coordinates.
     QPointF areaPosition(QPointF globalPosition) const;
 
@@ -76,7 +87,7 @@ private:
     void paintPlayhead(QPainter& painter) const;
     void paintHandle(QPainter& painter, const HandleLook& look) const;
 
-    double durationSeconds_;
+    TimeRange visible_;
     TimeRange selection_;
     QPointF handleTimes_; // lower, upper as drawn
     std::optional<double> playheadTime_;
@@ -88,7 +99,7 @@ private:
     QVariantAnimation handleAnimation_;
 
     // Taken from the palette when it changes, not on every frame.
-    TrimPalette colors_;
+    Theme colors_;
     // The card itself (window background, fill, border) changes only with size and palette;
     // a palette change drops it.
     QImage chrome_;

@@ -1,20 +1,27 @@
 #include "TrimView.h"
 
+#include "FocusRingStyle.h"
+#include "PeakLevels.h"
 #include "SilenceTrimmer.h"
+#include "Theme.h"
 #include "TrimCard.h"
 #include "TrimHandle.h"
-#include "TrimPalette.h"
+#include "WaveformViewport.h"
 
 #include <QBoxLayout>
+#include <QCursor>
 #include <QEvent>
 #include <QFontDatabase>
 #include <QIcon>
-#include <QKeyEvent>
 #include <QLabel>
+#include <QNativeGestureEvent>
 #include <QPainter>
 #include <QPainterPath>
 #include <QPushButton>
+#include <QScrollBar>
+#include <QShortcut>
 #include <QStyle>
+#include <QWheelEvent>
 #include <algorithm>
 #include <cmath>
 
@@ -30,23 +37,15 @@ constexpr int selectedWordSpacing = 4;
 constexpr int playLabelMinimumWidth = 108;
 // Beyond any recording; keeps the label arithmetic within integer range.
 constexpr double longestLabelSeconds = 1e9;
-
-QFont smallerFont(QFont font, double points) {
-    if (font.pointSizeF() > 0)
-        font.setPointSizeF(std::max(1.0, font.pointSizeF() - points));
-    else
-        font.setPixelSize(std::max(1, font.pixelSize() - static_cast<int>(std::round(points))));
-    return font;
-}
-
-QFont monospaced(const QFont& size) {
-    QFont font = QFontDatabase::systemFont(QFontDatabase::FixedFont);
-    if (size.pointSizeF() > 0)
-        font.setPointSizeF(size.pointSizeF());
-    else
-        font.setPixelSize(size.pixelSize());
-    return font;
-}
+// One wheel notch, or one zoom key press, zooms by √2; two make a factor of 2.
+constexpr double zoomPerNotch = 1.4142135623730951;
+constexpr double wheelNotch = 120.0;
+// A wheel notch scrolls a tenth of the shown stretch.
+constexpr double scrollPerNotch = 0.1;
+constexpr int edgeScrollIntervalMs = 16;
+// Past the edge, a dragged handle scrolls up to one shown stretch per second, faster the
+// farther the pointer is.
+constexpr double edgeScrollPointsForFullSpeed = 120.0;
 
 // "wand.and.stars" has no freedesktop name that every theme carries; draw one in the button's
 // tint so the button never goes without its symbol.
@@ -76,22 +75,61 @@ QIcon drawnWandIcon(const QColor& color) {
     sparkle(QPointF(13.0, 10.5), 2.0);
     return QIcon(pixmap);
 }
+
+// The play triangle or the stop square in the button's text colour: icon themes and the
+// style's own pictures are drawn for one kind of background, and vanish on the other.
+QIcon drawnPlaybackIcon(const QColor& color, bool stop) {
+    QPixmap pixmap(QSize(32, 32));
+    pixmap.setDevicePixelRatio(2.0);
+    pixmap.fill(Qt::transparent);
+    QPainter painter(&pixmap);
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setPen(Qt::NoPen);
+    painter.setBrush(color);
+    if (stop) {
+        painter.drawRoundedRect(QRectF(3.5, 3.5, 9.0, 9.0), 1.5, 1.5);
+    } else {
+        const QPointF triangle[] = {{4.0, 2.5}, {13.5, 8.0}, {4.0, 13.5}};
+        painter.drawPolygon(triangle, 3);
+    }
+    return QIcon(pixmap);
+}
 } // namespace
 
 TrimView::TrimView(Waveform::Data waveform, TimeRange range, QUrl sourceURL, QWidget* parent)
     : QWidget(parent), waveform_(std::move(waveform)), range_(range),
       sourceURL_(std::move(sourceURL)) {
-    // A click on the card gives the view focus, so Space plays right away.
-    setFocusPolicy(Qt::ClickFocus);
+    // Space plays and stops wherever the focus is in the window, a button included: a shortcut
+    // is offered the key before the focused widget sees it.
+    auto* playShortcut = new QShortcut(QKeySequence(Qt::Key_Space), this);
+    playShortcut->setContext(Qt::WindowShortcut);
+    playShortcut->setAutoRepeat(false);
+    connect(playShortcut, &QShortcut::activated, this, &TrimView::togglePlayback);
 
     card_ = new TrimCard(waveform_.peaks, durationSeconds(), range_, this);
     connectHandle(Handle::start);
     connectHandle(Handle::end);
+    scrollBar_ = new QScrollBar(Qt::Horizontal, this);
+    scrollBar_->setAccessibleName(tr("Waveform position"));
+    // The detail bins move to the levels: the view's own copy is what auto-trim reads.
+    viewport_ =
+        new WaveformViewport(card_, scrollBar_, waveform_.peaks,
+                             std::make_shared<PeakLevels>(
+                                 Waveform::localPath(sourceURL_), std::move(waveform_.detailPeaks),
+                                 Waveform::Data::framesPerDetailPeak, waveform_.totalFrames),
+                             waveform_.sampleRate, durationSeconds());
+    edgeScroll_.setInterval(edgeScrollIntervalMs);
+    connect(&edgeScroll_, &QTimer::timeout, this, &TrimView::scrollPastEdge);
+    addZoomShortcuts();
 
     auto* column = new QVBoxLayout(this);
     column->setContentsMargins(0, 0, 0, 0);
     column->setSpacing(rowSpacing);
-    column->addWidget(card_);
+    auto* cardAndScrollBar = new QVBoxLayout;
+    cardAndScrollBar->setSpacing(4);
+    cardAndScrollBar->addWidget(card_, 1);
+    cardAndScrollBar->addWidget(scrollBar_);
+    column->addLayout(cardAndScrollBar, 1);
     column->addLayout(makeLabelRow());
     column->addLayout(makeButtonRow());
 
@@ -103,8 +141,8 @@ TrimView::TrimView(Waveform::Data waveform, TimeRange range, QUrl sourceURL, QWi
     updateLabels();
     updatePlayButton();
     keepPlayButtonWidth();
-    // As tall as its rows; extra height belongs to whatever follows the view.
-    setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
+    // Extra height goes to the card.
+    setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Expanding);
 }
 
 TrimView::~TrimView() {
@@ -121,11 +159,12 @@ QLayout* TrimView::makeLabelRow() {
     endLabel_ = new QLabel(this);
     endLabel_->setObjectName("endTimeLabel");
 
-    const QFont caption = smallerFont(font(), 2);
-    QFont callout = monospaced(smallerFont(font(), 1));
+    const QFont caption = Theme::captionFont(font());
+    QFont callout = Theme::calloutFont(font());
     callout.setWeight(QFont::DemiBold);
-    startLabel_->setFont(monospaced(caption));
-    endLabel_->setFont(monospaced(caption));
+    callout = Theme::monospacedFont(callout);
+    startLabel_->setFont(Theme::monospacedFont(caption));
+    endLabel_->setFont(Theme::monospacedFont(caption));
     lengthLabel_->setFont(callout);
     selectedWordLabel_->setFont(caption);
 
@@ -146,6 +185,8 @@ QLayout* TrimView::makeLabelRow() {
 QLayout* TrimView::makeButtonRow() {
     playButton_ = new QPushButton(this);
     autoTrimButton_ = new QPushButton(tr("Auto-Trim Silence"), this);
+    for (QAbstractButton* button : {playButton_, autoTrimButton_})
+        button->setStyle(FocusRingStyle::instance());
     connect(playButton_, &QAbstractButton::clicked, this, &TrimView::togglePlayback);
     connect(autoTrimButton_, &QAbstractButton::clicked, this, &TrimView::autoTrim);
     auto* row = new QHBoxLayout;
@@ -170,14 +211,89 @@ QString TrimView::timeLabel(double seconds) {
     return QString::asprintf("%lld:%02lld.%lld", whole / 60, whole % 60, totalTenths % 10);
 }
 
-void TrimView::keyPressEvent(QKeyEvent* event) {
-    if (event->key() == Qt::Key_Space && event->modifiers() == Qt::NoModifier) {
-        if (!event->isAutoRepeat())
-            togglePlayback();
+TimeRange TrimView::visibleRange() const {
+    return viewport_->visible();
+}
+
+void TrimView::setVisibleRange(TimeRange visible) {
+    viewport_->show(visible);
+}
+
+void TrimView::addZoomShortcuts() {
+    const auto add = [this](QList<QKeySequence> keys, auto action) {
+        // Two shortcuts on one key would cancel each other out.
+        std::sort(keys.begin(), keys.end());
+        keys.erase(std::unique(keys.begin(), keys.end()), keys.end());
+        for (const QKeySequence& key : keys) {
+            auto* shortcut = new QShortcut(key, this);
+            shortcut->setContext(Qt::WindowShortcut);
+            connect(shortcut, &QShortcut::activated, this, action);
+        }
+    };
+    // Ctrl+= as well: on most layouts "+" needs Shift, so Ctrl and the "=" key are what
+    // people press.
+    add(QKeySequence::keyBindings(QKeySequence::ZoomIn) << QKeySequence(Qt::CTRL | Qt::Key_Equal),
+        [this] { viewport_->zoom(zoomPerNotch, zoomAnchor()); });
+    add(QKeySequence::keyBindings(QKeySequence::ZoomOut) << QKeySequence(Qt::CTRL | Qt::Key_Minus),
+        [this] { viewport_->zoom(1 / zoomPerNotch, zoomAnchor()); });
+    add({QKeySequence(Qt::CTRL | Qt::Key_0)}, [this] {
+        viewport_->show({0.0, durationSeconds()});
+    });
+}
+
+double TrimView::zoomAnchor() const {
+    if (player_.isPlaying())
+        return player_.currentTime();
+    const QPoint pointer = card_->mapFromGlobal(QCursor::pos());
+    if (card_->rect().contains(pointer))
+        return card_->timeAt(pointer.x() - TrimCard::cardPadding);
+    const TimeRange shown = viewport_->visible();
+    return (shown.lower + shown.upper) / 2;
+}
+
+bool TrimView::event(QEvent* event) {
+    if (event->type() == QEvent::NativeGesture) {
+        const auto* gesture = static_cast<QNativeGestureEvent*>(event);
+        if (gesture->gestureType() == Qt::ZoomNativeGesture) {
+            const QPointF at = card_->mapFrom(this, gesture->position());
+            viewport_->zoom(1.0 + gesture->value(), card_->timeAt(at.x() - TrimCard::cardPadding));
+            return true;
+        }
+    }
+    return QWidget::event(event);
+}
+
+void TrimView::wheelEvent(QWheelEvent* event) {
+    const QPoint angle = event->angleDelta();
+    if (event->modifiers() & Qt::ControlModifier) {
+        const double at = card_->areaPosition(event->globalPosition()).x();
+        viewport_->zoom(std::pow(zoomPerNotch, angle.y() / wheelNotch), card_->timeAt(at));
         event->accept();
         return;
     }
-    QWidget::keyPressEvent(event);
+    if (viewport_->showsAll()) {
+        event->ignore();
+        return;
+    }
+    // Either wheel direction moves along the time axis; touchpads give points to follow.
+    const QPoint pixels = event->pixelDelta();
+    const TimeRange shown = viewport_->visible();
+    double seconds = 0.0;
+    if (!pixels.isNull()) {
+        const int along = std::abs(pixels.x()) > std::abs(pixels.y()) ? pixels.x() : pixels.y();
+        seconds = -along * shown.length() / std::max(1.0, card_->contentWidth());
+    } else {
+        const int along = std::abs(angle.x()) > std::abs(angle.y()) ? angle.x() : angle.y();
+        seconds = -along / wheelNotch * scrollPerNotch * shown.length();
+    }
+    viewport_->scrollBy(seconds);
+    event->accept();
+}
+
+void TrimView::resizeEvent(QResizeEvent* event) {
+    QWidget::resizeEvent(event);
+    if (!viewport_->showsAll())
+        viewport_->refreshPeaks();
 }
 
 void TrimView::changeEvent(QEvent* event) {
@@ -217,8 +333,17 @@ void TrimView::autoTrim() {
     const std::optional<TimeRange> trimmed =
         SilenceTrimmer::trim(waveform_, silenceThreshold, silencePaddingSeconds);
     // No sound found: the selection stays and nothing is said.
-    if (trimmed)
-        changeSelection(*trimmed, autoTrimAnimationMs);
+    if (!trimmed)
+        return;
+    changeSelection(*trimmed, autoTrimAnimationMs);
+    // The bins place the ends to within a bin, which is seconds on a long recording; the
+    // samples then place them exactly, unless the user has moved on or the file can't be read.
+    const quint64 request = ++autoTrimRequest_;
+    SilenceTrimmer::refineFile(sourceURL_, waveform_, silenceThreshold, silencePaddingSeconds)
+        .then(this, [this, request, coarse = *trimmed](std::optional<TimeRange> exact) {
+            if (exact && request == autoTrimRequest_ && range_ == coarse)
+                changeSelection(*exact, selectionAnimationMs);
+        });
 }
 
 void TrimView::togglePlayback() {
@@ -232,13 +357,38 @@ void TrimView::dragStep(Handle handle, QPointF globalPosition) {
     }
     // The absolute location counts, not the distance moved: the handle's centre jumps to the
     // pointer.
+    lastDragPosition_ = globalPosition;
     const double x = card_->areaPosition(globalPosition).x();
     const double width = card_->contentWidth();
-    apply(width > 0 ? (x / width) * durationSeconds() : 0.0, handle);
+    if (viewport_->showsAll()) {
+        apply(card_->timeAt(x), handle);
+        return;
+    }
+    // Zoomed in, the handle stops at the shown stretch's edge, and that edge moves on.
+    const bool pastEdge = x < 0 || x > width;
+    if (pastEdge && !edgeScroll_.isActive())
+        edgeScroll_.start();
+    else if (!pastEdge)
+        edgeScroll_.stop();
+    apply(card_->timeAt(std::clamp(x, 0.0, std::max(0.0, width))), handle);
+}
+
+void TrimView::scrollPastEdge() {
+    if (!draggingHandle_) {
+        edgeScroll_.stop();
+        return;
+    }
+    const double x = card_->areaPosition(lastDragPosition_).x();
+    const double width = card_->contentWidth();
+    const double past = x < 0 ? x : std::max(0.0, x - width);
+    const double speed = std::clamp(past / edgeScrollPointsForFullSpeed, -1.0, 1.0);
+    viewport_->scrollBy(speed * viewport_->visible().length() * edgeScrollIntervalMs / 1000.0);
+    dragStep(*draggingHandle_, lastDragPosition_);
 }
 
 void TrimView::finishDrag() {
     draggingHandle_.reset();
+    edgeScroll_.stop();
     updateActiveHandles();
 }
 
@@ -275,10 +425,7 @@ void TrimView::updateLabels() {
 void TrimView::updatePlayButton() {
     const bool playing = player_.isPlaying();
     playButton_->setText(playing ? tr("Stop") : tr("Play Selection"));
-    playButton_->setIcon(playing ? QIcon::fromTheme("media-playback-stop",
-                                                    style()->standardIcon(QStyle::SP_MediaStop))
-                                 : QIcon::fromTheme("media-playback-start",
-                                                    style()->standardIcon(QStyle::SP_MediaPlay)));
+    playButton_->setIcon(drawnPlaybackIcon(Theme::from(palette()).buttonText, playing));
 }
 
 void TrimView::updatePlayhead() {
@@ -303,17 +450,21 @@ void TrimView::keepPlayButtonWidth() {
 }
 
 void TrimView::applyPaletteStyles() {
-    const TrimPalette colors = TrimPalette::from(palette());
+    const Theme colors = Theme::from(palette());
     for (QLabel* label : {startLabel_, endLabel_, selectedWordLabel_}) {
         QPalette secondary = label->palette();
-        secondary.setColor(QPalette::WindowText, colors.secondary);
+        secondary.setColor(QPalette::WindowText, colors.secondaryText);
         label->setPalette(secondary);
     }
-    // The auto-trim button is tinted with the accent colour.
+    // The auto-trim button is tinted with the accent colour, as dark or light as its face needs.
     QPalette tinted = autoTrimButton_->palette();
-    tinted.setColor(QPalette::ButtonText, colors.accent);
+    tinted.setColor(QPalette::ButtonText, colors.accentText);
     autoTrimButton_->setPalette(tinted);
-    autoTrimButton_->setIcon(QIcon::fromTheme("tools-wizard", drawnWandIcon(colors.accent)));
+    autoTrimButton_->setIcon(drawnWandIcon(colors.accentText));
+    QPalette plain = playButton_->palette();
+    plain.setColor(QPalette::ButtonText, colors.buttonText);
+    playButton_->setPalette(plain);
+    updatePlayButton();
 }
 
 void TrimView::connectHandle(Handle handle) {
@@ -325,6 +476,8 @@ void TrimView::connectHandle(Handle handle) {
             [this, handle](bool hovered) { setHovering(handle, hovered); });
     connect(widget, &TrimHandle::stepRequested, this, [this, handle](double seconds) {
         apply((handle == Handle::start ? range_.lower : range_.upper) + seconds, handle);
+        // A handle moved by keys stays in sight.
+        viewport_->reveal(handle == Handle::start ? range_.lower : range_.upper);
     });
 }
 

@@ -5,6 +5,7 @@
 #include "Waveform.h"
 
 #include <QMetaType>
+#include <QTimer>
 #include <QUrl>
 #include <QWidget>
 #include <optional>
@@ -12,8 +13,10 @@
 class QAbstractButton;
 class QLayout;
 class QLabel;
+class QScrollBar;
 class TrimCard;
 class TrimHandle;
+class WaveformViewport;
 
 Q_DECLARE_METATYPE(TimeRange)
 
@@ -40,6 +43,12 @@ public:
     // Where the keys start in the editor: the start handle.
     QWidget* firstFocus() const;
 
+    // The stretch of the recording the card shows; zooming changes it. setVisibleRange keeps it
+    // within the recording and no shorter than a few hundred frames.
+    TimeRange visibleRange() const;
+    void setVisibleRange(TimeRange visible);
+    TrimCard* card() const { return card_; }
+
     // "m:ss.t": whole minutes, two-digit seconds and truncated tenths; negative gives 0:00.0.
     static QString timeLabel(double seconds);
 
@@ -48,8 +57,10 @@ Q_SIGNALS:
     void rangeChanged(TimeRange range);
 
 protected:
-    void keyPressEvent(QKeyEvent* event) override;
+    bool event(QEvent* event) override;
     void changeEvent(QEvent* event) override;
+    void wheelEvent(QWheelEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
 
 private:
     // Moves one bound to `seconds`, kept within the recording and at least 0.05 s from the
@@ -60,6 +71,11 @@ private:
     void togglePlayback();
     void dragStep(Handle handle, QPointF globalPosition);
     void finishDrag();
+    void scrollPastEdge();
+    void addZoomShortcuts();
+    // Where keyboard zooming centres: the playhead, else the pointer over the card, else the
+    // middle of what is shown.
+    double zoomAnchor() const;
     void setHovering(Handle handle, bool hovered);
     void updateActiveHandles();
     void updateLabels();
@@ -77,10 +93,17 @@ private:
     TimeRange range_;
     QUrl sourceURL_;
     std::optional<Handle> draggingHandle_;
+    QPointF lastDragPosition_;
+    // Ticks while a dragged handle's pointer is past the shown stretch's edge.
+    QTimer edgeScroll_;
     std::optional<Handle> hoveringHandle_;
     SelectionPlayer player_;
+    // Counts auto-trims, so only the latest one's exact ends are taken.
+    quint64 autoTrimRequest_ = 0;
 
     TrimCard* card_;
+    QScrollBar* scrollBar_;
+    WaveformViewport* viewport_;
     QLabel* startLabel_;
     QLabel* lengthLabel_;
     QLabel* selectedWordLabel_;

@@ -5,83 +5,62 @@
 
 #include <QPaintDevice>
 #include <QPainter>
-#include <QPainterPath>
 #include <algorithm>
 #include <array>
 #include <cmath>
 
 namespace {
-constexpr double barOpacity = 0.55;
-constexpr double veilOpacity = 0.6;
-
-QColor barColor(const TrimPalette& colors) {
-    return TrimPalette::withOpacity(colors.secondary, barOpacity);
-}
-
-QColor veilColor(const TrimPalette& colors) {
-    return TrimPalette::withOpacity(colors.windowBackground, veilOpacity);
-}
-
 double devicePixelRatioOf(const QPainter& painter) {
     return painter.device() ? painter.device()->devicePixelRatioF() : 1.0;
 }
 
-// Copies a layer image into the area, limited to the given mask's rectangles.
-void drawMasked(QPainter& painter, const QRectF& area, const SelectionMaskShape& mask,
-                const QImage& image) {
+// Copies a layer image to `target`, limited to the given mask's rectangles in the area.
+void drawMasked(QPainter& painter, const QRectF& area, const QRectF& target,
+                const SelectionMaskShape& mask, const QImage& image) {
+    const bool stretched = target.size() != area.size();
     for (const QRectF& part : mask.rectangles(area)) {
         if (part.width() <= 0.0)
             continue;
         painter.save();
         painter.setClipRect(part, Qt::IntersectClip);
-        painter.drawImage(area.topLeft(), image);
+        if (stretched)
+            painter.drawImage(target, image);
+        else
+            painter.drawImage(target.topLeft(), image);
         painter.restore();
     }
 }
 
-// For each bar coverage 0…255, the colour of a pixel of the grey bars under the veil (dimmed)
-// or of the accent bars over the grey ones (selected), composed exactly as drawing the layers
-// one over the other would.
-std::array<QRgb, 256> composedByCoverage(const TrimPalette& colors, bool dimmed) {
-    QImage coverage(256, 1, QImage::Format_ARGB32_Premultiplied);
-    for (int alpha = 0; alpha < 256; ++alpha)
-        coverage.setPixel(alpha, 0, qRgba(alpha, alpha, alpha, alpha));
-    QImage layers(256, 1, QImage::Format_ARGB32_Premultiplied);
-    layers.fill(barColor(colors));
-    {
-        QPainter painter(&layers);
-        painter.setCompositionMode(QPainter::CompositionMode_DestinationIn);
-        painter.drawImage(0, 0, coverage);
-        if (dimmed) {
-            painter.setCompositionMode(QPainter::CompositionMode_SourceOver);
-            painter.fillRect(layers.rect(), veilColor(colors));
-        } else {
-            QImage accent(256, 1, QImage::Format_ARGB32_Premultiplied);
-            accent.fill(colors.accent);
-            {
-                QPainter accentPainter(&accent);
-                accentPainter.setCompositionMode(QPainter::CompositionMode_DestinationIn);
-                accentPainter.drawImage(0, 0, coverage);
-            }
-            painter.setCompositionMode(QPainter::CompositionMode_SourceOver);
-            painter.drawImage(0, 0, accent);
-        }
-    }
+double xOf(double seconds, QSizeF areaSize, TimeRange visible) {
+    return areaSize.width() * (seconds - visible.lower) / visible.length();
+}
+
+// For each bar coverage 0…255, the premultiplied pixel of a bar in `color`.
+std::array<QRgb, 256> colorByCoverage(const QColor& color) {
     std::array<QRgb, 256> table{};
-    for (int alpha = 0; alpha < 256; ++alpha)
-        table[static_cast<std::size_t>(alpha)] =
-            reinterpret_cast<const QRgb*>(layers.constScanLine(0))[alpha];
+    const QRgb rgba = color.rgba();
+    for (int coverage = 0; coverage < 256; ++coverage)
+        table[static_cast<std::size_t>(coverage)] = qPremultiply(
+            qRgba(qRed(rgba), qGreen(rgba), qBlue(rgba), qAlpha(rgba) * coverage / 255));
     return table;
 }
 } // namespace
 
-void WaveformRenderer::setPeaks(std::vector<float> peaks) {
+void WaveformRenderer::setPeaks(std::vector<float> peaks, TimeRange span) {
     peaks_ = std::move(peaks);
+    span_ = span;
     ++peaksGeneration_;
 }
 
-void WaveformRenderer::paint(QPainter& painter, const QRectF& area, double startFraction,
-                             double endFraction, const TrimPalette& colors) {
+QRectF WaveformRenderer::barsRect(QSizeF areaSize, TimeRange span, TimeRange visible) {
+    if (!(visible.length() > 0) || span == visible)
+        return {QPointF(0, 0), areaSize};
+    const double left = xOf(span.lower, areaSize, visible);
+    return {left, 0.0, xOf(span.upper, areaSize, visible) - left, areaSize.height()};
+}
+
+void WaveformRenderer::paint(QPainter& painter, const QRectF& area, TimeRange visible,
+                             double startFraction, double endFraction, const Theme& colors) {
     const double ratio = devicePixelRatioOf(painter);
     const QSize pixelSize(static_cast<int>(std::ceil(area.width() * ratio)),
                           static_cast<int>(std::ceil(area.height() * ratio)));
@@ -89,23 +68,26 @@ void WaveformRenderer::paint(QPainter& painter, const QRectF& area, double start
         return;
     const CacheKey key{pixelSize, ratio, colors, peaksGeneration_};
     if (key != cacheKey_)
-        rebuild(key, area.size());
+        rebuild(key, area.size(), visible);
 
-    drawMasked(painter, area, {startFraction, endFraction, true}, dimmedLayers_);
-    drawMasked(painter, area, {startFraction, endFraction, false}, selectedLayers_);
+    // The images' stretch where the area now shows it: the area itself unless it moved.
+    const QRectF target = barsRect(area.size(), imageVisible_, visible).translated(area.topLeft());
+    drawMasked(painter, area, target, {startFraction, endFraction, true}, dimmedLayers_);
+    drawMasked(painter, area, target, {startFraction, endFraction, false}, selectedLayers_);
 }
 
-void WaveformRenderer::rebuild(const CacheKey& key, const QSizeF& areaSize) {
+void WaveformRenderer::rebuild(const CacheKey& key, const QSizeF& areaSize, TimeRange visible) {
     // Release the old images first: their memory can serve the new ones.
     dimmedLayers_ = QImage();
     selectedLayers_ = QImage();
-    BarImages bars = renderBars(key, areaSize);
+    BarImages bars = renderBars(key, barsRect(areaSize, span_, visible));
+    imageVisible_ = visible;
 
-    // Both layer images depend on nothing but each pixel's bar coverage, so each is a table of
-    // 256 colours, composed by QPainter itself, applied in one pass over the coverage. The
-    // coverage image becomes the selected layers in place; the spare one, the dimmed layers.
-    const std::array<QRgb, 256> dimmedColors = composedByCoverage(key.colors, true);
-    const std::array<QRgb, 256> selectedColors = composedByCoverage(key.colors, false);
+    // Both images depend on nothing but each pixel's bar coverage, so each is a table of 256
+    // colours applied in one pass over the coverage. The coverage image becomes the selected
+    // bars in place; the spare one, the dimmed bars.
+    const std::array<QRgb, 256> dimmedColors = colorByCoverage(key.colors.dimmedBar);
+    const std::array<QRgb, 256> selectedColors = colorByCoverage(key.colors.selectedBar);
     QImage dimmed = bars.spare.size() == bars.coverage.size()
                         ? std::move(bars.spare)
                         : QImage(bars.coverage.size(), QImage::Format_ARGB32_Premultiplied);
@@ -127,12 +109,17 @@ void WaveformRenderer::rebuild(const CacheKey& key, const QSizeF& areaSize) {
 }
 
 WaveformRenderer::BarImages WaveformRenderer::renderBars(const CacheKey& key,
-                                                         const QSizeF& areaSize) const {
+                                                         const QRectF& barsRect) const {
     BarImages images;
     images.coverage = QImage(key.pixelSize, QImage::Format_ARGB32_Premultiplied);
     images.coverage.setDevicePixelRatio(key.devicePixelRatio);
     images.coverage.fill(Qt::transparent);
-    const std::vector<QRectF> bars = WaveformShape{peaks_}.bars(QRectF(QPointF(0, 0), areaSize));
+    std::vector<QRectF> bars = WaveformShape{peaks_}.bars(barsRect);
+    // Bars of a zoomed stretch reach a little past the area; those are of no use.
+    const double width = static_cast<double>(key.pixelSize.width()) / key.devicePixelRatio;
+    std::erase_if(bars, [width](const QRectF& bar) {
+        return bar.right() < -1.0 || bar.left() > width + 1.0;
+    });
     if (bars.empty())
         return images;
 
@@ -142,7 +129,8 @@ WaveformRenderer::BarImages WaveformRenderer::renderBars(const CacheKey& key,
     // would blend. So bars that can share a pixel go to different groups, each drawn alone,
     // and the groups are added together.
     const double ratio = key.devicePixelRatio;
-    const double pitchPixels = areaSize.width() / static_cast<double>(bars.size()) * ratio;
+    const double pitchPixels =
+        barsRect.width() / static_cast<double>(std::max<std::size_t>(1, peaks_.size())) * ratio;
     const double barPixels = bars.front().width() * ratio;
     const std::size_t groupCount =
         pitchPixels > 0.0 ? std::clamp<std::size_t>(static_cast<std::size_t>(
@@ -173,30 +161,4 @@ WaveformRenderer::BarImages WaveformRenderer::renderBars(const CacheKey& key,
         }
     }
     return images;
-}
-
-void WaveformRenderer::paintUncached(QPainter& painter, const std::vector<float>& peaks,
-                                     const QRectF& area, double startFraction, double endFraction,
-                                     const TrimPalette& colors) {
-    const QPainterPath bars =
-        WaveformShape{peaks}.path(QRectF(QPointF(0, 0), area.size())).translated(area.topLeft());
-    painter.save();
-    painter.setClipRect(area, Qt::IntersectClip);
-    painter.setRenderHint(QPainter::Antialiasing);
-    painter.fillPath(bars, barColor(colors));
-    for (const QRectF& part :
-         SelectionMaskShape{startFraction, endFraction, true}.rectangles(area)) {
-        painter.save();
-        painter.setClipRect(part, Qt::IntersectClip);
-        painter.fillRect(area, veilColor(colors));
-        painter.restore();
-    }
-    for (const QRectF& part :
-         SelectionMaskShape{startFraction, endFraction, false}.rectangles(area)) {
-        painter.save();
-        painter.setClipRect(part, Qt::IntersectClip);
-        painter.fillPath(bars, colors.accent);
-        painter.restore();
-    }
-    painter.restore();
 }

@@ -15,27 +15,20 @@ std::vector<QRectF> WaveformShape::bars(const QRectF& rect) const {
         return result;
     result.reserve(peaks.size());
 
-    const double mid = rect.height() * 0.5;
+    const double halfArea = rect.height() * 0.5;
+    const double mid = rect.top() + halfArea;
     const double step = rect.width() / static_cast<double>(peaks.size());
     // fmax yields the other operand when one is NaN.
     const double barWidth = std::fmax(step - barGap, minimumBarWidth);
 
     for (std::size_t i = 0; i < peaks.size(); ++i) {
-        const double halfHeight = std::min(mid * static_cast<double>(peaks[i]), maximumHalfHeight);
+        const double halfHeight =
+            std::min(halfArea * static_cast<double>(peaks[i]), maximumHalfHeight);
         // A NaN half-height fails the comparison and gets the minimum bar.
         const bool tallEnough = halfHeight >= minimumHalfHeight;
         const double top = tallEnough ? mid - halfHeight : mid - minimumHalfHeight;
         const double height = tallEnough ? 2.0 * halfHeight : 2.0 * minimumHalfHeight;
-        result.emplace_back(step * static_cast<double>(i), top, barWidth, height);
+        result.emplace_back(rect.left() + step * static_cast<double>(i), top, barWidth, height);
     }
     return result;
-}
-
-QPainterPath WaveformShape::path(const QRectF& rect) const {
-    QPainterPath path;
-    // Overlapping bars (below a pitch of 1 point) must add up, not cancel out.
-    path.setFillRule(Qt::WindingFill);
-    for (const QRectF& bar : bars(rect))
-        path.addRoundedRect(bar, cornerRadius, cornerRadius);
-    return path;
 }

@@ -1,6 +1,5 @@
 #pragma once
 
-#include <QPainterPath>
 #include <QRectF>
 #include <vector>
 
@@ -14,8 +13,7 @@ struct WaveformShape {
     static constexpr double minimumHalfHeight = 1.0;
     static constexpr double cornerRadius = 1.0;
 
-    // One rectangle per peak, in the area's own coordinates (only its width and height count).
+    // One rectangle per peak, spread evenly over `rect`, each drawn as a rounded rectangle of
+    // cornerRadius. Where bars overlap (a pitch below a point) their coverage adds up.
     std::vector<QRectF> bars(const QRectF& rect) const;
-    // The bars as one path of rounded rectangles.
-    QPainterPath path(const QRectF& rect) const;
 };

@@ -30,6 +30,7 @@ struct FakeReader final : FrameReader {
         position += n;
         return n;
     }
+    bool seek(qint64) override { return false; }
     std::vector<float> samples;
     Case c;
     qint64 position = 0, reads = 0;

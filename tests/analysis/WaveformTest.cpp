@@ -1,5 +1,7 @@
 #include "Waveform.h"
 
+#include "PeakLevels.h"
+
 #include <QCoreApplication>
 #include <QFile>
 #include <QProcess>
@@ -72,6 +74,52 @@ private slots:
              {m_dir.filePath("missing.caf"), cut, m_dir.filePath("no-frames.caf"),
               m_dir.filePath("empty.caf"), QCoreApplication::applicationFilePath()})
             QVERIFY2(!extract(path), qPrintable(path));
+    }
+
+    void zoomedPeaksMatchTheSamples() {
+        // Ten seconds of stereo whose level changes every frame, so any misplaced bin shows.
+        std::vector<float> samples(2 * 480'000);
+        for (std::size_t i = 0; i < samples.size(); ++i)
+            samples[i] = float((i * 2654435761u) % 2001) / 1000.0f - 1.0f;
+        const QString path = m_dir.filePath("zoom.caf");
+        QVERIFY(writeAudio(path, samples));
+        const std::optional<Waveform::Data> data = extract(path);
+        QVERIFY(data);
+        QCOMPARE(data->detailPeaks.size(), std::size_t(480'000 / 1024 + 1));
+        PeakLevels levels(path, data->detailPeaks, Waveform::Data::framesPerDetailPeak,
+                          data->totalFrames);
+        const auto direct = [&](qint64 from, qint64 to) {
+            float peak = 0.0f;
+            for (qint64 i = 2 * from; i < 2 * std::min<qint64>(to, 480'000); ++i)
+                peak = std::max(peak, std::abs(samples[std::size_t(i)]));
+            return peak;
+        };
+        // {from, to, frames per peak}: single frames, across tiles, folded from the detail
+        // bins, a level that is no power of two, and past the end.
+        for (auto [from, to, asked] : {std::tuple<qint64, qint64, qint64>{1'000, 1'100, 1},
+                                       {3'000, 20'000, 8},
+                                       {100'001, 300'000, 512},
+                                       {0, 480'000, 1024},
+                                       {5'000, 470'000, 16'384},
+                                       {7, 479'999, 100},
+                                       {470'000, 900'000, 256}}) {
+            const std::optional<PeakLevels::Span> span = levels.span(from, to, asked);
+            QVERIFY(span);
+            const qint64 level = span->framesPerPeak;
+            QVERIFY(level <= asked && level * 2 > asked);
+            QCOMPARE(span->firstFrame, from / level * level);
+            QCOMPARE(qint64(span->peaks.size()),
+                     (std::min<qint64>(to, 480'000) + level - 1) / level - from / level);
+            for (std::size_t i = 0; i < span->peaks.size(); ++i) {
+                const qint64 bin = span->firstFrame + qint64(i) * level;
+                QCOMPARE(span->peaks[i], direct(bin, bin + level));
+            }
+        }
+        // Once the file is gone, what came from the analysis still zooms; the rest is missing.
+        QVERIFY(QFile::remove(path));
+        QVERIFY(levels.span(0, 480'000, 2048));
+        QVERIFY(levels.span(1'000, 1'100, 1)); // kept from before
+        QVERIFY(!levels.span(200'000, 200'100, 1));
     }
 
 private:

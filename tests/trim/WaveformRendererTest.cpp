@@ -1,14 +1,41 @@
 #include "WaveformRenderer.h"
 
+#include "SelectionMaskShape.h"
+#include "WaveformShape.h"
+
 #include <QPainter>
+#include <QPainterPath>
 #include <QRandomGenerator>
 #include <QTest>
 #include <cmath>
 
 namespace {
-// {accent, primary, secondary, window background, separator}
-const TrimPalette colors{QColor(0x1d, 0x6f, 0xe0), Qt::black, QColor(0, 0, 0, 128),
-                         QColor(0xef, 0xef, 0xef), QColor(0xa0, 0xa0, 0xa0)};
+const Theme colors = [] {
+    QPalette palette;
+    palette.setColor(QPalette::Window, QColor(0xef, 0xef, 0xef));
+    palette.setColor(QPalette::WindowText, Qt::black);
+    palette.setColor(QPalette::Highlight, QColor(0x1d, 0x6f, 0xe0));
+    return Theme::from(palette);
+}();
+const TimeRange all{0, 10};
+
+// The bars drawn straight from their shapes: one path of every bar, whose non-zero fill adds up
+// where bars overlap, in each colour inside its mask.
+void paintDirectly(QPainter& painter, const std::vector<float>& peaks, const QRectF& area,
+                   const QRectF& barsRect, double start, double end, const Theme& palette) {
+    QPainterPath bars;
+    bars.setFillRule(Qt::WindingFill);
+    for (const QRectF& bar : WaveformShape{peaks}.bars(barsRect.translated(area.topLeft())))
+        bars.addRoundedRect(bar, WaveformShape::cornerRadius, WaveformShape::cornerRadius);
+    painter.setRenderHint(QPainter::Antialiasing);
+    for (const bool inside : {false, true})
+        for (const QRectF& part : SelectionMaskShape{start, end, !inside}.rectangles(area)) {
+            painter.save();
+            painter.setClipRect(part);
+            painter.fillPath(bars, inside ? palette.selectedBar : palette.dimmedBar);
+            painter.restore();
+        }
+}
 
 std::vector<float> speechLikePeaks(int count, quint32 seed) {
     QRandomGenerator random(seed);
@@ -18,26 +45,31 @@ std::vector<float> speechLikePeaks(int count, quint32 seed) {
     return peaks;
 }
 
-// The waveform, cached or drawn directly from the shapes, with a 10-point margin around it.
+// The waveform showing `visible`, cached or drawn directly from the shapes, with a 10-point
+// margin around it.
 QImage picture(WaveformRenderer& renderer, bool cached, QSizeF size, double ratio, double start,
-               double end, const TrimPalette& palette = colors) {
+               double end, const Theme& palette = colors, TimeRange visible = all) {
     QImage image(((size + QSizeF(20, 20)) * ratio).toSize(), QImage::Format_ARGB32_Premultiplied);
     image.setDevicePixelRatio(ratio);
-    image.fill(colors.windowBackground);
+    image.fill(colors.card);
     QPainter painter(&image);
     const QRectF area(QPointF(10, 10), size);
-    if (cached)
-        renderer.paint(painter, area, start, end, palette);
-    else
-        WaveformRenderer::paintUncached(painter, renderer.peaks(), area, start, end, palette);
+    if (cached) {
+        renderer.paint(painter, area, visible, start, end, palette);
+    } else {
+        painter.setClipRect(area);
+        paintDirectly(painter, renderer.peaks(), area,
+                      WaveformRenderer::barsRect(size, renderer.span(), visible), start, end,
+                      palette);
+    }
     return image;
 }
 
 // Pixels where the cached picture differs from the direct one by more than antialiasing may.
 int cachedAgainstDirect(WaveformRenderer& renderer, QSizeF size, double ratio, double start,
-                        double end, const TrimPalette& palette = colors) {
-    const QImage a = picture(renderer, true, size, ratio, start, end, palette);
-    const QImage b = picture(renderer, false, size, ratio, start, end, palette);
+                        double end, const Theme& palette = colors, TimeRange visible = all) {
+    const QImage a = picture(renderer, true, size, ratio, start, end, palette, visible);
+    const QImage b = picture(renderer, false, size, ratio, start, end, palette, visible);
     int count = 0;
     for (int y = 0; y < a.height(); ++y)
         for (int x = 0; x < a.width(); ++x) {
@@ -61,30 +93,47 @@ private slots:
               {"wide: gaps, whole selection", 300, QSizeF(900, 100), 1.0, 0.0, 1.0},
               {"fractional ratio", 500, QSizeF(600, 140), 1.5, 0.33, 0.66}}) {
             WaveformRenderer renderer;
-            renderer.setPeaks(speechLikePeaks(peaks, 7));
+            renderer.setPeaks(speechLikePeaks(peaks, 7), all);
             QVERIFY2(cachedAgainstDirect(renderer, size, ratio, start, end) == 0, name);
         }
     }
 
+    void zoomedBarsLieWhereTheirStretchIs() {
+        // Bars for 2.95 … 4.05 s while 3 … 4 s is shown: the outer ones reach past the area.
+        WaveformRenderer renderer;
+        renderer.setPeaks(speechLikePeaks(550, 5), {2.95, 4.05});
+        QCOMPARE(WaveformRenderer::barsRect({1000, 140}, {2.95, 4.05}, {3, 4}),
+                 QRectF(-50, 0, 1100, 140));
+        QCOMPARE(cachedAgainstDirect(renderer, {1000, 140}, 2.0, 0.3, 0.6, colors, {3, 4}), 0);
+        // Shown elsewhere before new bars arrive: the images are stretched, not rebuilt.
+        const int builds = renderer.cacheBuildCount();
+        const QImage moved =
+            picture(renderer, true, {1000, 140}, 2.0, 0.3, 0.6, colors, {3.5, 4.5});
+        QCOMPARE(renderer.cacheBuildCount(), builds);
+        QVERIFY(moved != picture(renderer, true, {1000, 140}, 2.0, 0.3, 0.6, colors, {3, 4}));
+        renderer.setPeaks(speechLikePeaks(550, 6), {3.45, 4.55});
+        QCOMPARE(cachedAgainstDirect(renderer, {1000, 140}, 2.0, 0.3, 0.6, colors, {3.5, 4.5}), 0);
+        QCOMPARE(renderer.cacheBuildCount(), builds + 1);
+    }
+
     void layersShowWhereTheMasksSay() {
         WaveformRenderer renderer;
-        renderer.setPeaks(std::vector<float>(100, 1.0f));
+        renderer.setPeaks(std::vector<float>(100, 1.0f), all);
         const QImage image = picture(renderer, true, QSizeF(400, 100), 1.0, 0.25, 0.5);
         // Bar i spans 4i … 4i + 3.5 inside the area, which starts at (10, 10).
         const auto bar = [&](int i) { return image.pixelColor(10 + 4 * i + 1, 60); };
-        QCOMPARE(bar(30), colors.accent);
-        QCOMPARE(bar(80), bar(10));
-        QVERIFY(bar(10) != colors.accent && bar(10).lightness() > 128 &&
-                bar(10).lightness() < colors.windowBackground.lightness());
-        QCOMPARE(image.pixelColor(5, 60), colors.windowBackground);
-        QCOMPARE(image.pixelColor(415, 60), colors.windowBackground);
+        QCOMPARE(bar(30), colors.selectedBar);
+        QCOMPARE(bar(10), colors.dimmedBar);
+        QCOMPARE(bar(80), colors.dimmedBar);
+        QCOMPARE(image.pixelColor(5, 60), colors.card);
+        QCOMPARE(image.pixelColor(415, 60), colors.card);
     }
 
     void cacheIsRebuiltWhenWhatItShowsChanges() {
         WaveformRenderer renderer;
-        renderer.setPeaks(speechLikePeaks(800, 3));
-        TrimPalette dark = colors;
-        dark.accent = QColor(0x4c, 0x9a, 0xff);
+        renderer.setPeaks(speechLikePeaks(800, 3), all);
+        Theme dark = colors;
+        dark.selectedBar = QColor(0x4c, 0x9a, 0xff);
         // {ratio, width, start, new peaks, dark colours, images built so far}
         const std::tuple<double, double, double, bool, bool, int> steps[] = {
             {1, 300, 0.1, false, false, 1}, {1, 300, 0.4, false, false, 1}, // selection: reused
@@ -93,7 +142,7 @@ private slots:
             {2, 310, 0.6, false, true, 5}};
         for (const auto& [ratio, width, start, newPeaks, isDark, builds] : steps) {
             if (newPeaks)
-                renderer.setPeaks(speechLikePeaks(800, 4));
+                renderer.setPeaks(speechLikePeaks(800, 4), all);
             // The rebuilt images show what changed: the picture equals the direct one.
             QCOMPARE(cachedAgainstDirect(renderer, {width, 100}, ratio, start, 0.9,
                                          isDark ? dark : colors),
