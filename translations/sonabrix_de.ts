@@ -2,10 +2,21 @@
 <!DOCTYPE TS>
 <TS version="2.1" language="de" sourcelanguage="en">
 <context>
+    <name>Accessibility</name>
+    <message>
+        <source>Sonabrix icon</source>
+        <translation>Sonabrix-Symbol</translation>
+    </message>
+</context>
+<context>
     <name>AnalyzingStageView</name>
     <message>
         <source>Analyzing recording…</source>
         <translation>Aufnahme wird analysiert …</translation>
+    </message>
+    <message>
+        <source>Working</source>
+        <translation>Wird verarbeitet</translation>
     </message>
 </context>
 <context>
@@ -33,6 +44,22 @@
         <source>The selection holds no audio.</source>
         <translation>Die Auswahl enthält keinen Ton.</translation>
     </message>
+    <message>
+        <source>“%1” doesn&apos;t end in a format Sonabrix can save. Choose a name ending in .m4a, .mp3, .opus, .flac or .wav.</source>
+        <translation>Die Endung von „%1“ passt zu keinem Format, das Sonabrix speichern kann. Wählen Sie einen Namen, der auf .m4a, .mp3, .opus, .flac oder .wav endet.</translation>
+    </message>
+    <message>
+        <source>Audio recorded at %1 Hz can&apos;t be converted to the %2 Hz this format needs. Save it as FLAC or WAV instead.</source>
+        <translation>Mit %1 Hz aufgenommener Ton kann nicht in die %2 Hz umgewandelt werden, die dieses Format benötigt. Speichern Sie ihn stattdessen als FLAC oder WAV.</translation>
+    </message>
+    <message>
+        <source>The recording changed while it was being saved, so it wasn&apos;t saved.</source>
+        <translation>Die Aufnahme hat sich während des Speicherns geändert und wurde daher nicht gespeichert.</translation>
+    </message>
+    <message>
+        <source>You don&apos;t have permission to replace “%1”.</source>
+        <translation>Sie haben keine Berechtigung, „%1“ zu ersetzen.</translation>
+    </message>
 </context>
 <context>
     <name>AudioFilePlayer</name>
@@ -43,10 +70,6 @@
     <message>
         <source>Selection playback</source>
         <translation>Wiedergabe der Auswahl</translation>
-    </message>
-    <message>
-        <source>The sound server didn&apos;t answer.</source>
-        <translation>Der Soundserver hat nicht geantwortet.</translation>
     </message>
 </context>
 <context>
@@ -60,20 +83,63 @@
         <translation>Die Aufnahme konnte nicht aus %1 gelesen werden.</translation>
     </message>
     <message>
-        <source>The audio couldn&apos;t be saved.</source>
-        <translation>Der Ton konnte nicht gespeichert werden.</translation>
-    </message>
-    <message>
         <source>Couldn&apos;t record</source>
         <translation>Aufnahme nicht möglich</translation>
     </message>
     <message>
-        <source>Couldn&apos;t save</source>
-        <translation>Speichern nicht möglich</translation>
+        <source>Sonabrix symbol</source>
+        <translation>Sonabrix-Symbol</translation>
     </message>
     <message>
-        <source>OK</source>
-        <translation>OK</translation>
+        <source>&amp;Save Trimmed Audio…</source>
+        <translation>Zugeschnittenen Ton &amp;speichern …</translation>
+    </message>
+    <message>
+        <source>&amp;New Recording</source>
+        <translation>&amp;Neue Aufnahme</translation>
+    </message>
+    <message>
+        <source>S&amp;top Recording</source>
+        <translation>Aufnahme s&amp;toppen</translation>
+    </message>
+    <message>
+        <source>&amp;Record System Audio</source>
+        <translation>Systemton &amp;aufnehmen</translation>
+    </message>
+    <message>
+        <source>Sonabrix quit while recording. The recording up to then was kept.</source>
+        <translation>Sonabrix wurde während einer Aufnahme beendet. Die Aufnahme bis dahin ist erhalten geblieben.</translation>
+    </message>
+    <message>
+        <source>Open</source>
+        <translation>Öffnen</translation>
+    </message>
+    <message>
+        <source>Later</source>
+        <translation>Später</translation>
+    </message>
+</context>
+<context>
+    <name>ExportFormat</name>
+    <message>
+        <source>MPEG-4 audio</source>
+        <translation>MPEG-4-Audio</translation>
+    </message>
+    <message>
+        <source>MP3 audio</source>
+        <translation>MP3-Audio</translation>
+    </message>
+    <message>
+        <source>Ogg Opus audio</source>
+        <translation>Ogg-Opus-Audio</translation>
+    </message>
+    <message>
+        <source>FLAC audio (lossless)</source>
+        <translation>FLAC-Audio (verlustfrei)</translation>
+    </message>
+    <message>
+        <source>WAV audio (lossless)</source>
+        <translation>WAV-Audio (verlustfrei)</translation>
     </message>
 </context>
 <context>
@@ -93,6 +159,10 @@
     <message>
         <source>Record whatever your computer plays (%1)</source>
         <translation>Aufnehmen, was Ihr Computer abspielt (%1)</translation>
+    </message>
+    <message>
+        <source>Sound waveform</source>
+        <translation>Audio-Wellenform</translation>
     </message>
 </context>
 <context>
@@ -125,16 +195,8 @@
 <context>
     <name>MainWindow</name>
     <message>
-        <source>Sonabrix</source>
-        <translation>Sonabrix</translation>
-    </message>
-    <message>
         <source>About Sonabrix</source>
         <translation>Über Sonabrix</translation>
-    </message>
-    <message>
-        <source>Check for Updates…</source>
-        <translation>Nach Updates suchen …</translation>
     </message>
     <message>
         <source>Quit Sonabrix</source>
@@ -149,10 +211,6 @@
         <translation>Eine Aufnahme läuft</translation>
     </message>
     <message>
-        <source>If you quit now, the recording ends and can&apos;t be trimmed or saved.</source>
-        <translation>Wenn Sie jetzt beenden, endet die Aufnahme und kann weder zugeschnitten noch gespeichert werden.</translation>
-    </message>
-    <message>
         <source>Quit</source>
         <translation>Beenden</translation>
     </message>
@@ -160,12 +218,144 @@
         <source>Keep Recording</source>
         <translation>Weiter aufnehmen</translation>
     </message>
+    <message>
+        <source>&amp;File</source>
+        <translation>&amp;Datei</translation>
+    </message>
+    <message>
+        <source>&amp;Quit</source>
+        <translation>&amp;Beenden</translation>
+    </message>
+    <message>
+        <source>&amp;Help</source>
+        <translation>&amp;Hilfe</translation>
+    </message>
+    <message>
+        <source>&amp;Keyboard Shortcuts</source>
+        <translation>&amp;Tastenkürzel</translation>
+    </message>
+    <message>
+        <source>&amp;About Sonabrix</source>
+        <translation>Über &amp;Sonabrix</translation>
+    </message>
+    <message>
+        <source>Check for &amp;Updates…</source>
+        <translation>Nach &amp;Updates suchen …</translation>
+    </message>
+    <message>
+        <source>Start or stop recording</source>
+        <translation>Aufnahme starten oder stoppen</translation>
+    </message>
+    <message>
+        <source>Save the trimmed audio</source>
+        <translation>Zugeschnittenen Ton speichern</translation>
+    </message>
+    <message>
+        <source>Back to the start</source>
+        <translation>Zurück zum Start</translation>
+    </message>
+    <message>
+        <source>Space</source>
+        <translation>Leertaste</translation>
+    </message>
+    <message>
+        <source>Play or stop the selection</source>
+        <translation>Auswahl abspielen oder stoppen</translation>
+    </message>
+    <message>
+        <source>Left, Right</source>
+        <translation>Links, Rechts</translation>
+    </message>
+    <message>
+        <source>Move the focused handle by a tenth of a second</source>
+        <translation>Den fokussierten Griff um eine Zehntelsekunde verschieben</translation>
+    </message>
+    <message>
+        <source>Shift+Left, Shift+Right</source>
+        <translation>Umschalt+Links, Umschalt+Rechts</translation>
+    </message>
+    <message>
+        <source>Move the focused handle by a second</source>
+        <translation>Den fokussierten Griff um eine Sekunde verschieben</translation>
+    </message>
+    <message>
+        <source>Page Up, Page Down</source>
+        <translation>Bild auf, Bild ab</translation>
+    </message>
+    <message>
+        <source>Move the focused handle by five seconds</source>
+        <translation>Den fokussierten Griff um fünf Sekunden verschieben</translation>
+    </message>
+    <message>
+        <source>Home, End</source>
+        <translation>Pos1, Ende</translation>
+    </message>
+    <message>
+        <source>Move the focused handle as far as it goes</source>
+        <translation>Den fokussierten Griff bis zum Anschlag verschieben</translation>
+    </message>
+    <message>
+        <source>Tab</source>
+        <translation>Tab</translation>
+    </message>
+    <message>
+        <source>Next control</source>
+        <translation>Nächstes Bedienelement</translation>
+    </message>
+    <message>
+        <source>Open the menus</source>
+        <translation>Menüs öffnen</translation>
+    </message>
+    <message>
+        <source>Keyboard Shortcuts</source>
+        <translation>Tastenkürzel</translation>
+    </message>
+    <message>
+        <source>Recording</source>
+        <translation>Aufnahme läuft</translation>
+    </message>
+    <message>
+        <source>Recording — Sonabrix</source>
+        <translation>Aufnahme läuft – Sonabrix</translation>
+    </message>
+    <message>
+        <source>Recording started</source>
+        <translation>Aufnahme gestartet</translation>
+    </message>
+    <message>
+        <source>Recording stopped</source>
+        <translation>Aufnahme gestoppt</translation>
+    </message>
+    <message>
+        <source>Trimmed audio saved</source>
+        <translation>Zugeschnittener Ton gespeichert</translation>
+    </message>
+    <message>
+        <source>If you quit now, the recording ends there. It is kept with your recordings, to trim and save the next time.</source>
+        <translation>Wenn Sie jetzt beenden, endet die Aufnahme an dieser Stelle. Sie bleibt bei Ihren Aufnahmen erhalten, damit Sie sie beim nächsten Mal zuschneiden und speichern können.</translation>
+    </message>
+    <message>
+        <source>A save is in progress.</source>
+        <translation>Ein Speichervorgang läuft.</translation>
+    </message>
+    <message>
+        <source>Sonabrix quits when it has finished. If you cancel the save, the file you chose stays as it was.</source>
+        <translation>Sonabrix wird beendet, sobald er abgeschlossen ist. Wenn Sie das Speichern abbrechen, bleibt die gewählte Datei unverändert.</translation>
+    </message>
+    <message>
+        <source>Wait</source>
+        <translation>Warten</translation>
+    </message>
+    <message>
+        <source>Cancel Save</source>
+        <translation>Speichern abbrechen</translation>
+    </message>
 </context>
 <context>
-    <name>PulseCaptureService</name>
+    <name>MessageAlert</name>
     <message>
-        <source>The sound server didn&apos;t answer.</source>
-        <translation>Der Soundserver hat nicht geantwortet.</translation>
+        <source>OK</source>
+        <translation>OK</translation>
     </message>
 </context>
 <context>
@@ -214,12 +404,32 @@
         <translation>Die Auswahl als M4A-Datei speichern (%1)</translation>
     </message>
     <message>
-        <source>Saving…</source>
-        <translation>Wird gespeichert …</translation>
-    </message>
-    <message>
         <source>Save Trimmed Audio…</source>
         <translation>Zugeschnittenen Ton speichern …</translation>
+    </message>
+    <message>
+        <source>Cancel</source>
+        <translation>Abbrechen</translation>
+    </message>
+    <message>
+        <source>Show in Folder</source>
+        <translation>Im Ordner anzeigen</translation>
+    </message>
+    <message>
+        <source>Saving… %p%</source>
+        <translation>Wird gespeichert … %p%</translation>
+    </message>
+    <message>
+        <source>Save progress</source>
+        <translation>Speicherfortschritt</translation>
+    </message>
+    <message>
+        <source>Cancel Save</source>
+        <translation>Speichern abbrechen</translation>
+    </message>
+    <message>
+        <source>Saved to %1</source>
+        <translation>Gespeichert unter %1</translation>
     </message>
 </context>
 <context>
@@ -234,11 +444,89 @@
     </message>
 </context>
 <context>
-    <name>RecordingStageView</name>
+    <name>RecordingListModel</name>
     <message>
-        <source>Elapsed time</source>
-        <translation>Verstrichene Zeit</translation>
+        <source>%1, %2</source>
+        <translation>%1, %2</translation>
     </message>
+    <message>
+        <source>Can&apos;t be read</source>
+        <translation>Nicht lesbar</translation>
+    </message>
+    <message>
+        <source>Interrupted</source>
+        <translation>Unterbrochen</translation>
+    </message>
+</context>
+<context>
+    <name>RecordingListView</name>
+    <message>
+        <source>Open</source>
+        <translation>Öffnen</translation>
+    </message>
+    <message>
+        <source>Rename…</source>
+        <translation>Umbenennen …</translation>
+    </message>
+    <message>
+        <source>Show in Folder</source>
+        <translation>Im Ordner anzeigen</translation>
+    </message>
+    <message>
+        <source>Move to Trash…</source>
+        <translation>In den Papierkorb verschieben …</translation>
+    </message>
+    <message>
+        <source>Recordings</source>
+        <translation>Aufnahmen</translation>
+    </message>
+    <message>
+        <source>%1 used</source>
+        <translation>%1 belegt</translation>
+    </message>
+    <message>
+        <source>Rename Recording</source>
+        <translation>Aufnahme umbenennen</translation>
+    </message>
+    <message>
+        <source>Name:</source>
+        <translation>Name:</translation>
+    </message>
+    <message>
+        <source>Couldn&apos;t rename</source>
+        <translation>Umbenennen nicht möglich</translation>
+    </message>
+    <message>
+        <source>The new name couldn&apos;t be stored beside the recording.</source>
+        <translation>Der neue Name konnte nicht neben der Aufnahme gespeichert werden.</translation>
+    </message>
+    <message>
+        <source>Move to Trash</source>
+        <translation>In den Papierkorb verschieben</translation>
+    </message>
+    <message>
+        <source>Move “%1” to the trash?</source>
+        <translation>„%1“ in den Papierkorb verschieben?</translation>
+    </message>
+    <message>
+        <source>You can restore it from the trash.</source>
+        <translation>Sie können sie aus dem Papierkorb wiederherstellen.</translation>
+    </message>
+    <message>
+        <source>Cancel</source>
+        <translation>Abbrechen</translation>
+    </message>
+    <message>
+        <source>Couldn&apos;t move to trash</source>
+        <translation>Verschieben in den Papierkorb nicht möglich</translation>
+    </message>
+    <message>
+        <source>“%1” stays where it is: %2</source>
+        <translation>„%1“ wurde nicht verschoben: %2</translation>
+    </message>
+</context>
+<context>
+    <name>RecordingStageView</name>
     <message>
         <source>Stop Recording</source>
         <translation>Aufnahme stoppen</translation>
@@ -246,6 +534,14 @@
     <message>
         <source>Stop and open the recording (%1)</source>
         <translation>Stoppen und die Aufnahme öffnen (%1)</translation>
+    </message>
+    <message>
+        <source>Recording</source>
+        <translation>Aufnahme läuft</translation>
+    </message>
+    <message>
+        <source>Elapsed time %1</source>
+        <translation>Verstrichene Zeit %1</translation>
     </message>
 </context>
 <context>
@@ -262,10 +558,6 @@
         <translation>Zugeschnittenen Ton speichern</translation>
     </message>
     <message>
-        <source>MPEG-4 audio (*.m4a)</source>
-        <translation>MPEG-4-Audio (*.m4a)</translation>
-    </message>
-    <message>
         <source>Replace file?</source>
         <translation>Datei ersetzen?</translation>
     </message>
@@ -273,12 +565,38 @@
         <source>“%1” already exists. Do you want to replace it?</source>
         <translation>„%1“ ist bereits vorhanden. Möchten Sie die Datei ersetzen?</translation>
     </message>
+    <message>
+        <source>Replace</source>
+        <translation>Ersetzen</translation>
+    </message>
+    <message>
+        <source>Cancel</source>
+        <translation>Abbrechen</translation>
+    </message>
+</context>
+<context>
+    <name>SaveFlow</name>
+    <message>
+        <source>Couldn&apos;t save</source>
+        <translation>Speichern nicht möglich</translation>
+    </message>
+    <message>
+        <source>The audio couldn&apos;t be saved.</source>
+        <translation>Der Ton konnte nicht gespeichert werden.</translation>
+    </message>
 </context>
 <context>
     <name>SonabrixApp</name>
     <message>
         <source>Sonabrix is already running but doesn&apos;t answer. Close it, or end its process, and try again.</source>
         <translation>Sonabrix läuft bereits, antwortet aber nicht. Schließen Sie es oder beenden Sie seinen Prozess und versuchen Sie es erneut.</translation>
+    </message>
+</context>
+<context>
+    <name>StageContainer</name>
+    <message>
+        <source>Previous screen, fading out</source>
+        <translation>Vorheriger Bildschirm, wird ausgeblendet</translation>
     </message>
 </context>
 <context>
@@ -296,14 +614,6 @@
         <translation>Die Aufnahme konnte nicht gestartet werden: %1</translation>
     </message>
     <message>
-        <source>Capture stopped unexpectedly: %1</source>
-        <translation>Die Aufnahme wurde unerwartet beendet: %1</translation>
-    </message>
-    <message>
-        <source>Couldn&apos;t stop capture cleanly: %1</source>
-        <translation>Die Aufnahme konnte nicht sauber gestoppt werden: %1</translation>
-    </message>
-    <message>
         <source>Couldn&apos;t create the recording file: %1</source>
         <translation>Die Aufnahmedatei konnte nicht erstellt werden: %1</translation>
     </message>
@@ -314,6 +624,14 @@
     <message>
         <source>No audio was captured — is anything actually playing sound?</source>
         <translation>Es wurde kein Ton aufgenommen – wird überhaupt etwas abgespielt?</translation>
+    </message>
+    <message>
+        <source>Capture stopped unexpectedly: %1</source>
+        <translation>Die Aufnahme wurde unerwartet beendet: %1</translation>
+    </message>
+    <message>
+        <source>Couldn&apos;t stop capture cleanly: %1</source>
+        <translation>Die Aufnahme konnte nicht sauber gestoppt werden: %1</translation>
     </message>
 </context>
 <context>
@@ -330,8 +648,8 @@
 <context>
     <name>TrimHandle</name>
     <message>
-        <source>Left and Right move it by a tenth of a second, with Shift by a second</source>
-        <translation>Links und Rechts verschieben ihn um eine Zehntelsekunde, mit Umschalt um eine Sekunde</translation>
+        <source>Left and Right move it by a tenth of a second, with Shift by a second; Page Up and Page Down by five seconds; Home and End as far as it goes</source>
+        <translation>Links und Rechts verschieben ihn um eine Zehntelsekunde, mit Umschalt um eine Sekunde; Bild auf und Bild ab um fünf Sekunden; Pos1 und Ende bis zum Anschlag</translation>
     </message>
 </context>
 <context>
@@ -351,6 +669,14 @@
     <message>
         <source>Play Selection</source>
         <translation>Auswahl abspielen</translation>
+    </message>
+    <message>
+        <source>Waveform position</source>
+        <translation>Position in der Wellenform</translation>
+    </message>
+    <message>
+        <source>Waveform of a %1 recording, %2 selected</source>
+        <translation>Wellenform einer Aufnahme von %1, %2 ausgewählt</translation>
     </message>
 </context>
 <context>
