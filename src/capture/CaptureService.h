@@ -14,6 +14,9 @@ struct CaptureOutput {
     QString name;
     QString monitorSourceName;
     QString description;
+
+    // What the user knows the output as.
+    QString displayName() const { return description.isEmpty() ? name : description; }
 };
 
 // The answer to a content query: a reason when the server can't be used, otherwise its outputs

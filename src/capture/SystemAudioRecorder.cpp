@@ -138,12 +138,13 @@ void SystemAudioRecorder::beginCapture(const ShareableContent& content) {
             this,
             [this, recording, output] {
                 if (recording == recording_)
-                    setOutputName(output.description.isEmpty() ? output.name : output.description);
+                    publish(outputName_, output.displayName(),
+                            &SystemAudioRecorder::outputNameChanged);
             },
             Qt::QueuedConnection);
     };
     const CaptureOutput& output = content.outputs.first();
-    setOutputName(output.description.isEmpty() ? output.name : output.description);
+    publish(outputName_, output.displayName(), &SystemAudioRecorder::outputNameChanged);
     service_->startCapture(output, StreamConfiguration{}, std::move(handlers))
         .then(this, [this](const CaptureResult& error) { captureStarted(error); });
 }
@@ -154,7 +155,7 @@ void SystemAudioRecorder::captureStarted(const CaptureResult& error) {
     const std::shared_ptr<QPromise<void>> started = std::exchange(transition_, nullptr);
     recordingStartDate_ = QDateTime::currentDateTime();
     pausedMs_ = 0;
-    setElapsedTime(0);
+    publish(elapsedTime_, 0, &SystemAudioRecorder::elapsedTimeChanged);
     enter(Phase::recording);
     ticker_->start();
     levelTimer_->start();
@@ -269,13 +270,15 @@ void SystemAudioRecorder::finishRecording(const CaptureResult& stopError) {
     // A listener on isRecordingChanged already finds the finished recording published.
     if (message)
         setErrorMessage(message);
-    setLastRecordingURL(ending.file.filePath
-                            ? std::optional(QUrl::fromLocalFile(*ending.file.filePath))
-                            : std::nullopt);
-    setLastRecordingDate(recordingStartDate_);
-    setLevel(0);
-    setIsCapturingSilence(false);
-    setIsLowOnSpace(false);
+    publish(lastRecordingURL_,
+            ending.file.filePath ? std::optional(QUrl::fromLocalFile(*ending.file.filePath))
+                                 : std::nullopt,
+            &SystemAudioRecorder::lastRecordingURLChanged);
+    publish(lastRecordingDate_, recordingStartDate_,
+            &SystemAudioRecorder::lastRecordingDateChanged);
+    publish(level_, 0, &SystemAudioRecorder::levelChanged);
+    publish(isCapturingSilence_, false, &SystemAudioRecorder::isCapturingSilenceChanged);
+    publish(isLowOnSpace_, false, &SystemAudioRecorder::isLowOnSpaceChanged);
     if (std::exchange(pausedSince_, std::nullopt))
         Q_EMIT isPausedChanged(false);
     const std::shared_ptr<QPromise<void>> stopped = std::exchange(transition_, nullptr);
@@ -296,7 +299,7 @@ void SystemAudioRecorder::tick() {
         ticker_->stop();
         return;
     }
-    setElapsedTime(recordedSeconds());
+    publish(elapsedTime_, recordedSeconds(), &SystemAudioRecorder::elapsedTimeChanged);
     checkFreeSpace();
 }
 
@@ -305,9 +308,12 @@ void SystemAudioRecorder::publishLevel() {
         return;
     const PeakHistory& peaks = recording_->peaks;
     constexpr int binMs = 1000 / PeakHistory::binsPerSecond;
-    setLevel(isPaused() ? 0.0 : peaks.recentPeak(levelWindowMs / binMs));
-    setIsCapturingSilence(!isPaused() && recordedSeconds() * 1000 >= silenceMs &&
-                          peaks.recentPeak(silenceMs / binMs) < silenceThreshold);
+    publish(level_, isPaused() ? 0.0 : peaks.recentPeak(levelWindowMs / binMs),
+            &SystemAudioRecorder::levelChanged);
+    publish(isCapturingSilence_,
+            !isPaused() && recordedSeconds() * 1000 >= silenceMs &&
+                peaks.recentPeak(silenceMs / binMs) < silenceThreshold,
+            &SystemAudioRecorder::isCapturingSilenceChanged);
 }
 
 void SystemAudioRecorder::checkFreeSpace() {
@@ -315,7 +321,7 @@ void SystemAudioRecorder::checkFreeSpace() {
     const std::optional<double> seconds = path ? secondsOfSpaceFor(*path) : std::nullopt;
     if (!seconds)
         return;
-    setIsLowOnSpace(*seconds < lowSpaceSeconds);
+    publish(isLowOnSpace_, *seconds < lowSpaceSeconds, &SystemAudioRecorder::isLowOnSpaceChanged);
     if (*seconds < stopSpaceSeconds) {
         qCWarning(lcCapture).noquote()
             << "Stopping: room for only" << *seconds << "s of audio left in" << *path;
@@ -324,58 +330,15 @@ void SystemAudioRecorder::checkFreeSpace() {
     }
 }
 
-void SystemAudioRecorder::setElapsedTime(double seconds) {
-    if (elapsedTime_ == seconds)
-        return;
-    elapsedTime_ = seconds;
-    Q_EMIT elapsedTimeChanged(seconds);
-}
-
 void SystemAudioRecorder::setErrorMessage(std::optional<QString> message) {
-    if (errorMessage_ == message)
-        return;
-    errorMessage_ = std::move(message);
-    Q_EMIT errorMessageChanged(errorMessage_);
+    publish(errorMessage_, std::move(message), &SystemAudioRecorder::errorMessageChanged);
 }
 
-void SystemAudioRecorder::setLastRecordingURL(std::optional<QUrl> url) {
-    if (lastRecordingURL_ == url)
+template <typename T, typename Value, typename Argument>
+void SystemAudioRecorder::publish(T& field, Value&& value,
+                                  void (SystemAudioRecorder::*changed)(Argument)) {
+    if (field == value)
         return;
-    lastRecordingURL_ = std::move(url);
-    Q_EMIT lastRecordingURLChanged(lastRecordingURL_);
-}
-
-void SystemAudioRecorder::setLastRecordingDate(std::optional<QDateTime> date) {
-    if (lastRecordingDate_ == date)
-        return;
-    lastRecordingDate_ = std::move(date);
-    Q_EMIT lastRecordingDateChanged(lastRecordingDate_);
-}
-
-void SystemAudioRecorder::setLevel(double level) {
-    if (level_ == level)
-        return;
-    level_ = level;
-    Q_EMIT levelChanged(level);
-}
-
-void SystemAudioRecorder::setOutputName(const QString& name) {
-    if (outputName_ == name)
-        return;
-    outputName_ = name;
-    Q_EMIT outputNameChanged(name);
-}
-
-void SystemAudioRecorder::setIsCapturingSilence(bool silent) {
-    if (isCapturingSilence_ == silent)
-        return;
-    isCapturingSilence_ = silent;
-    Q_EMIT isCapturingSilenceChanged(silent);
-}
-
-void SystemAudioRecorder::setIsLowOnSpace(bool low) {
-    if (isLowOnSpace_ == low)
-        return;
-    isLowOnSpace_ = low;
-    Q_EMIT isLowOnSpaceChanged(low);
+    field = std::forward<Value>(value);
+    Q_EMIT(this->*changed)(field);
 }

@@ -111,13 +111,9 @@ private:
     void checkFreeSpace();
     double recordedSeconds() const;
 
-    void setElapsedTime(double seconds);
-    void setLastRecordingURL(std::optional<QUrl> url);
-    void setLastRecordingDate(std::optional<QDateTime> date);
-    void setLevel(double level);
-    void setOutputName(const QString& name);
-    void setIsCapturingSilence(bool silent);
-    void setIsLowOnSpace(bool low);
+    // Sets a published field and tells its listeners, when the value is a new one.
+    template <typename T, typename Value, typename Argument>
+    void publish(T& field, Value&& value, void (SystemAudioRecorder::*changed)(Argument));
 
     std::unique_ptr<CaptureService> service_;
     QTimer* ticker_;
