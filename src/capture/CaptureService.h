@@ -14,6 +14,9 @@ struct CaptureOutput {
     QString name;
     QString monitorSourceName;
     QString description;
+
+    // What the user knows the output as.
+    QString displayName() const { return description.isEmpty() ? name : description; }
 };
 
 // The answer to a content query: a reason when the server can't be used, otherwise its outputs
@@ -42,6 +45,8 @@ public:
         std::function<void(PcmBuffer&&)> samples;
         // On any thread, when a running stream stops without being asked to.
         std::function<void(const QString& reason)> stopped;
+        // On any thread, when the stream has moved to another output.
+        std::function<void(const CaptureOutput& output)> outputChanged;
     };
 
     virtual ~CaptureService() = default;

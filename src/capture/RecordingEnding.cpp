@@ -29,6 +29,9 @@ std::optional<QString> endingMessage(const RecordingEnding& ending) {
     // What became of the audio matters more than how the stream ended.
     if (fileProblem)
         return fileProblem;
+    if (ending.stoppedForSpace)
+        return T::tr("The recording was stopped because the disk is almost full. Everything "
+                     "recorded until then has been kept.");
     if (ending.stopError)
         return QCoreApplication::translate("SystemAudioRecorder",
                                            "Couldn't stop capture cleanly: %1")

@@ -1,0 +1,122 @@
+#include "LevelMeter.h"
+#include "LiveWaveformView.h"
+#include "PeakHistory.h"
+#include "PulsingDot.h"
+#include "RecordingStageView.h"
+#include "TestSupport.h"
+
+// The recording screen as the user meets it, over a capture platform the test steers.
+class RecordingScreenTest : public QObject {
+    Q_OBJECT
+
+    std::shared_ptr<CaptureScript> script_;
+    std::unique_ptr<ContentView> view_;
+
+    RecordingStageView* screen() const { return view_->findChild<RecordingStageView*>(); }
+
+private slots:
+    void initTestCase() { QVERIFY(testFolder().isValid()); }
+
+    void init() {
+        QVERIFY(view_ = scriptedView(script_ = std::make_shared<CaptureScript>()));
+        click(view_.get(), "Record System Audio");
+        QTRY_VERIFY(screen() && view_->recorder().isRecording());
+    }
+
+    void cleanup() {
+        closeAlerts();
+        view_.reset();
+    }
+
+    // Bars cover fixed stretches of the recording, so a bar keeps its height while it scrolls;
+    // the picture kept and moved between frames is the one drawn afresh.
+    void theLiveWaveformScrollsByWholeBars() {
+        const auto history = std::make_shared<PeakHistory>();
+        const auto peak = [](float first, int bin) { return first + 0.001f * float(bin); };
+        const auto feed = [&](int bins, float first) {
+            std::vector<float> samples;
+            for (int bin = 0; bin < bins; ++bin)
+                samples.insert(samples.end(), 2 * 480, peak(first, bin));
+            history->add({48000, 2, samples});
+        };
+        // 146 bars (440 points) of 60 ms each: bins 0-5, 6-11, ... make one bar.
+        feed(25, 0.1f);
+        QCOMPARE(LiveWaveformView::barPeaks(*history, 146),
+                 (std::vector<float>{peak(0.1f, 5), peak(0.1f, 11), peak(0.1f, 17), peak(0.1f, 23),
+                                     peak(0.1f, 24)}));
+        feed(3, 0.5f); // the last bar fills up, no new one yet
+        QCOMPARE(LiveWaveformView::barPeaks(*history, 146).size(), size_t(5));
+        QCOMPARE(LiveWaveformView::barPeaks(*history, 146).back(), peak(0.5f, 2));
+        feed(1200, 0.2f);
+        const std::vector<float> full = LiveWaveformView::barPeaks(*history, 146);
+        QCOMPARE(full.size(), size_t(146));
+        QCOMPARE(full.back(), peak(0.2f, 1199));
+
+        LiveWaveformView kept, fresh;
+        for (LiveWaveformView* view : {&kept, &fresh})
+            view->setFixedSize(440, 72);
+        kept.setHistory(history);
+        for (int frame = 0; frame < 30; ++frame) {
+            feed(frame % 11, 0.3f + 0.02f * frame);
+            kept.grab();
+        }
+        fresh.setHistory(history);
+        // Equal but for the antialiasing of a few corner pixels.
+        const QImage a = kept.grab().toImage(), b = fresh.grab().toImage();
+        int differing = 0;
+        for (int y = 0; y < a.height(); ++y)
+            for (int x = 0; x < a.width(); ++x) {
+                const QColor p = a.pixelColor(x, y), q = b.pixelColor(x, y);
+                differing += std::abs(p.red() - q.red()) + std::abs(p.green() - q.green()) +
+                                 std::abs(p.blue() - q.blue()) >
+                             24;
+            }
+        QCOMPARE(differing, 0);
+        QCOMPARE(b.pixelColor(0, 0), fresh.palette().color(QPalette::Window));
+    }
+
+    void showsTheOutputAndItsLevel() {
+        QCOMPARE(screen()->outputText(), QString("Recording “speakers”"));
+        QCOMPARE(screen()->meter()->barDb(), LevelMeter::floorDb);
+        script_->deliver(0.2, 0.5f);
+        QTRY_VERIFY(screen()->meter()->barDb() > -6.1);
+        QVERIFY(screen()->meter()->holdDb() >= screen()->meter()->barDb());
+        // Once the sound is gone the bar falls off gradually, the peak mark stays a while.
+        script_->deliver(0.2, 0.0f);
+        QTest::qWait(300);
+        QVERIFY(screen()->meter()->barDb() < -6.1 && screen()->meter()->barDb() > -30);
+        QVERIFY(screen()->meter()->holdDb() > -6.1);
+        QCOMPARE(screen()->statusText(), QString());
+    }
+
+    void pausesFromTheButtonAndTheKeyboard() {
+        auto* dot = screen()->dot();
+        QVERIFY(dot->isPulsing());
+        click(view_.get(), "Pause");
+        QVERIFY(view_->recorder().isPaused() && !dot->isPulsing());
+        QCOMPARE(screen()->pauseButton()->text(), QString("Resume"));
+        screen()->stopButton()->setFocus();
+        QTest::keyClick(screen()->stopButton(), Qt::Key_Space);
+        QVERIFY(!view_->recorder().isPaused() && dot->isPulsing());
+        QTest::keyClick(view_.get(), Qt::Key_P, Qt::ControlModifier);
+        QVERIFY(view_->recorder().isPaused());
+        QTest::keyClick(view_.get(), Qt::Key_P, Qt::ControlModifier);
+        QVERIFY(!view_->recorder().isPaused());
+        QVERIFY(view_->recorder().isRecording()); // Space didn't press Stop
+    }
+
+    void saysWhenNothingIsPlaying() {
+        QElapsedTimer clock;
+        clock.start();
+        while (clock.elapsed() < 3500) {
+            script_->deliver(0.1, 0.0f);
+            QTest::qWait(100);
+        }
+        QTRY_COMPARE(screen()->statusText(), QString("Nothing is playing on “speakers” yet."));
+        script_->deliver(0.1, 0.2f);
+        QTRY_COMPARE(screen()->statusText(), QString());
+    }
+};
+
+QTEST_MAIN(RecordingScreenTest)
+#include "RecordingScreenTest.moc"
