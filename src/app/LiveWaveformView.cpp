@@ -1,7 +1,7 @@
 #include "LiveWaveformView.h"
 
 #include "PeakHistory.h"
-#include "TrimPalette.h"
+#include "Theme.h"
 #include "WaveformShape.h"
 
 #include <QPainter>
@@ -74,7 +74,7 @@ void LiveWaveformView::updateBars() {
     // drawn, as long as a pitch is a whole number of pixels.
     const qreal ratio = devicePixelRatioF();
     const QSize pixels = (QSizeF(size()) * ratio).toSize();
-    const QColor color = TrimPalette::from(palette()).accent;
+    const QColor color = Theme::from(palette()).selectedBar;
     const qint64 added = begun - barsBegun_;
     const double shift = barPitch * ratio * static_cast<double>(added);
     const bool movable = bars_.size() == pixels && barsColor_ == color && added >= 0 &&

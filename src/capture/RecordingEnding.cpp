@@ -30,8 +30,9 @@ std::optional<QString> endingMessage(const RecordingEnding& ending) {
     if (fileProblem)
         return fileProblem;
     if (ending.stoppedForSpace)
-        return T::tr("The recording was stopped because the disk is almost full. Everything "
-                     "recorded until then has been kept.");
+        return QCoreApplication::translate(
+            "SystemAudioRecorder", "The recording was stopped because the disk is almost full. "
+                                   "Everything recorded until then has been kept.");
     if (ending.stopError)
         return QCoreApplication::translate("SystemAudioRecorder",
                                            "Couldn't stop capture cleanly: %1")

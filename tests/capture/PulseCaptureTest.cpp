@@ -25,6 +25,10 @@ int streamsPlaying() {
     return int(pactl({"list", "short", "sink-inputs"}).value_or("").count('\n'));
 }
 
+bool playing() {
+    return streamsPlaying() > 0;
+}
+
 // Plays a tone into the default output or the given one, from a file, so the player never
 // waits on this test's event loop; a short latency keeps the null sink near the wall clock.
 struct TonePlayer : QProcess {
