@@ -4,6 +4,7 @@
 #include "AnalyzingStageView.h"
 #include "AppStyle.h"
 #include "Divider.h"
+#include "FutureDelivery.h"
 #include "IdleStageView.h"
 #include "Logging.h"
 #include "MessageAlert.h"
@@ -266,34 +267,35 @@ void ContentView::onElapsedTimeChanged() {
 }
 
 void ContentView::analyze(const QUrl& url) {
-    Waveform::extractPeaks(url, waveformPeakCount)
-        .then(this, [this, url](std::optional<Waveform::Data> waveform) {
-            const double durationSeconds = waveform ? waveform->duration() : 0.0;
-            if (!waveform || !std::isfinite(durationSeconds) || durationSeconds < 0.0) {
-                // Going back without a word would look as if the recording never happened.
-                const QString problem =
-                    tr("Couldn't read the recording back from %1.").arg(url.toLocalFile());
-                qCWarning(lcAnalysis) << "Analysis found no audio in" << url.toLocalFile();
-                const std::optional<QString> earlier = recorder_->errorMessage();
-                recorder_->setErrorMessage(earlier ? *earlier + QStringLiteral("\n\n") + problem
-                                                   : problem);
-                setStage(Stage::idle());
-                return;
-            }
-            qCInfo(lcAnalysis).noquote()
-                << "Analysed" << url.toLocalFile() << "-" << waveform->totalFrames << "frames at"
-                << waveform->sampleRate << "Hz," << waveform->peaks.size() << "peaks of"
-                << waveform->framesPerPeak << "frames";
-            qCInfo(lcApp) << "Opened recording of" << durationSeconds << "s";
-            // The whole recording starts selected, or the selection it had when last left; the
-            // range is set before the stage shows it.
-            const auto notes = RecordingNotes::load(url.toLocalFile());
-            const std::optional<TimeRange> remembered = notes ? notes->selection : std::nullopt;
-            setTrimRange(remembered && remembered->upper <= durationSeconds
-                             ? *remembered
-                             : TimeRange{0.0, durationSeconds});
-            setStage(Stage::recorded(url, std::move(*waveform)));
-        });
+    deliverTo(this, Waveform::extractPeaks(url, waveformPeakCount),
+              [this, url](std::optional<Waveform::Data> waveform) {
+                  const double durationSeconds = waveform ? waveform->duration() : 0.0;
+                  if (!waveform || !std::isfinite(durationSeconds) || durationSeconds < 0.0) {
+                      // Going back without a word would look as if the recording never happened.
+                      const QString problem =
+                          tr("Couldn't read the recording back from %1.").arg(url.toLocalFile());
+                      qCWarning(lcAnalysis) << "Analysis found no audio in" << url.toLocalFile();
+                      const std::optional<QString> earlier = recorder_->errorMessage();
+                      recorder_->setErrorMessage(
+                          earlier ? *earlier + QStringLiteral("\n\n") + problem : problem);
+                      setStage(Stage::idle());
+                      return;
+                  }
+                  qCInfo(lcAnalysis).noquote()
+                      << "Analysed" << url.toLocalFile() << "-" << waveform->totalFrames
+                      << "frames at" << waveform->sampleRate << "Hz," << waveform->peaks.size()
+                      << "peaks of" << waveform->framesPerPeak << "frames";
+                  qCInfo(lcApp) << "Opened recording of" << durationSeconds << "s";
+                  // The whole recording starts selected, or the selection it had when last left;
+                  // the range is set before the stage shows it.
+                  const auto notes = RecordingNotes::load(url.toLocalFile());
+                  const std::optional<TimeRange> remembered =
+                      notes ? notes->selection : std::nullopt;
+                  setTrimRange(remembered && remembered->upper <= durationSeconds
+                                   ? *remembered
+                                   : TimeRange{0.0, durationSeconds});
+                  setStage(Stage::recorded(url, std::move(*waveform)));
+              });
 }
 
 void ContentView::openRecording(const QString& path) {

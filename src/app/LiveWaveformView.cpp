@@ -94,7 +94,7 @@ void LiveWaveformView::updateBars() {
 
     QPainter painter(&bars_);
     painter.setCompositionMode(QPainter::CompositionMode_Clear);
-    const double left = from < bars.size() ? area.left() + bars[from].left() : width();
+    const double left = from < bars.size() ? bars[from].left() : width();
     painter.fillRect(movable ? QRectF(left, 0, width() - left, height()) : QRectF(rect()),
                      Qt::transparent);
     // What moved past the first bar's place.
@@ -104,8 +104,7 @@ void LiveWaveformView::updateBars() {
     painter.setPen(Qt::NoPen);
     painter.setBrush(color);
     for (size_t i = from; i < bars.size(); ++i)
-        painter.drawRoundedRect(bars[i].translated(area.topLeft()), WaveformShape::cornerRadius,
-                                WaveformShape::cornerRadius);
+        painter.drawRoundedRect(bars[i], WaveformShape::cornerRadius, WaveformShape::cornerRadius);
 }
 
 void LiveWaveformView::showEvent(QShowEvent* event) {

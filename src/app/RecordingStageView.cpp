@@ -148,4 +148,7 @@ void RecordingStageView::showStatus() {
         status_->setText(tr("Nothing is playing on “%1” yet.").arg(output));
     else
         status_->clear();
+    // Empty, the labels still need a name for assistive technology; with text, the text is it.
+    output_->setAccessibleName(output_->text().isEmpty() ? tr("Recorded output") : QString());
+    status_->setAccessibleName(status_->text().isEmpty() ? tr("Recording notes") : QString());
 }

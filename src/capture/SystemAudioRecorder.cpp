@@ -1,5 +1,6 @@
 #include "SystemAudioRecorder.h"
 
+#include "FutureDelivery.h"
 #include "Logging.h"
 #include "PeakHistory.h"
 #include "PulseCaptureService.h"
@@ -106,8 +107,8 @@ QFuture<void> SystemAudioRecorder::start() {
     // Taken first: an answer that is already there is handled at once.
     const QFuture<void> started = transition_->future();
     enter(Phase::starting);
-    service_->queryContent().then(
-        this, [this](const ShareableContent& content) { beginCapture(content); });
+    deliverTo(this, service_->queryContent(),
+              [this](const ShareableContent& content) { beginCapture(content); });
     return started;
 }
 
@@ -145,8 +146,8 @@ void SystemAudioRecorder::beginCapture(const ShareableContent& content) {
     };
     const CaptureOutput& output = content.outputs.first();
     publish(outputName_, output.displayName(), &SystemAudioRecorder::outputNameChanged);
-    service_->startCapture(output, StreamConfiguration{}, std::move(handlers))
-        .then(this, [this](const CaptureResult& error) { captureStarted(error); });
+    deliverTo(this, service_->startCapture(output, StreamConfiguration{}, std::move(handlers)),
+              [this](const CaptureResult& error) { captureStarted(error); });
 }
 
 void SystemAudioRecorder::captureStarted(const CaptureResult& error) {
@@ -210,8 +211,8 @@ QFuture<void> SystemAudioRecorder::beginStopping() {
     transition_ = startedPromise();
     const QFuture<void> stopped = transition_->future();
     enter(Phase::stopping);
-    service_->stopCapture().then(
-        this, [this](const CaptureResult& stopError) { finishRecording(stopError); });
+    deliverTo(this, service_->stopCapture(),
+              [this](const CaptureResult& stopError) { finishRecording(stopError); });
     return stopped;
 }
 

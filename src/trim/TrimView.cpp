@@ -1,6 +1,7 @@
 #include "TrimView.h"
 
 #include "FocusRingStyle.h"
+#include "FutureDelivery.h"
 #include "PeakLevels.h"
 #include "SilenceTrimmer.h"
 #include "Theme.h"
@@ -339,8 +340,10 @@ void TrimView::autoTrim() {
     // The bins place the ends to within a bin, which is seconds on a long recording; the
     // samples then place them exactly, unless the user has moved on or the file can't be read.
     const quint64 request = ++autoTrimRequest_;
-    SilenceTrimmer::refineFile(sourceURL_, waveform_, silenceThreshold, silencePaddingSeconds)
-        .then(this, [this, request, coarse = *trimmed](std::optional<TimeRange> exact) {
+    deliverTo(
+        this,
+        SilenceTrimmer::refineFile(sourceURL_, waveform_, silenceThreshold, silencePaddingSeconds),
+        [this, request, coarse = *trimmed](std::optional<TimeRange> exact) {
             if (exact && request == autoTrimRequest_ && range_ == coarse)
                 changeSelection(*exact, selectionAnimationMs);
         });

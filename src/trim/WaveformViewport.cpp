@@ -1,5 +1,6 @@
 #include "WaveformViewport.h"
 
+#include "FutureDelivery.h"
 #include "Logging.h"
 #include "TrimCard.h"
 
@@ -86,9 +87,12 @@ void WaveformViewport::refreshPeaks() {
         PeakLevels::powerOfTwoAtMost(shown.length() * sampleRate_ / bars * std::sqrt(2.0));
     const auto from = static_cast<qint64>(std::floor(shown.lower * sampleRate_));
     const auto to = static_cast<qint64>(std::ceil(shown.upper * sampleRate_));
-    QtConcurrent::run([levels = levels_, from, to, framesPerPeak] {
-        return levels->span(from, to, framesPerPeak);
-    }).then(this, [this, request](std::optional<PeakLevels::Span> span) {
+    // Shared rather than optional: the peaks then travel to the view without a copy.
+    const auto spanning = QtConcurrent::run([levels = levels_, from, to, framesPerPeak] {
+        std::optional<PeakLevels::Span> span = levels->span(from, to, framesPerPeak);
+        return span ? std::make_shared<PeakLevels::Span>(std::move(*span)) : nullptr;
+    });
+    deliverTo(this, spanning, [this, request](const std::shared_ptr<PeakLevels::Span>& span) {
         if (request != request_)
             return;
         if (!span) {

@@ -71,7 +71,8 @@ private slots:
                                  std::abs(p.blue() - q.blue()) >
                              24;
             }
-        QCOMPARE(differing, 0);
+        // A bar out of place differs in a hundred pixels or more; rounded corners in a few.
+        QVERIFY2(differing <= 8, qPrintable(QString::number(differing)));
         QCOMPARE(b.pixelColor(0, 0), fresh.palette().color(QPalette::Window));
     }
 
