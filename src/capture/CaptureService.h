@@ -42,6 +42,8 @@ public:
         std::function<void(PcmBuffer&&)> samples;
         // On any thread, when a running stream stops without being asked to.
         std::function<void(const QString& reason)> stopped;
+        // On any thread, when the stream has moved to another output.
+        std::function<void(const CaptureOutput& output)> outputChanged;
     };
 
     virtual ~CaptureService() = default;

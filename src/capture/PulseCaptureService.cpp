@@ -1,6 +1,7 @@
 #include "PulseCaptureService.h"
 
 #include "Logging.h"
+#include "OutputFollower.h"
 #include "PulseConnection.h"
 
 #include <QtConcurrent/QtConcurrentRun>
@@ -32,6 +33,7 @@ struct PulseCaptureService::State {
     pa_sample_spec sampleSpec{};
     Handlers handlers;
     bool running = false;
+    std::unique_ptr<OutputFollower> follower;
     // The server hands over audio in whatever pieces its output renders (often 5 ms); they are
     // gathered into deliveries of at least one fragment, so the file is written a few dozen
     // times a second rather than hundreds.
@@ -55,6 +57,7 @@ struct PulseCaptureService::State {
     }
 
     void releaseStreamLocked() {
+        follower.reset();
         running = false;
         // Whatever arrived is kept, however the stream ends.
         deliverPendingLocked();
@@ -154,6 +157,11 @@ struct PulseCaptureService::State {
         }
         running = true;
         logStreamLocked(output);
+        follower = std::make_unique<OutputFollower>(*connection, stream.get(), output,
+                                                    [this](const CaptureOutput& now) {
+                                                        if (handlers.outputChanged)
+                                                            handlers.outputChanged(now);
+                                                    });
         return std::nullopt;
     }
 
@@ -185,10 +193,8 @@ struct PulseCaptureService::State {
         attributes.minreq = static_cast<uint32_t>(-1);
         attributes.fragsize =
             static_cast<uint32_t>(pa_usec_to_bytes(fragmentMicroseconds(), &sampleSpec));
-        // The recording stays with the output it started on rather than following the stream
-        // to another device.
-        const auto flags =
-            static_cast<pa_stream_flags_t>(PA_STREAM_ADJUST_LATENCY | PA_STREAM_DONT_MOVE);
+        // Movable: the follower takes the stream to the default output's monitor.
+        const auto flags = static_cast<pa_stream_flags_t>(PA_STREAM_ADJUST_LATENCY);
         if (pa_stream_connect_record(stream.get(), output.monitorSourceName.toUtf8().constData(),
                                      &attributes, flags) < 0)
             return connection->lastErrorText();

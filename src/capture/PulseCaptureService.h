@@ -6,8 +6,9 @@
 #include <memory>
 
 // Captures what the sound server's default output plays, through the output's monitor source,
-// as float32 frames. Blocking talks with the server run on Qt Concurrent's pool; sample buffers
-// arrive on the connection's mainloop thread, which is the one capture thread.
+// as float32 frames, and follows the default output when it changes. Blocking talks with the server
+// run on Qt Concurrent's pool; sample buffers arrive on the connection's mainloop thread, which is
+// the one capture thread.
 class PulseCaptureService : public CaptureService {
 public:
     // Small fragments keep what a stop can strand in the server to a few milliseconds.

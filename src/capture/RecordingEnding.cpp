@@ -31,6 +31,9 @@ std::optional<QString> endingMessage(const RecordingEnding& ending) {
     // What became of the audio matters more than how the stream ended.
     if (fileProblem)
         return fileProblem;
+    if (ending.stoppedForSpace)
+        return T::tr("The recording was stopped because the disk is almost full. Everything "
+                     "recorded until then has been kept.");
     if (ending.stopError)
         return T::tr("Couldn't stop capture cleanly: %1").arg(*ending.stopError);
     return std::nullopt;

@@ -14,6 +14,8 @@ struct RecordingEnding {
     CaptureResult stopError;
     // What became of the recording file.
     RecordingWriter::Outcome file;
+    // The recording was stopped before the disk filled up.
+    bool stoppedForSpace = false;
 };
 
 // What the user is told about the recording's audio; none when everything was kept.

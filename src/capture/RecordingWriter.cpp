@@ -19,32 +19,37 @@ std::unique_ptr<RecordingFile> createFile(const PcmBuffer& buffer, QString* erro
 
 } // namespace
 
-void RecordingWriter::append(const PcmBuffer& buffer) {
+bool RecordingWriter::append(const PcmBuffer& buffer) {
     std::lock_guard guard(mutex_);
-    if (finished_ || buffer.frames() < 1)
-        return;
-    auto remember = [this](const QString& reason) {
-        if (!firstLossReason_)
-            firstLossReason_ = reason;
-    };
+    if (finished_ || creationError_ || lossReason_)
+        return false;
+    if (buffer.frames() < 1)
+        return true;
     if (!file_) {
         QString error;
         file_ = createFile(buffer, &error);
         if (!file_) {
-            lastCreationError_ = error;
-            remember(error);
-            return;
+            creationError_ = error;
+            return false;
         }
     }
     if (buffer.sampleRateHz != file_->sampleRateHz() ||
         buffer.channelCount != file_->channelCount()) {
-        remember(QCoreApplication::translate("RecordingWriter",
-                                             "The audio format changed during the recording."));
-        return;
+        lossReason_ = QCoreApplication::translate("RecordingWriter",
+                                                  "The audio format changed during the recording.");
+        return false;
     }
     QString error;
-    if (!file_->append(buffer.samples.data(), buffer.frames(), &error))
-        remember(error);
+    if (!file_->append(buffer.samples.data(), buffer.frames(), &error)) {
+        lossReason_ = error;
+        return false;
+    }
+    return true;
+}
+
+std::optional<QString> RecordingWriter::filePath() {
+    std::lock_guard guard(mutex_);
+    return file_ ? std::optional(file_->path()) : std::nullopt;
 }
 
 RecordingWriter::Outcome RecordingWriter::finish() {
@@ -53,10 +58,10 @@ RecordingWriter::Outcome RecordingWriter::finish() {
     Outcome outcome;
     if (file_) {
         outcome.filePath = file_->path();
-        outcome.lossReason = firstLossReason_;
+        outcome.lossReason = lossReason_;
         outcome.framesWritten = file_->framesWritten();
     } else {
-        outcome.creationError = lastCreationError_;
+        outcome.creationError = creationError_;
     }
     file_.reset();
     return outcome;

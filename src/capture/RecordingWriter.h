@@ -9,8 +9,9 @@
 #include <optional>
 
 // The per-buffer path of one recording: the first buffer creates the recording file, every
-// buffer is appended in order. A buffer that can't be stored is dropped and capture goes on,
-// but the reason is kept, so that a loss is never reported as success.
+// buffer is appended in order. The first buffer that can't be stored ends the file: it and
+// every later one are dropped (the recording is to end at once, with no hole in the middle),
+// and the reason is kept, so that a loss is never reported as success.
 class RecordingWriter {
 public:
     struct Outcome {
@@ -25,8 +26,11 @@ public:
     // Files go to the temporary directory (TMPDIR honoured), looked up at each attempt.
     RecordingWriter() = default;
 
-    // On the capture thread.
-    void append(const PcmBuffer& buffer);
+    // On the capture thread. False when the buffer couldn't be stored.
+    bool append(const PcmBuffer& buffer);
+
+    // The file being written, once the first buffer has created it.
+    std::optional<QString> filePath();
 
     // Closes the file; buffers that still arrive afterwards are ignored, so a stream that didn't
     // stop cleanly can't write into a closed recording or start another file.
@@ -36,6 +40,6 @@ private:
     std::mutex mutex_;
     std::unique_ptr<RecordingFile> file_;
     bool finished_ = false;
-    std::optional<QString> lastCreationError_;
-    std::optional<QString> firstLossReason_;
+    std::optional<QString> creationError_;
+    std::optional<QString> lossReason_;
 };

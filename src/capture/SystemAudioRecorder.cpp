@@ -1,11 +1,15 @@
 #include "SystemAudioRecorder.h"
 
 #include "Logging.h"
+#include "PeakHistory.h"
 #include "PulseCaptureService.h"
 #include "RecordingEnding.h"
 #include "RecordingWriter.h"
 
+#include <QFileInfo>
 #include <QTimer>
+#include <atomic>
+#include <sys/statvfs.h>
 
 namespace {
 
@@ -22,7 +26,25 @@ std::shared_ptr<QPromise<void>> startedPromise() {
     return promise;
 }
 
+// Seconds of recording the folder holding `path` still has room for; none when unknown.
+std::optional<double> secondsOfSpaceFor(const QString& path) {
+    struct statvfs status {};
+    if (::statvfs(QFile::encodeName(QFileInfo(path).absolutePath()).constData(), &status) != 0)
+        return std::nullopt;
+    const StreamConfiguration format;
+    const double bytesPerSecond = double(format.sampleRateHz) * format.channelCount * sizeof(float);
+    return double(status.f_bavail) * double(status.f_frsize) / bytesPerSecond;
+}
+
 } // namespace
+
+struct SystemAudioRecorder::Recording {
+    RecordingWriter writer;
+    PeakHistory peaks;
+    std::atomic<bool> paused{false};
+    // The first failure to store a buffer is told once.
+    std::atomic<bool> failureTold{false};
+};
 
 QString SystemAudioRecorder::description(RecorderError error) {
     switch (error) {
@@ -39,16 +61,24 @@ QString SystemAudioRecorder::description(RecorderError error) {
 SystemAudioRecorder::SystemAudioRecorder(std::unique_ptr<CaptureService> service, QObject* parent)
     : QObject(parent),
       service_(service ? std::move(service) : std::make_unique<PulseCaptureService>()),
-      ticker_(new QTimer(this)) {
+      ticker_(new QTimer(this)), levelTimer_(new QTimer(this)) {
     ticker_->setInterval(tickerIntervalMs);
     ticker_->setTimerType(Qt::PreciseTimer);
     connect(ticker_, &QTimer::timeout, this, &SystemAudioRecorder::tick);
+    levelTimer_->setInterval(levelIntervalMs);
+    levelTimer_->setTimerType(Qt::PreciseTimer);
+    connect(levelTimer_, &QTimer::timeout, this, &SystemAudioRecorder::publishLevel);
 }
 
 SystemAudioRecorder::~SystemAudioRecorder() {
     // The service goes first, so that no capture callback reaches a recorder being destroyed;
     // the writer then closes whatever file is open, complete up to its last buffer.
     service_.reset();
+}
+
+std::shared_ptr<const PeakHistory> SystemAudioRecorder::peakHistory() const {
+    return recording_ ? std::shared_ptr<const PeakHistory>(recording_, &recording_->peaks)
+                      : nullptr;
 }
 
 void SystemAudioRecorder::enter(Phase phase) {
@@ -88,15 +118,33 @@ void SystemAudioRecorder::beginCapture(const ShareableContent& content) {
     if (content.outputs.isEmpty())
         return failStart(description(RecorderError::noDisplay));
 
-    writer_ = std::make_shared<RecordingWriter>();
+    auto recording = recording_ = std::make_shared<Recording>();
     CaptureService::Handlers handlers;
-    handlers.samples = [writer = writer_](PcmBuffer&& buffer) { writer->append(buffer); };
-    handlers.stopped = [this, writer = writer_](const QString& reason) {
+    handlers.samples = [this, recording](PcmBuffer&& buffer) {
+        if (recording->paused.load(std::memory_order_relaxed))
+            return;
+        recording->peaks.add(buffer);
+        if (!recording->writer.append(buffer) && !recording->failureTold.exchange(true))
+            QMetaObject::invokeMethod(
+                this, [this, recording] { fileFailed(recording); }, Qt::QueuedConnection);
+    };
+    handlers.stopped = [this, recording](const QString& reason) {
         QMetaObject::invokeMethod(
-            this, [this, writer, reason] { stoppedByItself(writer, reason); },
+            this, [this, recording, reason] { stoppedByItself(recording, reason); },
             Qt::QueuedConnection);
     };
-    service_->startCapture(content.outputs.first(), StreamConfiguration{}, std::move(handlers))
+    handlers.outputChanged = [this, recording](const CaptureOutput& output) {
+        QMetaObject::invokeMethod(
+            this,
+            [this, recording, output] {
+                if (recording == recording_)
+                    setOutputName(output.description.isEmpty() ? output.name : output.description);
+            },
+            Qt::QueuedConnection);
+    };
+    const CaptureOutput& output = content.outputs.first();
+    setOutputName(output.description.isEmpty() ? output.name : output.description);
+    service_->startCapture(output, StreamConfiguration{}, std::move(handlers))
         .then(this, [this](const CaptureResult& error) { captureStarted(error); });
 }
 
@@ -105,24 +153,42 @@ void SystemAudioRecorder::captureStarted(const CaptureResult& error) {
         return failStart(tr("Couldn't start capture: %1").arg(*error));
     const std::shared_ptr<QPromise<void>> started = std::exchange(transition_, nullptr);
     recordingStartDate_ = QDateTime::currentDateTime();
+    pausedMs_ = 0;
     setElapsedTime(0);
     enter(Phase::recording);
     ticker_->start();
+    levelTimer_->start();
     qCInfo(lcCapture).noquote() << "Recording started";
-    // The stream may have died before its start reached us.
-    if (stoppedByItself_)
+    // The stream may have died, or its first buffer failed to be stored, before its start
+    // reached us.
+    if (stoppedByItself_ || recording_->failureTold)
         beginStopping();
     started->finish();
 }
 
 void SystemAudioRecorder::failStart(const QString& message) {
     qCWarning(lcCapture).noquote() << "Recording didn't start:" << message;
-    writer_.reset();
+    recording_.reset();
     stoppedByItself_.reset();
     setErrorMessage(message);
     const std::shared_ptr<QPromise<void>> started = std::exchange(transition_, nullptr);
     enter(Phase::idle);
     started->finish();
+}
+
+void SystemAudioRecorder::setPaused(bool paused) {
+    if (phase_ != Phase::recording || paused == isPaused())
+        return;
+    recording_->paused = paused;
+    const QDateTime now = QDateTime::currentDateTime();
+    if (paused)
+        pausedSince_ = now;
+    else
+        pausedMs_ += std::exchange(pausedSince_, std::nullopt)->msecsTo(now);
+    qCInfo(lcCapture).noquote() << (paused ? "Paused" : "Resumed") << "at" << recordedSeconds()
+                                << "s";
+    Q_EMIT isPausedChanged(paused);
+    publishLevel();
 }
 
 QFuture<void> SystemAudioRecorder::stop() {
@@ -148,10 +214,10 @@ QFuture<void> SystemAudioRecorder::beginStopping() {
     return stopped;
 }
 
-void SystemAudioRecorder::stoppedByItself(const std::shared_ptr<RecordingWriter>& writer,
+void SystemAudioRecorder::stoppedByItself(const std::shared_ptr<Recording>& recording,
                                           const QString& reason) {
     // A late notice from an earlier stream, or a second one from this stream.
-    if (writer != writer_ || stoppedByItself_)
+    if (recording != recording_ || stoppedByItself_)
         return;
     switch (phase_) {
     case Phase::idle:
@@ -170,10 +236,29 @@ void SystemAudioRecorder::stoppedByItself(const std::shared_ptr<RecordingWriter>
     }
 }
 
+void SystemAudioRecorder::fileFailed(const std::shared_ptr<Recording>& recording) {
+    if (recording != recording_)
+        return;
+    switch (phase_) {
+    case Phase::idle:
+    case Phase::stopping:
+        return;
+    case Phase::starting:
+        // The start's end stops it.
+        return;
+    case Phase::recording:
+        // What could be kept is kept; the writer's outcome tells the rest.
+        beginStopping();
+        return;
+    }
+}
+
 void SystemAudioRecorder::finishRecording(const CaptureResult& stopError) {
     const RecordingEnding ending{std::exchange(stoppedByItself_, std::nullopt), stopError,
-                                 writer_->finish()};
-    writer_.reset();
+                                 recording_->writer.finish(),
+                                 std::exchange(stoppedForSpace_, false)};
+    recording_.reset();
+    levelTimer_->stop();
     const std::optional<QString> message = endingMessage(ending);
     qCInfo(lcCapture).noquote().nospace()
         << "Recording ended: " << ending.file.framesWritten << " frames written to "
@@ -188,9 +273,22 @@ void SystemAudioRecorder::finishRecording(const CaptureResult& stopError) {
                             ? std::optional(QUrl::fromLocalFile(*ending.file.filePath))
                             : std::nullopt);
     setLastRecordingDate(recordingStartDate_);
+    setLevel(0);
+    setIsCapturingSilence(false);
+    setIsLowOnSpace(false);
+    if (std::exchange(pausedSince_, std::nullopt))
+        Q_EMIT isPausedChanged(false);
     const std::shared_ptr<QPromise<void>> stopped = std::exchange(transition_, nullptr);
     enter(Phase::idle);
     stopped->finish();
+}
+
+double SystemAudioRecorder::recordedSeconds() const {
+    if (!recordingStartDate_)
+        return 0;
+    const QDateTime now = QDateTime::currentDateTime();
+    const qint64 paused = pausedMs_ + (pausedSince_ ? pausedSince_->msecsTo(now) : 0);
+    return (recordingStartDate_->msecsTo(now) - paused) / 1000.0;
 }
 
 void SystemAudioRecorder::tick() {
@@ -198,7 +296,32 @@ void SystemAudioRecorder::tick() {
         ticker_->stop();
         return;
     }
-    setElapsedTime(recordingStartDate_->msecsTo(QDateTime::currentDateTime()) / 1000.0);
+    setElapsedTime(recordedSeconds());
+    checkFreeSpace();
+}
+
+void SystemAudioRecorder::publishLevel() {
+    if (phase_ != Phase::recording)
+        return;
+    const PeakHistory& peaks = recording_->peaks;
+    constexpr int binMs = 1000 / PeakHistory::binsPerSecond;
+    setLevel(isPaused() ? 0.0 : peaks.recentPeak(levelWindowMs / binMs));
+    setIsCapturingSilence(!isPaused() && recordedSeconds() * 1000 >= silenceMs &&
+                          peaks.recentPeak(silenceMs / binMs) < silenceThreshold);
+}
+
+void SystemAudioRecorder::checkFreeSpace() {
+    const std::optional<QString> path = recording_->writer.filePath();
+    const std::optional<double> seconds = path ? secondsOfSpaceFor(*path) : std::nullopt;
+    if (!seconds)
+        return;
+    setIsLowOnSpace(*seconds < lowSpaceSeconds);
+    if (*seconds < stopSpaceSeconds) {
+        qCWarning(lcCapture).noquote()
+            << "Stopping: room for only" << *seconds << "s of audio left in" << *path;
+        stoppedForSpace_ = true;
+        beginStopping();
+    }
 }
 
 void SystemAudioRecorder::setElapsedTime(double seconds) {
@@ -227,4 +350,32 @@ void SystemAudioRecorder::setLastRecordingDate(std::optional<QDateTime> date) {
         return;
     lastRecordingDate_ = std::move(date);
     Q_EMIT lastRecordingDateChanged(lastRecordingDate_);
+}
+
+void SystemAudioRecorder::setLevel(double level) {
+    if (level_ == level)
+        return;
+    level_ = level;
+    Q_EMIT levelChanged(level);
+}
+
+void SystemAudioRecorder::setOutputName(const QString& name) {
+    if (outputName_ == name)
+        return;
+    outputName_ = name;
+    Q_EMIT outputNameChanged(name);
+}
+
+void SystemAudioRecorder::setIsCapturingSilence(bool silent) {
+    if (isCapturingSilence_ == silent)
+        return;
+    isCapturingSilence_ = silent;
+    Q_EMIT isCapturingSilenceChanged(silent);
+}
+
+void SystemAudioRecorder::setIsLowOnSpace(bool low) {
+    if (isLowOnSpace_ == low)
+        return;
+    isLowOnSpace_ = low;
+    Q_EMIT isLowOnSpaceChanged(low);
 }

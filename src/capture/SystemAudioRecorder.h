@@ -11,8 +11,8 @@
 #include <memory>
 #include <optional>
 
+class PeakHistory;
 class QTimer;
-class RecordingWriter;
 
 // Records whatever the computer is playing into a new recording file and publishes the state
 // the window shows. Never fails outward: every failure becomes a message in errorMessage. All
@@ -27,6 +27,11 @@ class SystemAudioRecorder : public QObject {
         std::optional<QUrl> lastRecordingURL READ lastRecordingURL NOTIFY lastRecordingURLChanged)
     Q_PROPERTY(std::optional<QDateTime> lastRecordingDate READ lastRecordingDate NOTIFY
                    lastRecordingDateChanged)
+    Q_PROPERTY(double level READ level NOTIFY levelChanged)
+    Q_PROPERTY(bool isPaused READ isPaused WRITE setPaused NOTIFY isPausedChanged)
+    Q_PROPERTY(QString outputName READ outputName NOTIFY outputNameChanged)
+    Q_PROPERTY(bool isCapturingSilence READ isCapturingSilence NOTIFY isCapturingSilenceChanged)
+    Q_PROPERTY(bool isLowOnSpace READ isLowOnSpace NOTIFY isLowOnSpaceChanged)
 
 public:
     enum class RecorderError { permissionDenied, noDisplay };
@@ -34,6 +39,15 @@ public:
     static QString description(RecorderError error);
 
     static constexpr int tickerIntervalMs = 200;
+    static constexpr int levelIntervalMs = 40;
+    // The stretch of audio the level is the peak of.
+    static constexpr int levelWindowMs = 50;
+    // Digital silence: every peak of this long below the threshold.
+    static constexpr int silenceMs = 3000;
+    static constexpr float silenceThreshold = 0.001f;
+    // Free space, in seconds of audio, below which the screen warns and the recording stops.
+    static constexpr int lowSpaceSeconds = 5 * 60;
+    static constexpr int stopSpaceSeconds = 30;
 
     // Null means the system's sound server (libpulse).
     explicit SystemAudioRecorder(std::unique_ptr<CaptureService> service = nullptr,
@@ -52,44 +66,84 @@ public:
     std::optional<QUrl> lastRecordingURL() const { return lastRecordingURL_; }
     std::optional<QDateTime> lastRecordingDate() const { return lastRecordingDate_; }
 
+    // The linear peak (0…1) of the latest ~50 ms captured; 0 when not recording or paused.
+    double level() const { return level_; }
+    // While paused the stream and the file stay open, nothing is written and the clock stands.
+    bool isPaused() const { return pausedSince_.has_value(); }
+    // Only while recording.
+    void setPaused(bool paused);
+    // The recorded output's description from the server, as the user knows it.
+    QString outputName() const { return outputName_; }
+    // Recording, not paused, and nothing but digital silence for the last 3 s.
+    bool isCapturingSilence() const { return isCapturingSilence_; }
+    bool isLowOnSpace() const { return isLowOnSpace_; }
+    // The current recording's peaks, for the live waveform; null when not recording.
+    std::shared_ptr<const PeakHistory> peakHistory() const;
+
 Q_SIGNALS:
     void isRecordingChanged(bool isRecording);
     void elapsedTimeChanged(double elapsedTime);
     void errorMessageChanged(std::optional<QString> errorMessage);
     void lastRecordingURLChanged(std::optional<QUrl> lastRecordingURL);
     void lastRecordingDateChanged(std::optional<QDateTime> lastRecordingDate);
+    void levelChanged(double level);
+    void isPausedChanged(bool isPaused);
+    void outputNameChanged(const QString& outputName);
+    void isCapturingSilenceChanged(bool isCapturingSilence);
+    void isLowOnSpaceChanged(bool isLowOnSpace);
 
 private:
     // isRecording is true in recording and stopping.
     enum class Phase { idle, starting, recording, stopping };
+    // What the capture thread shares with the recorder for one stream.
+    struct Recording;
 
     void enter(Phase phase);
     void beginCapture(const ShareableContent& content);
     void captureStarted(const CaptureResult& error);
     void failStart(const QString& message);
     QFuture<void> beginStopping();
-    void stoppedByItself(const std::shared_ptr<RecordingWriter>& writer, const QString& reason);
+    void stoppedByItself(const std::shared_ptr<Recording>& recording, const QString& reason);
+    void fileFailed(const std::shared_ptr<Recording>& recording);
     void finishRecording(const CaptureResult& stopError);
     void tick();
+    void publishLevel();
+    void checkFreeSpace();
+    double recordedSeconds() const;
 
     void setElapsedTime(double seconds);
     void setLastRecordingURL(std::optional<QUrl> url);
     void setLastRecordingDate(std::optional<QDateTime> date);
+    void setLevel(double level);
+    void setOutputName(const QString& name);
+    void setIsCapturingSilence(bool silent);
+    void setIsLowOnSpace(bool low);
 
     std::unique_ptr<CaptureService> service_;
     QTimer* ticker_;
+    QTimer* levelTimer_;
 
     double elapsedTime_ = 0;
     std::optional<QString> errorMessage_;
     std::optional<QUrl> lastRecordingURL_;
     std::optional<QDateTime> lastRecordingDate_;
+    double level_ = 0;
+    QString outputName_;
+    bool isCapturingSilence_ = false;
+    bool isLowOnSpace_ = false;
 
     Phase phase_ = Phase::idle;
     // Starting and stopping: finished when the phase ends.
     std::shared_ptr<QPromise<void>> transition_;
-    // Starting to stopping: the current stream's file; its notices are told apart by it.
-    std::shared_ptr<RecordingWriter> writer_;
+    // Starting to stopping: the current stream's file and peaks; its notices are told apart by
+    // it.
+    std::shared_ptr<Recording> recording_;
     // Starting to stopping: why the stream stopped without being asked to, once it has.
     std::optional<QString> stoppedByItself_;
+    // Recording and stopping: the disk filled up to the safety margin.
+    bool stoppedForSpace_ = false;
     std::optional<QDateTime> recordingStartDate_;
+    // Recording: since when, and how long in all before, the recording was paused.
+    std::optional<QDateTime> pausedSince_;
+    qint64 pausedMs_ = 0;
 };

@@ -1,6 +1,7 @@
 #include "CaptureTestUtil.h"
 #include "PulseCaptureService.h"
 
+#include <QElapsedTimer>
 #include <QProcess>
 #include <cmath>
 #include <mutex>
@@ -18,21 +19,64 @@ std::optional<QByteArray> pactl(const QStringList& arguments) {
     return ok ? std::optional(process.readAllStandardOutput()) : std::nullopt;
 }
 
-bool playing() {
-    return !pactl({"list", "sink-inputs"}).value_or("").isEmpty();
+int streamsPlaying() {
+    return int(pactl({"list", "short", "sink-inputs"}).value_or("").count('\n'));
 }
 
-// Plays the tone into the default output; a short latency keeps the null sink near the wall clock.
+bool playing() {
+    return streamsPlaying() > 0;
+}
+
+// Plays a tone into the default output or the given one; a short latency keeps the null sink
+// near the wall clock.
 struct TonePlayer : QProcess {
-    TonePlayer() {
-        start("pacat", {"--latency-msec=50", "--format=float32le", "--rate=48000", "--channels=2"});
+    explicit TonePlayer(double hz = toneHz, double amplitude = toneAmplitude,
+                        const QString& sink = {}) {
+        QStringList arguments{"--latency-msec=50", "--format=float32le", "--rate=48000",
+                              "--channels=2"};
+        if (!sink.isEmpty())
+            arguments << "--device=" + sink;
+        start("pacat", arguments);
         std::vector<float> samples(48000 * 30 * 2);
         for (size_t i = 0; i < samples.size(); ++i)
-            samples[i] = toneAmplitude * std::sin(M_PI * toneHz * double(i / 2) / 24000);
+            samples[i] = amplitude * std::sin(M_PI * hz * double(i / 2) / 24000);
         write(reinterpret_cast<const char*>(samples.data()), samples.size() * sizeof(float));
     }
     ~TonePlayer() override { kill(), waitForFinished(); }
 };
+
+// A null sink of the test's own, gone with it.
+struct NullSink {
+    QString name;
+    QByteArray module;
+    NullSink(const QString& sinkName, const QString& description) : name(sinkName) {
+        module = pactl({"load-module", "module-null-sink", "sink_name=" + name, "rate=44100",
+                        "channels=1", "sink_properties=device.description=" + description})
+                     .value_or("")
+                     .trimmed();
+    }
+    ~NullSink() {
+        if (!module.isEmpty())
+            pactl({"unload-module", module});
+    }
+};
+
+// Per 50 ms window of a file: 0 for silence, otherwise the tone's frequency in Hz from its
+// zero crossings.
+std::vector<int> tonesPerWindow(const SoundFile& file) {
+    std::vector<int> tones;
+    const std::vector<float>& s = file.samples;
+    for (size_t from = 0; from + 4800 <= s.size(); from += 4800) {
+        double squares = 0;
+        int crossings = 0;
+        for (size_t i = from; i < from + 4800; i += 2) {
+            squares += s[i] * s[i];
+            crossings += i >= from + 2 && (s[i] < 0) != (s[i - 2] < 0);
+        }
+        tones.push_back(std::sqrt(squares / 2400) < 0.01 ? 0 : crossings * 10);
+    }
+    return tones;
+}
 
 // The tone at its level and pitch in most quarter seconds (a busy machine may starve the player).
 bool carriesTheTone(const SoundFile& file) {
@@ -134,6 +178,104 @@ private Q_SLOTS:
         QCOMPARE(service.stopCapture().result(), std::nullopt);
         QCOMPARE(receivedFrames(), frames);
         QVERIFY(received == written);
+    }
+
+    // The level follows the audio captured a moment ago, not a second later.
+    void theLevelRisesWhenAToneStartsAndFallsWhenItStops() {
+        // A silent stream keeps the output running, so its monitor hears the tone at once.
+        TonePlayer silence(toneHz, 0.0);
+        QTRY_VERIFY_WITH_TIMEOUT(playing(), 10000);
+        QTest::qWait(2500); // see followsTheDefaultOutputIntoTheSameFile
+        SystemAudioRecorder recorder;
+        QVERIFY(finishes(recorder.start()) && recorder.isRecording());
+        QTRY_VERIFY_WITH_TIMEOUT(framesSoFar(recordings_.path()) > 0, 10000);
+        QTest::qWait(300);
+        QCOMPARE(recorder.level(), 0.0);
+        QElapsedTimer sinceTheTone;
+        auto tone = std::make_unique<TonePlayer>();
+        QTRY_VERIFY_WITH_TIMEOUT(streamsPlaying() == 2, 10000);
+        sinceTheTone.start();
+        QTRY_VERIFY_WITH_TIMEOUT(recorder.level() > 0.4, 5000);
+        const qint64 rose = sinceTheTone.elapsed();
+        QVERIFY2(rose <= 100, qPrintable(QString("rose after %1 ms").arg(rose)));
+        QVERIFY(recorder.level() <= toneAmplitude + 0.01);
+        tone.reset();
+        sinceTheTone.start();
+        QTRY_VERIFY_WITH_TIMEOUT(recorder.level() < 0.01, 5000);
+        const qint64 fell = sinceTheTone.elapsed();
+        QVERIFY2(fell <= 300, qPrintable(QString("fell after %1 ms").arg(fell)));
+        QVERIFY(finishes(recorder.stop()));
+    }
+
+    // The user switches output mid-recording: the capture goes with the default, into the same
+    // file, at the same rate, without a gap or a repeat.
+    void followsTheDefaultOutputIntoTheSameFile() {
+        const QByteArray sinkBefore = pactl({"get-default-sink"}).value_or("").trimmed();
+        const QByteArray sourceBefore = pactl({"get-default-source"}).value_or("").trimmed();
+        const auto restore = qScopeGuard([&] {
+            pactl({"set-default-sink", sinkBefore});
+            pactl({"set-default-source", sourceBefore});
+        });
+        // A microphone as the default source, as on a desktop: without one, a server may take
+        // the default sink's monitor for the default source and move the capture by itself.
+        const auto microphone =
+            pactl({"load-module", "module-null-source", "source_name=sonabrix_microphone"});
+        QVERIFY(microphone);
+        const auto unload = qScopeGuard([&] { pactl({"unload-module", microphone->trimmed()}); });
+        QVERIFY(pactl({"set-default-source", "sonabrix_microphone"}));
+        // The second runs at another rate with one channel: the file mustn't notice.
+        const NullSink first("sonabrix_first", "First"), second("sonabrix_second", "Second");
+        QVERIFY(!first.module.isEmpty() && !second.module.isEmpty());
+        QVERIFY(pactl({"set-default-sink", first.name}));
+        // Each tone plays into its own output from the start, so both are running.
+        const TonePlayer low(440, toneAmplitude, first.name), high(660, toneAmplitude, second.name);
+        QTRY_VERIFY_WITH_TIMEOUT(streamsPlaying() == 2, 10000);
+        // Until a new output's clock has caught up with what it rendered ahead, its monitor's
+        // timing says nothing about the wall clock's.
+        QTest::qWait(2500);
+        SystemAudioRecorder recorder;
+        QVERIFY(finishes(recorder.start()) && recorder.isRecording());
+        QCOMPARE(recorder.outputName(), "First");
+        QTRY_VERIFY_WITH_TIMEOUT(framesSoFar(recordings_.path()) > 0, 10000);
+        QElapsedTimer clock;
+        clock.start();
+        QTest::qWait(2000);
+        QVERIFY(pactl({"set-default-sink", second.name}));
+        const double beforeSwitch = clock.restart() / 1000.0;
+        QTRY_COMPARE_WITH_TIMEOUT(recorder.outputName(), "Second", 2000);
+        QTest::qWait(2000);
+        const QFuture<void> stopping = recorder.stop();
+        const double afterSwitch = clock.elapsed() / 1000.0;
+        QVERIFY(finishes(stopping));
+        QCOMPARE(recorder.errorMessage(), std::nullopt);
+
+        const SoundFile file(lastRecording(recorder));
+        QVERIFY(isPrivateRecording(lastRecording(recorder), file));
+        const std::vector<int> tones = tonesPerWindow(file);
+        const auto count = [&tones](int low, int high) {
+            return std::count_if(tones.begin(), tones.end(),
+                                 [&](int hz) { return hz >= low && hz <= high; });
+        };
+        const auto firstHigh =
+            std::find_if(tones.begin(), tones.end(), [](int hz) { return hz >= 620; });
+        const auto lastLow =
+            std::find_if(tones.rbegin(), tones.rend(), [](int hz) { return hz > 0 && hz <= 480; });
+        int longestSilence = 0;
+        for (size_t i = 0, run = 0; i < tones.size(); ++i)
+            longestSilence = std::max(longestSilence, int(run = tones[i] == 0 ? run + 1 : 0));
+        const QString report = QString("440 Hz %1 s of %2 s, 660 Hz %3 s of %4 s, silence %5 s")
+                                   .arg(count(400, 480) * 0.05)
+                                   .arg(beforeSwitch)
+                                   .arg(count(620, 700) * 0.05)
+                                   .arg(afterSwitch)
+                                   .arg(longestSilence * 0.05);
+        qInfo().noquote() << report;
+        QVERIFY2(count(400, 480) * 0.05 >= 0.9 * beforeSwitch, qPrintable(report));
+        QVERIFY2(count(620, 700) * 0.05 >= 0.9 * afterSwitch, qPrintable(report));
+        QVERIFY2(longestSilence * 0.05 <= 0.25, qPrintable(report));
+        // The old output ends where the new one begins.
+        QVERIFY(firstHigh != tones.end() &&
+                lastLow.base() - tones.begin() <= firstHigh - tones.begin() + 1);
     }
 
     // Last, on a daemon of its own: killing the shared one would pull the floor from other tests.

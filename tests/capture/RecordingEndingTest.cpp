@@ -15,30 +15,43 @@ private Q_SLOTS:
         QTest::addColumn<Text>("file");
         QTest::addColumn<Text>("creationError");
         QTest::addColumn<Text>("lossReason");
+        QTest::addColumn<bool>("forSpace");
         QTest::addColumn<Text>("message");
         const Text none, file = "/tmp/a.caf", gone = "Connection terminated";
         const QString noAudio = "No audio was captured — is anything actually playing sound?";
         const QString stopped = "Capture stopped unexpectedly: Connection terminated";
         const QString created = "Couldn't create the recording file: Disk full";
         const QString lost = "Part of the recording couldn't be saved: Disk full";
-        QTest::newRow("all kept") << none << none << file << none << none << none;
-        QTest::newRow("nothing played") << none << none << none << none << none << Text(noAudio);
-        QTest::newRow("stop failed") << none << Text("Timeout") << file << none << none
+        QTest::newRow("all kept") << none << none << file << none << none << false << none;
+        QTest::newRow("nothing played")
+            << none << none << none << none << none << false << Text(noAudio);
+        QTest::newRow("stop failed") << none << Text("Timeout") << file << none << none << false
                                      << Text("Couldn't stop capture cleanly: Timeout");
         QTest::newRow("stop failed, nothing played")
-            << none << Text("Timeout") << none << none << none << Text(noAudio);
+            << none << Text("Timeout") << none << none << none << false << Text(noAudio);
         QTest::newRow("no file could be made")
-            << none << Text("Timeout") << none << Text("Disk full") << none << Text(created);
+            << none << Text("Timeout") << none << Text("Disk full") << none << false
+            << Text(created);
         QTest::newRow("part lost")
-            << none << Text("Timeout") << file << none << Text("Disk full") << Text(lost);
-        QTest::newRow("stopped by itself") << gone << none << file << none << none << Text(stopped);
+            << none << Text("Timeout") << file << none << Text("Disk full") << false << Text(lost);
+        QTest::newRow("stopped by itself")
+            << gone << none << file << none << none << false << Text(stopped);
         QTest::newRow("stopped by itself before any audio")
-            << gone << none << none << none << none << Text(stopped);
+            << gone << none << none << none << none << false << Text(stopped);
         QTest::newRow("stopped by itself, no file could be made")
-            << gone << none << none << Text("Disk full") << none
+            << gone << none << none << Text("Disk full") << none << false
             << Text(stopped + "\n\n" + created);
         QTest::newRow("stopped by itself, part lost")
-            << gone << none << file << none << Text("Disk full") << Text(stopped + "\n\n" + lost);
+            << gone << none << file << none << Text("Disk full") << false
+            << Text(stopped + "\n\n" + lost);
+        const QString space = "The recording was stopped because the disk is almost full. "
+                              "Everything recorded until then has been kept.";
+        QTest::newRow("stopped for space")
+            << none << none << file << none << none << true << Text(space);
+        QTest::newRow("stopped for space, stop failed")
+            << none << Text("Timeout") << file << none << none << true << Text(space);
+        QTest::newRow("stopped for space, part lost")
+            << none << none << file << none << Text("Disk full") << true << Text(lost);
     }
 
     void tellsWhatBecameOfTheAudio() {
@@ -47,9 +60,11 @@ private Q_SLOTS:
         QFETCH(Text, file);
         QFETCH(Text, creationError);
         QFETCH(Text, lossReason);
+        QFETCH(bool, forSpace);
         QFETCH(Text, message);
         const RecordingEnding ending{stoppedByItself, stopError,
-                                     RecordingWriter::Outcome{file, creationError, lossReason}};
+                                     RecordingWriter::Outcome{file, creationError, lossReason},
+                                     forSpace};
         QCOMPARE(endingMessage(ending), message);
     }
 };

@@ -3,6 +3,7 @@
 #include "CaptureTestUtil.h"
 
 #include <QPromise>
+#include <QSignalSpy>
 #include <csignal>
 #include <sys/resource.h>
 
@@ -183,17 +184,19 @@ private Q_SLOTS:
         QCOMPARE(fake_->stops, 1);
     }
 
-    void fileFailuresAreReportedWhileCaptureGoesOn() {
+    // The recording ends at once, not at Stop: the clock mustn't run on over lost audio.
+    void aFileThatCantBeWrittenEndsTheRecordingAtOnce() {
         const QString missing = dir_->filePath("missing");
         qputenv("TMPDIR", QFile::encodeName(missing));
         startRecording();
         fake_->deliver(960, 0.5f);
-        QVERIFY(finishes(recorder_->stop()));
+        QTRY_VERIFY_WITH_TIMEOUT(!recorder_->isRecording(), 1000);
+        QCOMPARE(fake_->stops, 1);
         QCOMPARE(recorder_->lastRecordingURL(), std::nullopt);
         QCOMPARE(recorder_->errorMessage(), Message("Couldn't create the recording file: " +
                                                     missing + ": " + qt_error_string(ENOENT)));
 
-        // A disk that fills up loses the buffer that didn't fit; later ones follow what was saved.
+        // A disk that fills up keeps what fitted, and nothing after the failure.
         QVERIFY(QDir().mkpath(missing));
         startRecording();
         fake_->deliver(480, 0.1f);
@@ -206,11 +209,74 @@ private Q_SLOTS:
         fake_->deliver(48000, 0.2f);
         QCOMPARE(setrlimit(RLIMIT_FSIZE, &saved), 0);
         fake_->deliver(480, 0.3f);
-        QVERIFY(finishes(recorder_->stop()));
-        QVERIFY(recorder_->errorMessage().value_or("").startsWith("Part of the recording"));
+        QTRY_VERIFY_WITH_TIMEOUT(!recorder_->isRecording(), 1000);
+        QVERIFY(recorder_->errorMessage().value_or("").startsWith(
+            "Part of the recording couldn't be saved: "));
         const SoundFile file(lastRecording(*recorder_));
-        QVERIFY(file.frames() >= 960 && file.frames() < 48000 + 960);
-        QVERIFY(file.samples.front() == 0.1f && file.samples.back() == 0.3f);
+        QVERIFY(file.frames() >= 480 && file.frames() < 480 + 48000);
+        QVERIFY(file.samples.front() == 0.1f && file.samples.back() == 0.2f);
+    }
+
+    // Paused buffers are dropped whole, the clock stands, and the file goes on after Resume.
+    void pauseDropsExactlyWhatPlayedWhilePaused() {
+        recorder_->setPaused(true); // not recording: nothing to pause
+        QVERIFY(!recorder_->isPaused());
+        startRecording();
+        QSignalSpy pausedChanges(recorder_.get(), &R::isPausedChanged);
+        fake_->deliver(480, 0.1f);
+        QTRY_VERIFY_WITH_TIMEOUT(recorder_->level() == 0.1f, 1000);
+        recorder_->setPaused(true);
+        QVERIFY(recorder_->isPaused() && recorder_->level() == 0);
+        QTest::qWait(2 * R::tickerIntervalMs);
+        const double clockWhenPaused = recorder_->elapsedTime();
+        fake_->deliver(960, 0.5f);
+        QTest::qWait(3 * R::tickerIntervalMs);
+        QCOMPARE(recorder_->elapsedTime(), clockWhenPaused);
+        QCOMPARE(recorder_->level(), 0.0);
+        recorder_->setPaused(false);
+        fake_->deliver(480, 0.3f);
+        QTRY_VERIFY_WITH_TIMEOUT(recorder_->elapsedTime() > clockWhenPaused, 1000);
+        QVERIFY(recorder_->elapsedTime() < clockWhenPaused + 0.5);
+        recorder_->setPaused(true);
+        QVERIFY(finishes(recorder_->stop()));
+        QVERIFY(!recorder_->isPaused());
+        QCOMPARE(pausedChanges.size(), 4);
+        const SoundFile file(lastRecording(*recorder_));
+        QCOMPARE(file.frames(), 960);
+        QVERIFY(file.samples[0] == 0.1f && file.samples[959] == 0.1f && file.samples[960] == 0.3f);
+    }
+
+    // The level is the latest peak over all channels; the output is named; both reset at the end.
+    void publishesTheLevelAndTheOutputWhileRecording() {
+        fake_->content.outputs[0].description = "Built-in Speakers";
+        startRecording();
+        QCOMPARE(recorder_->outputName(), "Built-in Speakers");
+        QSignalSpy levels(recorder_.get(), &R::levelChanged);
+        std::vector<float> samples(2 * 4800, 0.01f);
+        samples[2 * 4000 + 1] = -0.75f; // one loud sample on the right channel, 16 ms from the end
+        fake_->handlers.samples({48000, 2, samples});
+        QTRY_COMPARE_WITH_TIMEOUT(recorder_->level(), 0.75, 1000);
+        fake_->deliver(4800, 0.25f);
+        QTRY_COMPARE_WITH_TIMEOUT(recorder_->level(), 0.25, 1000);
+        QVERIFY(!recorder_->isCapturingSilence());
+        fake_->handlers.outputChanged({"hdmi", "hdmi.monitor", "HDMI Output"});
+        QTRY_COMPARE(recorder_->outputName(), "HDMI Output");
+        QVERIFY(finishes(recorder_->stop()));
+        QCOMPARE(recorder_->level(), 0.0);
+        QVERIFY(levels.size() >= 3);
+    }
+
+    void saysWhenItHearsOnlySilence() {
+        startRecording();
+        for (int i = 0; i < 35; ++i) {
+            fake_->deliver(4800, 0.0005f);
+            QTest::qWait(100);
+        }
+        QTRY_VERIFY_WITH_TIMEOUT(recorder_->isCapturingSilence(), 1000);
+        fake_->deliver(480, 0.01f);
+        QTRY_VERIFY_WITH_TIMEOUT(!recorder_->isCapturingSilence(), 1000);
+        recorder_->setPaused(true);
+        QVERIFY(!recorder_->isCapturingSilence());
     }
 };
 

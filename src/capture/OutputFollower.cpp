@@ -1,0 +1,113 @@
+#include "OutputFollower.h"
+
+#include "Logging.h"
+#include "PulseConnection.h"
+
+namespace {
+
+QString text(const char* utf8) {
+    return QString::fromUtf8(utf8 ? utf8 : "");
+}
+
+} // namespace
+
+OutputFollower::OutputFollower(PulseConnection& connection, pa_stream* stream,
+                               CaptureOutput current, MovedHandler moved)
+    : connection_(connection), stream_(stream), current_(std::move(current)),
+      moved_(std::move(moved)) {
+    pa_context* context = connection_.context();
+    pa_context_set_subscribe_callback(context, &OutputFollower::onServerEvent, this);
+    // The default output is one of the server's own settings: its change is a server event.
+    if (pa_operation* subscribing =
+            pa_context_subscribe(context, PA_SUBSCRIPTION_MASK_SERVER, nullptr, nullptr))
+        pa_operation_unref(subscribing);
+}
+
+OutputFollower::~OutputFollower() {
+    pa_context_set_subscribe_callback(connection_.context(), nullptr, nullptr);
+    if (inFlight_) {
+        pa_operation_cancel(inFlight_);
+        pa_operation_unref(inFlight_);
+    }
+}
+
+void OutputFollower::track(pa_operation* operation) {
+    // The one in flight has finished when its callback starts the next.
+    if (inFlight_)
+        pa_operation_unref(inFlight_);
+    inFlight_ = operation;
+}
+
+void OutputFollower::lookUpDefault() {
+    if (inFlight_) {
+        lookAgain_ = true;
+        return;
+    }
+    track(pa_context_get_server_info(connection_.context(), &OutputFollower::onServerInfo, this));
+    if (!inFlight_)
+        qCWarning(lcCapture).noquote() << "Couldn't ask the sound server for its default output:"
+                                       << connection_.lastErrorText();
+}
+
+void OutputFollower::done() {
+    track(nullptr);
+    if (std::exchange(lookAgain_, false))
+        lookUpDefault();
+}
+
+void OutputFollower::onServerEvent(pa_context*, pa_subscription_event_type_t type, uint32_t,
+                                   void* userdata) {
+    if ((type & PA_SUBSCRIPTION_EVENT_FACILITY_MASK) == PA_SUBSCRIPTION_EVENT_SERVER)
+        static_cast<OutputFollower*>(userdata)->lookUpDefault();
+}
+
+void OutputFollower::onServerInfo(pa_context* context, const pa_server_info* info, void* userdata) {
+    auto* self = static_cast<OutputFollower*>(userdata);
+    const QString sink = info ? text(info->default_sink_name) : QString();
+    if (sink.isEmpty() || sink == self->current_.name)
+        return self->done();
+    qCInfo(lcCapture).noquote() << "The default output is now" << sink;
+    self->target_ = {};
+    self->track(pa_context_get_sink_info_by_name(context, sink.toUtf8().constData(),
+                                                 &OutputFollower::onSinkInfo, self));
+    if (!self->inFlight_)
+        self->done();
+}
+
+void OutputFollower::onSinkInfo(pa_context* context, const pa_sink_info* info, int last,
+                                void* userdata) {
+    auto* self = static_cast<OutputFollower*>(userdata);
+    if (info && last == 0) {
+        self->target_ = {text(info->name), text(info->monitor_source_name),
+                         text(info->description)};
+        return;
+    }
+    // Gone again, or not a sink we can hear: the recording stays where it is.
+    if (last < 0 || self->target_.monitorSourceName.isEmpty()) {
+        qCWarning(lcCapture).noquote()
+            << "Couldn't follow the default output:" << self->connection_.lastErrorText();
+        return self->done();
+    }
+    self->track(pa_context_move_source_output_by_name(
+        context, pa_stream_get_index(self->stream_),
+        self->target_.monitorSourceName.toUtf8().constData(), &OutputFollower::onMoved, self));
+    if (!self->inFlight_)
+        self->done();
+}
+
+void OutputFollower::onMoved(pa_context*, int success, void* userdata) {
+    auto* self = static_cast<OutputFollower*>(userdata);
+    if (success) {
+        self->current_ = self->target_;
+        qCInfo(lcCapture).noquote().nospace()
+            << "Capture moved to output " << self->current_.name << " ("
+            << self->current_.description << ") through " << self->current_.monitorSourceName;
+        if (self->moved_)
+            self->moved_(self->current_);
+    } else {
+        qCWarning(lcCapture).noquote()
+            << "Couldn't move the capture to" << self->target_.monitorSourceName << ":"
+            << self->connection_.lastErrorText();
+    }
+    self->done();
+}
