@@ -28,15 +28,15 @@ struct CaptureInput {
 struct ShareableContent {
     std::optional<QString> error;
     QList<CaptureOutput> outputs;
-    std::optional<CaptureInput> microphone;
-    QString noMicrophoneReason;
+    std::optional<CaptureInput> microphone = {};
+    QString noMicrophoneReason = {};
 };
 
 struct StreamConfiguration {
     int sampleRateHz = 48000;
     int channelCount = 2;
     // Captured too, at the same rate in its own channel count, when set.
-    std::optional<CaptureInput> microphone;
+    std::optional<CaptureInput> microphone = {};
 };
 
 // None when the operation succeeded, otherwise why it failed as readable text.

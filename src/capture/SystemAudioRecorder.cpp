@@ -1,6 +1,7 @@
 #include "SystemAudioRecorder.h"
 
 #include "Logging.h"
+#include "MicrophoneMixer.h"
 #include "PeakHistory.h"
 #include "PulseCaptureService.h"
 #include "RecordingEnding.h"
@@ -9,6 +10,7 @@
 #include <QFileInfo>
 #include <QTimer>
 #include <atomic>
+#include <mutex>
 #include <sys/statvfs.h>
 
 namespace {
@@ -44,6 +46,10 @@ struct SystemAudioRecorder::Recording {
     std::atomic<bool> paused{false};
     // The first failure to store a buffer is told once.
     std::atomic<bool> failureTold{false};
+    // With the microphone: the two streams meet in the mixer, and each has a level of its own.
+    std::unique_ptr<MicrophoneMixer> mixer;
+    std::mutex mixing;
+    PeakHistory outputPeaks, microphonePeaks;
 };
 
 QString SystemAudioRecorder::description(RecorderError error) {
@@ -120,14 +126,7 @@ void SystemAudioRecorder::beginCapture(const ShareableContent& content) {
 
     auto recording = recording_ = std::make_shared<Recording>();
     CaptureService::Handlers handlers;
-    handlers.samples = [this, recording](PcmBuffer&& buffer) {
-        if (recording->paused.load(std::memory_order_relaxed))
-            return;
-        recording->peaks.add(buffer);
-        if (!recording->writer.append(buffer) && !recording->failureTold.exchange(true))
-            QMetaObject::invokeMethod(
-                this, [this, recording] { fileFailed(recording); }, Qt::QueuedConnection);
-    };
+    handlers.samples = [this, recording](PcmBuffer&& buffer) { store(recording, buffer); };
     handlers.stopped = [this, recording](const QString& reason) {
         QMetaObject::invokeMethod(
             this, [this, recording, reason] { stoppedByItself(recording, reason); },
@@ -142,11 +141,93 @@ void SystemAudioRecorder::beginCapture(const ShareableContent& content) {
             },
             Qt::QueuedConnection);
     };
+    StreamConfiguration configuration;
+    mixMicrophone(handlers, configuration, content);
     const CaptureOutput& output = content.outputs.first();
     setOutputName(output.description.isEmpty() ? output.name : output.description);
-    service_->startCapture(output, StreamConfiguration{}, std::move(handlers))
+    service_->startCapture(output, configuration, std::move(handlers))
         .then(this, [this](const CaptureResult& error) { captureStarted(error); });
 }
+
+void SystemAudioRecorder::store(const std::shared_ptr<Recording>& recording,
+                                const PcmBuffer& buffer) {
+    if (recording->paused.load(std::memory_order_relaxed))
+        return;
+    recording->peaks.add(buffer);
+    if (!recording->writer.append(buffer) && !recording->failureTold.exchange(true))
+        QMetaObject::invokeMethod(
+            this, [this, recording] { fileFailed(recording); }, Qt::QueuedConnection);
+}
+
+// --- The microphone's part: its stream is mixed into the output's before anything is stored.
+
+void SystemAudioRecorder::setIncludesMicrophone(bool includes) {
+    if (includesMicrophone_ == includes)
+        return;
+    includesMicrophone_ = includes;
+    Q_EMIT includesMicrophoneChanged(includes);
+}
+
+void SystemAudioRecorder::checkMicrophone() {
+    service_->queryContent().then(this, [this](const ShareableContent& content) {
+        if (content.microphone)
+            setNoMicrophoneReason(std::nullopt);
+        else
+            setNoMicrophoneReason(
+                content.noMicrophoneReason.isEmpty() ? content.error : content.noMicrophoneReason);
+    });
+}
+
+void SystemAudioRecorder::mixMicrophone(CaptureService::Handlers& handlers,
+                                        StreamConfiguration& configuration,
+                                        const ShareableContent& content) {
+    setMicrophoneProblem(std::nullopt);
+    if (!includesMicrophone_)
+        return;
+    if (!content.microphone) {
+        // The output alone is still worth recording.
+        setNoMicrophoneReason(content.noMicrophoneReason);
+        setMicrophoneProblem(content.noMicrophoneReason);
+        return;
+    }
+    setNoMicrophoneReason(std::nullopt);
+    configuration.microphone = content.microphone;
+    const std::shared_ptr<Recording> recording = recording_;
+    recording->mixer = std::make_unique<MicrophoneMixer>(content.microphone->channelCount);
+    handlers.samples = [this, recording](PcmBuffer&& buffer) {
+        if (!recording->paused.load(std::memory_order_relaxed))
+            recording->outputPeaks.add(buffer);
+        std::lock_guard guard(recording->mixing);
+        store(recording, recording->mixer->addOutput(buffer));
+    };
+    handlers.microphoneSamples = [this, recording](PcmBuffer&& buffer) {
+        if (!recording->paused.load(std::memory_order_relaxed))
+            recording->microphonePeaks.add(buffer);
+        std::lock_guard guard(recording->mixing);
+        store(recording, recording->mixer->addMicrophone(buffer));
+    };
+    handlers.microphoneLost = [this, recording](const QString& reason) {
+        {
+            std::lock_guard guard(recording->mixing);
+            store(recording, recording->mixer->endMicrophone());
+        }
+        QMetaObject::invokeMethod(
+            this, [this, recording, reason] { microphoneLost(recording, reason); },
+            Qt::QueuedConnection);
+    };
+}
+
+void SystemAudioRecorder::microphoneLost(const std::shared_ptr<Recording>& recording,
+                                         const QString& reason) {
+    if (recording != recording_)
+        return;
+    qCWarning(lcCapture).noquote() << "Recording goes on without the microphone:" << reason;
+    setMicrophoneProblem(tr("The microphone is no longer available. Recording continues with the "
+                            "computer's sound only."));
+    setMicrophoneLevel(0);
+}
+
+// ---
 
 void SystemAudioRecorder::captureStarted(const CaptureResult& error) {
     if (error)
@@ -254,6 +335,11 @@ void SystemAudioRecorder::fileFailed(const std::shared_ptr<Recording>& recording
 }
 
 void SystemAudioRecorder::finishRecording(const CaptureResult& stopError) {
+    if (recording_->mixer) {
+        // The stream is released: what the mixer still holds is the recording's end.
+        std::lock_guard guard(recording_->mixing);
+        store(recording_, recording_->mixer->finish());
+    }
     const RecordingEnding ending{std::exchange(stoppedByItself_, std::nullopt), stopError,
                                  recording_->writer.finish(),
                                  std::exchange(stoppedForSpace_, false)};
@@ -274,6 +360,7 @@ void SystemAudioRecorder::finishRecording(const CaptureResult& stopError) {
                             : std::nullopt);
     setLastRecordingDate(recordingStartDate_);
     setLevel(0);
+    setMicrophoneLevel(0);
     setIsCapturingSilence(false);
     setIsLowOnSpace(false);
     if (std::exchange(pausedSince_, std::nullopt))
@@ -305,7 +392,13 @@ void SystemAudioRecorder::publishLevel() {
         return;
     const PeakHistory& peaks = recording_->peaks;
     constexpr int binMs = 1000 / PeakHistory::binsPerSecond;
-    setLevel(isPaused() ? 0.0 : peaks.recentPeak(levelWindowMs / binMs));
+    const bool mixing = recording_->mixer != nullptr;
+    setLevel(isPaused()
+                 ? 0.0
+                 : (mixing ? recording_->outputPeaks : peaks).recentPeak(levelWindowMs / binMs));
+    setMicrophoneLevel(isPaused() || !mixing || microphoneProblem_
+                           ? 0.0
+                           : recording_->microphonePeaks.recentPeak(levelWindowMs / binMs));
     setIsCapturingSilence(!isPaused() && recordedSeconds() * 1000 >= silenceMs &&
                           peaks.recentPeak(silenceMs / binMs) < silenceThreshold);
 }
@@ -378,4 +471,25 @@ void SystemAudioRecorder::setIsLowOnSpace(bool low) {
         return;
     isLowOnSpace_ = low;
     Q_EMIT isLowOnSpaceChanged(low);
+}
+
+void SystemAudioRecorder::setMicrophoneLevel(double level) {
+    if (microphoneLevel_ == level)
+        return;
+    microphoneLevel_ = level;
+    Q_EMIT microphoneLevelChanged(level);
+}
+
+void SystemAudioRecorder::setNoMicrophoneReason(std::optional<QString> reason) {
+    if (noMicrophoneReason_ == reason)
+        return;
+    noMicrophoneReason_ = std::move(reason);
+    Q_EMIT noMicrophoneReasonChanged(noMicrophoneReason_);
+}
+
+void SystemAudioRecorder::setMicrophoneProblem(std::optional<QString> problem) {
+    if (microphoneProblem_ == problem)
+        return;
+    microphoneProblem_ = std::move(problem);
+    Q_EMIT microphoneProblemChanged(microphoneProblem_);
 }
