@@ -64,10 +64,21 @@ qint64 MicrophoneMixer::Timeline::place(qint64 end, qint64 us) {
         return 0;
     }
     const double late = captured - timeAt(static_cast<double>(end));
-    if (std::abs(late) <= microseconds(resyncAfter)) {
+    const double tolerance = microseconds(resyncAfter);
+    if (std::abs(late) <= tolerance) {
+        suspects = 0;
         anchorUs += driftFollowing * late;
         return 0;
     }
+    // Some sources report their latency in a sawtooth: one buffer out of line is taken as on
+    // time, a jump that the next buffers confirm is real.
+    if (suspects > 0 && std::abs(late - suspectLate) <= tolerance)
+        ++suspects;
+    else
+        suspects = 1, suspectLate = late;
+    if (suspects < confirmations)
+        return 0;
+    suspects = 0;
     // A gap gets its silence; a stream that starts over behind its last time is taken as it is.
     const qint64 gap = late > 0 ? std::llround(late / usPerFrame) : 0;
     anchorUs = captured;

@@ -26,8 +26,8 @@ public:
     // Larger offsets are put right at once (a gap, a start); smaller ones by the resampler.
     static constexpr std::chrono::milliseconds resyncAfter{30};
     // The resampler's largest departure from 1:1, and how fast it closes an offset.
-    static constexpr double maxCorrection = 0.002;
-    static constexpr double correctionSeconds = 2.0;
+    static constexpr double maxCorrection = 0.001;
+    static constexpr double correctionSeconds = 8.0;
 
     explicit MicrophoneMixer(int microphoneChannels);
     ~MicrophoneMixer();
@@ -53,6 +53,10 @@ private:
         bool anchored = false;
         double anchorUs = 0;
         double anchorFrame = 0;
+        // Buffers in a row that were out of line by about suspectLate.
+        int suspects = 0;
+        double suspectLate = 0;
+        static constexpr int confirmations = 3;
         double timeAt(double frame) const;
         double frameAt(double us) const;
         // How many frames of silence belong before a buffer captured at `us` that follows
