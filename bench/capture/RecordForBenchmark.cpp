@@ -1,6 +1,7 @@
 // Records what the default output plays for SECONDS with SystemAudioRecorder, then prints one
 // line: frames captured, wall seconds between start and stop, and the process's CPU seconds
 // during that time.
+#include "ProcessCpu.h"
 #include "SystemAudioRecorder.h"
 
 #include <QCoreApplication>
@@ -9,16 +10,8 @@
 #include <QTimer>
 #include <cstdio>
 #include <sndfile.h>
-#include <sys/resource.h>
 
 namespace {
-
-double cpuSeconds() {
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    const auto seconds = [](const timeval& t) { return t.tv_sec + t.tv_usec / 1e6; };
-    return seconds(usage.ru_utime) + seconds(usage.ru_stime);
-}
 
 sf_count_t framesIn(const QString& path) {
     SF_INFO info{};
@@ -47,11 +40,11 @@ int main(int argc, char** argv) {
             return;
         }
         wallClock.start();
-        cpuAtStart = cpuSeconds();
+        cpuAtStart = processCpuSeconds();
         QTimer::singleShot(static_cast<int>(seconds * 1000), Qt::PreciseTimer, &recorder, [&] {
             wallSeconds = wallClock.nsecsElapsed() / 1e9;
             recorder.stop().then(&recorder, [&] {
-                cpuWhileRecording = cpuSeconds() - cpuAtStart;
+                cpuWhileRecording = processCpuSeconds() - cpuAtStart;
                 QCoreApplication::exit(recorder.lastRecordingURL() ? 0 : 1);
             });
         });

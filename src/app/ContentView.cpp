@@ -130,7 +130,7 @@ QWidget* ContentView::createStageView() {
         return view;
     }
     if (stage_.is<Stage::Recording>()) {
-        auto* view = new RecordingStageView;
+        auto* view = new RecordingStageView(*recorder_);
         view->setElapsedText(elapsedLabel(recorder_->elapsedTime()));
         connect(view, &RecordingStageView::stopRequested, this, &ContentView::stopRecording);
         return view;

@@ -54,9 +54,19 @@ void PulsingDot::paintEvent(QPaintEvent*) {
     painter.drawEllipse(QRectF(rect()).center(), radius, radius);
 }
 
+void PulsingDot::setPaused(bool paused) {
+    paused_ = paused;
+    if (paused) {
+        animation_->stop();
+        setPulse(0.0);
+    } else if (isVisible() && !isPulsing()) {
+        animation_->start();
+    }
+}
+
 void PulsingDot::showEvent(QShowEvent* event) {
     QWidget::showEvent(event);
-    if (!isPulsing()) {
+    if (!isPulsing() && !paused_) {
         animation_->start();
     }
 }

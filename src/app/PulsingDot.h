@@ -6,7 +6,7 @@ class QSequentialAnimationGroup;
 
 // The red dot that breathes while a recording runs: it starts at full size and opacity and,
 // once on screen, grows to 1.35 and fades to 0.55 over 0.9 s, then back, for as long as it
-// stays on screen.
+// stays on screen and isn't paused (then it rests).
 class PulsingDot : public QWidget {
     Q_OBJECT
     Q_PROPERTY(qreal pulse READ pulse WRITE setPulse)
@@ -15,6 +15,7 @@ public:
     explicit PulsingDot(QWidget* parent = nullptr);
 
     bool isPulsing() const;
+    void setPaused(bool paused);
     qreal dotScale() const;
     qreal dotOpacity() const;
 
@@ -36,5 +37,6 @@ private:
 
     // 0 is at rest, 1 is fully grown and faded.
     qreal pulse_ = 0.0;
+    bool paused_ = false;
     QSequentialAnimationGroup* animation_;
 };

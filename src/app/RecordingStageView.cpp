@@ -1,15 +1,28 @@
 #include "RecordingStageView.h"
 
 #include "AppStyle.h"
+#include "LevelMeter.h"
+#include "LiveWaveformView.h"
 #include "PulsingDot.h"
+#include "SystemAudioRecorder.h"
 
+#include <QHBoxLayout>
 #include <QKeySequence>
 #include <QLabel>
 #include <QPushButton>
+#include <QShortcut>
 #include <QVBoxLayout>
 
-RecordingStageView::RecordingStageView(QWidget* parent)
-    : QWidget(parent), dot_(new PulsingDot(this)), elapsed_(new QLabel(this)),
+namespace {
+
+constexpr int meterWidth = 440;
+
+} // namespace
+
+RecordingStageView::RecordingStageView(SystemAudioRecorder& recorder, QWidget* parent)
+    : QWidget(parent), recorder_(recorder), dot_(new PulsingDot(this)), elapsed_(new QLabel(this)),
+      output_(new QLabel(this)), waveform_(new LiveWaveformView(this)),
+      meter_(new LevelMeter(this)), status_(new QLabel(this)), pauseButton_(new QPushButton(this)),
       stopButton_(new QPushButton(this)) {
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
@@ -23,6 +36,42 @@ RecordingStageView::RecordingStageView(QWidget* parent)
     elapsed_->setAccessibleName(tr("Elapsed time"));
     layout->addWidget(elapsed_, 0, Qt::AlignHCenter);
 
+    // What is coming in, in one block: the output, its sound, and what to make of it.
+    auto* listening = new QVBoxLayout;
+    listening->setSpacing(8);
+    output_->setAlignment(Qt::AlignHCenter);
+    output_->setFont(AppStyle::calloutFont());
+    AppStyle::makeSecondary(output_);
+    listening->addWidget(output_, 0, Qt::AlignHCenter);
+    waveform_->setFixedWidth(meterWidth);
+    waveform_->setHistory(recorder.peakHistory());
+    listening->addWidget(waveform_, 0, Qt::AlignHCenter);
+    meter_->setFixedWidth(meterWidth);
+    listening->addWidget(meter_, 0, Qt::AlignHCenter);
+    // Always there, empty when there is nothing to say, so that nothing jumps when it speaks.
+    status_->setAlignment(Qt::AlignHCenter);
+    status_->setFont(AppStyle::calloutFont());
+    status_->setWordWrap(true);
+    status_->setFixedWidth(meterWidth);
+    status_->setMinimumHeight(status_->fontMetrics().lineSpacing() * 2);
+    AppStyle::makeSecondary(status_);
+    listening->addWidget(status_, 0, Qt::AlignHCenter);
+    layout->addLayout(listening);
+
+    const QString pauseKey = QKeySequence(Qt::CTRL | Qt::Key_P).toString(QKeySequence::NativeText);
+    pauseButton_->setFont(AppStyle::headlineFont());
+    AppStyle::makeBordered(pauseButton_);
+    pauseButton_->setToolTip(tr("Pause or resume the recording (%1 or Space)").arg(pauseKey));
+    pauseButton_->setFocusPolicy(Qt::NoFocus);
+    connect(pauseButton_, &QPushButton::clicked, this,
+            [this] { recorder_.setPaused(!recorder_.isPaused()); });
+    for (const QKeySequence& key :
+         {QKeySequence(Qt::CTRL | Qt::Key_P), QKeySequence(Qt::Key_Space)}) {
+        // Space too, even with the Stop button focused: stopping is never one stray key away.
+        auto* shortcut = new QShortcut(key, this);
+        connect(shortcut, &QShortcut::activated, pauseButton_, &QPushButton::click);
+    }
+
     stopButton_->setText(tr("Stop Recording"));
     stopButton_->setAccessibleName(tr("Stop Recording"));
     stopButton_->setIcon(AppStyle::buttonSymbol(QStringLiteral("stop-circle-fill"), Qt::white));
@@ -33,8 +82,27 @@ RecordingStageView::RecordingStageView(QWidget* parent)
             .arg(QKeySequence(Qt::CTRL | Qt::Key_R).toString(QKeySequence::NativeText)));
     stopButton_->setDefault(true);
     connect(stopButton_, &QPushButton::clicked, this, &RecordingStageView::stopRequested);
-    layout->addWidget(stopButton_, 0, Qt::AlignHCenter);
+    pauseButton_->setMinimumHeight(stopButton_->sizeHint().height());
+    auto* buttons = new QHBoxLayout;
+    buttons->setSpacing(12);
+    buttons->addStretch();
+    buttons->addWidget(pauseButton_);
+    buttons->addWidget(stopButton_);
+    buttons->addStretch();
+    layout->addLayout(buttons);
     layout->addStretch();
+
+    connect(&recorder, &SystemAudioRecorder::levelChanged, meter_, &LevelMeter::setLevel);
+    connect(&recorder, &SystemAudioRecorder::isPausedChanged, this,
+            &RecordingStageView::showPaused);
+    connect(&recorder, &SystemAudioRecorder::outputNameChanged, this,
+            &RecordingStageView::showStatus);
+    connect(&recorder, &SystemAudioRecorder::isCapturingSilenceChanged, this,
+            &RecordingStageView::showStatus);
+    connect(&recorder, &SystemAudioRecorder::isLowOnSpaceChanged, this,
+            &RecordingStageView::showStatus);
+    showPaused(recorder.isPaused());
+    showStatus();
 }
 
 void RecordingStageView::setElapsedText(const QString& text) {
@@ -43,4 +111,33 @@ void RecordingStageView::setElapsedText(const QString& text) {
 
 QString RecordingStageView::elapsedText() const {
     return elapsed_->text();
+}
+
+QString RecordingStageView::outputText() const {
+    return output_->text();
+}
+
+QString RecordingStageView::statusText() const {
+    return status_->text();
+}
+
+void RecordingStageView::showPaused(bool paused) {
+    pauseButton_->setText(paused ? tr("Resume") : tr("Pause"));
+    pauseButton_->setAccessibleName(pauseButton_->text());
+    pauseButton_->setIcon(AppStyle::buttonSymbol(paused ? QStringLiteral("record-circle")
+                                                        : QStringLiteral("pause-circle"),
+                                                 palette().color(QPalette::ButtonText)));
+    dot_->setPaused(paused);
+}
+
+void RecordingStageView::showStatus() {
+    const QString output = recorder_.outputName();
+    output_->setText(output.isEmpty() ? QString() : tr("Recording “%1”").arg(output));
+    if (recorder_.isLowOnSpace())
+        status_->setText(tr("The disk is almost full: there is room for less than 5 minutes "
+                            "more. The recording stops by itself before the disk is full."));
+    else if (recorder_.isCapturingSilence())
+        status_->setText(tr("Nothing is playing on “%1” yet.").arg(output));
+    else
+        status_->clear();
 }

@@ -2,26 +2,46 @@
 
 #include <QWidget>
 
+class LevelMeter;
+class LiveWaveformView;
 class PulsingDot;
 class QLabel;
 class QPushButton;
+class SystemAudioRecorder;
 
-// The recording screen: the breathing dot, the running time and the stop button.
+// The recording screen: the breathing dot, the running time, what is being recorded (the
+// output's name, a live waveform and a level meter, a hint when only silence comes in, a
+// warning when the disk fills up), and the pause and stop buttons.
 class RecordingStageView : public QWidget {
     Q_OBJECT
 
 public:
-    explicit RecordingStageView(QWidget* parent = nullptr);
+    explicit RecordingStageView(SystemAudioRecorder& recorder, QWidget* parent = nullptr);
 
     void setElapsedText(const QString& text);
     QString elapsedText() const;
     QPushButton* stopButton() const { return stopButton_; }
+    QPushButton* pauseButton() const { return pauseButton_; }
+    PulsingDot* dot() const { return dot_; }
+    LevelMeter* meter() const { return meter_; }
+    // The output's name, the silence hint or the space warning, as shown.
+    QString outputText() const;
+    QString statusText() const;
 
 signals:
     void stopRequested();
 
 private:
+    void showPaused(bool paused);
+    void showStatus();
+
+    SystemAudioRecorder& recorder_;
     PulsingDot* dot_;
     QLabel* elapsed_;
+    QLabel* output_;
+    LiveWaveformView* waveform_;
+    LevelMeter* meter_;
+    QLabel* status_;
+    QPushButton* pauseButton_;
     QPushButton* stopButton_;
 };

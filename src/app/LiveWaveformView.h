@@ -1,0 +1,44 @@
+#pragma once
+
+#include <QTimer>
+#include <QWidget>
+#include <memory>
+
+class PeakHistory;
+
+// The last ten seconds of a recording, drawn as the editor draws its waveform and scrolling
+// as audio comes in: the newest audio at the right edge. Looks for new audio at the display's
+// pace and repaints when it makes a new bar.
+class LiveWaveformView : public QWidget {
+    Q_OBJECT
+
+public:
+    static constexpr int seconds = 10;
+    // One bar per this many points, gap included.
+    static constexpr double barPitch = 3.0;
+
+    explicit LiveWaveformView(QWidget* parent = nullptr);
+
+    // None shows an empty waveform.
+    void setHistory(std::shared_ptr<const PeakHistory> history);
+
+    // The bars' peaks for a given number of bars, oldest first; each bar covers a fixed stretch
+    // of audio, so a bar keeps its height while it scrolls.
+    static std::vector<float> barPeaks(const PeakHistory& history, int bars);
+
+    QSize sizeHint() const override;
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
+
+private:
+    void nextFrame();
+    int barCount() const;
+    static int binsPerBar(int bars);
+
+    std::shared_ptr<const PeakHistory> history_;
+    qint64 paintedBars_ = -1;
+    QTimer frameTimer_;
+};
