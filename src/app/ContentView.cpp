@@ -16,10 +16,17 @@
 #include <QDateTime>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QSettings>
 #include <QShortcut>
 #include <QVBoxLayout>
 #include <algorithm>
 #include <cmath>
+
+namespace {
+
+const QString includeMicrophoneKey = QStringLiteral("recording/includeMicrophone");
+
+} // namespace
 
 ContentView::ContentView(QWidget* parent)
     : ContentView(std::make_unique<SystemAudioRecorder>(), parent) {}
@@ -49,6 +56,10 @@ ContentView::ContentView(std::unique_ptr<SystemAudioRecorder> recorder, QWidget*
                 }
                 recordErrorAlert_->sync(message);
             });
+    // The microphone switch is remembered across launches.
+    recorder_->setIncludesMicrophone(QSettings().value(includeMicrophoneKey, false).toBool());
+    connect(recorder_.get(), &SystemAudioRecorder::includesMicrophoneChanged, this,
+            [](bool includes) { QSettings().setValue(includeMicrophoneKey, includes); });
     connect(saveFlow_, &SaveFlow::isExportingChanged, this, &ContentView::showSaveState);
     connect(saveFlow_, &SaveFlow::progressChanged, this, &ContentView::showSaveState);
     installShortcuts();
@@ -125,7 +136,7 @@ void ContentView::setStage(Stage stage) {
 
 QWidget* ContentView::createStageView() {
     if (stage_.is<Stage::Idle>()) {
-        auto* view = new IdleStageView;
+        auto* view = new IdleStageView(*recorder_);
         connect(view, &IdleStageView::recordRequested, this, &ContentView::startRecording);
         return view;
     }
