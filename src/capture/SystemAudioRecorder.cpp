@@ -170,12 +170,16 @@ void SystemAudioRecorder::setIncludesMicrophone(bool includes) {
 
 void SystemAudioRecorder::checkMicrophone() {
     service_->queryContent().then(this, [this](const ShareableContent& content) {
-        if (content.microphone)
-            setNoMicrophoneReason(std::nullopt);
-        else
-            setNoMicrophoneReason(
-                content.noMicrophoneReason.isEmpty() ? content.error : content.noMicrophoneReason);
+        setNoMicrophoneReason(noMicrophoneReason(content));
     });
+}
+
+std::optional<QString> SystemAudioRecorder::noMicrophoneReason(const ShareableContent& content) {
+    if (content.microphone)
+        return std::nullopt;
+    if (!content.noMicrophoneReason.isEmpty())
+        return content.noMicrophoneReason;
+    return content.error ? *content.error : tr("No microphone found.");
 }
 
 void SystemAudioRecorder::mixMicrophone(CaptureService::Handlers& handlers,
@@ -184,13 +188,12 @@ void SystemAudioRecorder::mixMicrophone(CaptureService::Handlers& handlers,
     setMicrophoneProblem(std::nullopt);
     if (!includesMicrophone_)
         return;
+    setNoMicrophoneReason(noMicrophoneReason(content));
     if (!content.microphone) {
         // The output alone is still worth recording.
-        setNoMicrophoneReason(content.noMicrophoneReason);
-        setMicrophoneProblem(content.noMicrophoneReason);
+        setMicrophoneProblem(noMicrophoneReason());
         return;
     }
-    setNoMicrophoneReason(std::nullopt);
     configuration.microphone = content.microphone;
     const std::shared_ptr<Recording> recording = recording_;
     recording->mixer = std::make_unique<MicrophoneMixer>(content.microphone->channelCount);

@@ -148,6 +148,7 @@ private:
     void mixMicrophone(CaptureService::Handlers& handlers, StreamConfiguration& configuration,
                        const ShareableContent& content);
     void microphoneLost(const std::shared_ptr<Recording>& recording, const QString& reason);
+    static std::optional<QString> noMicrophoneReason(const ShareableContent& content);
     void setMicrophoneLevel(double level);
     void setNoMicrophoneReason(std::optional<QString> reason);
     void setMicrophoneProblem(std::optional<QString> problem);
