@@ -5,12 +5,13 @@
 #include "WaveformShape.h"
 
 #include <QPainter>
-#include <QScreen>
 #include <algorithm>
 
 LiveWaveformView::LiveWaveformView(QWidget* parent) : QWidget(parent) {
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
     setAccessibleName(tr("Live waveform"));
+    // Paints its own background: a new bar doesn't repaint what lies behind it.
+    setAttribute(Qt::WA_OpaquePaintEvent);
     frameTimer_.setTimerType(Qt::PreciseTimer);
     connect(&frameTimer_, &QTimer::timeout, this, &LiveWaveformView::nextFrame);
 }
@@ -18,13 +19,17 @@ LiveWaveformView::LiveWaveformView(QWidget* parent) : QWidget(parent) {
 void LiveWaveformView::setHistory(std::shared_ptr<const PeakHistory> history) {
     history_ = std::move(history);
     paintedBars_ = -1;
+    barsBegun_ = -1;
     update();
 }
 
-std::vector<float> LiveWaveformView::barPeaks(const PeakHistory& history, int bars) {
+std::vector<float> LiveWaveformView::barPeaks(const PeakHistory& history, int bars,
+                                              qint64* barsBegun) {
     const int binsPerBar = LiveWaveformView::binsPerBar(bars);
     qint64 end = 0;
     const std::vector<float> bins = history.lastBins(bars * binsPerBar, &end);
+    if (barsBegun)
+        *barsBegun = (end + binsPerBar - 1) / binsPerBar;
     // Bars start at whole multiples of binsPerBar, counted from the first bin of the recording.
     const qint64 first = end - static_cast<qint64>(bins.size());
     const qint64 firstBar = std::max<qint64>(0, (end - 1) / binsPerBar - bars + 1);
@@ -46,26 +51,65 @@ QSize LiveWaveformView::sizeHint() const {
 
 void LiveWaveformView::paintEvent(QPaintEvent*) {
     QPainter painter(this);
-    const int bars = barCount();
-    const std::vector<float> peaks = history_ ? barPeaks(*history_, bars) : std::vector<float>{};
-    paintedBars_ = history_ ? history_->binCount() / binsPerBar(bars) : -1;
-    // Right-aligned: the newest audio at the right edge, the waveform growing leftwards.
-    const double used = barPitch * static_cast<double>(peaks.size());
-    const QRectF area(width() - used, 0, used, height());
+    painter.fillRect(rect(), palette().window());
+    if (history_) {
+        updateBars();
+        painter.drawPixmap(0, 0, bars_);
+    }
+}
+
+void LiveWaveformView::updateBars() {
+    const int count = barCount();
+    qint64 begun = 0;
     WaveformShape shape;
-    shape.peaks = peaks;
+    shape.peaks = barPeaks(*history_, count, &begun);
+    paintedBars_ = history_->binCount() / binsPerBar(count);
+    // Right-aligned: the newest audio at the right edge, the waveform growing leftwards.
+    const double used = barPitch * static_cast<double>(shape.peaks.size());
+    const QRectF area(width() - used, 0, used, height());
+    const std::vector<QRectF> bars = shape.bars(area);
+
+    // Each new bar moves the picture one pitch to the left: the picture is kept and moved, and
+    // only the bars that changed (the last one that was still filling, and the new ones) are
+    // drawn, as long as a pitch is a whole number of pixels.
+    const qreal ratio = devicePixelRatioF();
+    const QSize pixels = (QSizeF(size()) * ratio).toSize();
+    const QColor color = TrimPalette::from(palette()).accent;
+    const qint64 added = begun - barsBegun_;
+    const double shift = barPitch * ratio * static_cast<double>(added);
+    const bool movable = bars_.size() == pixels && barsColor_ == color && added >= 0 &&
+                         added < count && shift == std::floor(shift);
+    size_t from = 0;
+    if (movable) {
+        bars_.scroll(-static_cast<int>(shift), 0, bars_.rect());
+        from = bars.size() - std::min(bars.size(), static_cast<size_t>(added + 1));
+    } else {
+        bars_ = QPixmap(pixels);
+        bars_.setDevicePixelRatio(ratio);
+        barsColor_ = color;
+    }
+    barsBegun_ = begun;
+
+    QPainter painter(&bars_);
+    painter.setCompositionMode(QPainter::CompositionMode_Clear);
+    const double left = from < bars.size() ? area.left() + bars[from].left() : width();
+    painter.fillRect(movable ? QRectF(left, 0, width() - left, height()) : QRectF(rect()),
+                     Qt::transparent);
+    // What moved past the first bar's place.
+    painter.fillRect(QRectF(0, 0, area.left(), height()), Qt::transparent);
+    painter.setCompositionMode(QPainter::CompositionMode_SourceOver);
     painter.setRenderHint(QPainter::Antialiasing);
     painter.setPen(Qt::NoPen);
-    painter.setBrush(TrimPalette::from(palette()).accent);
-    for (const QRectF& bar : shape.bars(area))
-        painter.drawRoundedRect(bar.translated(area.topLeft()), WaveformShape::cornerRadius,
+    painter.setBrush(color);
+    for (size_t i = from; i < bars.size(); ++i)
+        painter.drawRoundedRect(bars[i].translated(area.topLeft()), WaveformShape::cornerRadius,
                                 WaveformShape::cornerRadius);
 }
 
 void LiveWaveformView::showEvent(QShowEvent* event) {
     QWidget::showEvent(event);
-    const qreal rate = screen() ? screen()->refreshRate() : 60.0;
-    frameTimer_.start(static_cast<int>(1000.0 / std::clamp(rate, 24.0, 60.0)));
+    // A look per bar's worth of audio: in between, only the newest bar could grow a little.
+    frameTimer_.start(binsPerBar(barCount()) * 1000 / PeakHistory::binsPerSecond);
 }
 
 void LiveWaveformView::hideEvent(QHideEvent* event) {
@@ -74,8 +118,6 @@ void LiveWaveformView::hideEvent(QHideEvent* event) {
 }
 
 void LiveWaveformView::nextFrame() {
-    // The picture moves by whole bars: in between, only the newest bar could grow a little,
-    // which isn't worth a repaint (and the CPU) 60 times a second.
     if (history_ && history_->binCount() / binsPerBar(barCount()) != paintedBars_)
         update();
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QPixmap>
 #include <QTimer>
 #include <QWidget>
 #include <memory>
@@ -7,8 +8,10 @@
 class PeakHistory;
 
 // The last ten seconds of a recording, drawn as the editor draws its waveform and scrolling
-// as audio comes in: the newest audio at the right edge. Looks for new audio at the display's
-// pace and repaints when it makes a new bar.
+// as audio comes in: the newest audio at the right edge. The picture moves by whole bars (one
+// per 60 ms or so), so it is repainted when a new bar begins, by moving what was drawn and
+// drawing only the bars that changed; a repaint at every display frame would cost several
+// times the recording itself.
 class LiveWaveformView : public QWidget {
     Q_OBJECT
 
@@ -24,7 +27,9 @@ public:
 
     // The bars' peaks for a given number of bars, oldest first; each bar covers a fixed stretch
     // of audio, so a bar keeps its height while it scrolls.
-    static std::vector<float> barPeaks(const PeakHistory& history, int bars);
+    // `barsBegun`, when given, gets how many bars the recording has begun so far.
+    static std::vector<float> barPeaks(const PeakHistory& history, int bars,
+                                       qint64* barsBegun = nullptr);
 
     QSize sizeHint() const override;
 
@@ -35,10 +40,15 @@ protected:
 
 private:
     void nextFrame();
+    void updateBars();
     int barCount() const;
     static int binsPerBar(int bars);
 
     std::shared_ptr<const PeakHistory> history_;
     qint64 paintedBars_ = -1;
+    // The bars as last drawn, for the bars begun then.
+    QPixmap bars_;
+    QColor barsColor_;
+    qint64 barsBegun_ = -1;
     QTimer frameTimer_;
 };

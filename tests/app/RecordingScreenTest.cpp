@@ -1,4 +1,6 @@
 #include "LevelMeter.h"
+#include "LiveWaveformView.h"
+#include "PeakHistory.h"
 #include "PulsingDot.h"
 #include "RecordingStageView.h"
 #include "TestSupport.h"
@@ -24,6 +26,52 @@ private slots:
     void cleanup() {
         closeAlerts();
         view_.reset();
+    }
+
+    // Bars cover fixed stretches of the recording, so a bar keeps its height while it scrolls;
+    // the picture kept and moved between frames is the one drawn afresh.
+    void theLiveWaveformScrollsByWholeBars() {
+        const auto history = std::make_shared<PeakHistory>();
+        const auto peak = [](float first, int bin) { return first + 0.001f * float(bin); };
+        const auto feed = [&](int bins, float first) {
+            std::vector<float> samples;
+            for (int bin = 0; bin < bins; ++bin)
+                samples.insert(samples.end(), 2 * 480, peak(first, bin));
+            history->add({48000, 2, samples});
+        };
+        // 146 bars (440 points) of 60 ms each: bins 0-5, 6-11, ... make one bar.
+        feed(25, 0.1f);
+        QCOMPARE(LiveWaveformView::barPeaks(*history, 146),
+                 (std::vector<float>{peak(0.1f, 5), peak(0.1f, 11), peak(0.1f, 17), peak(0.1f, 23),
+                                     peak(0.1f, 24)}));
+        feed(3, 0.5f); // the last bar fills up, no new one yet
+        QCOMPARE(LiveWaveformView::barPeaks(*history, 146).size(), size_t(5));
+        QCOMPARE(LiveWaveformView::barPeaks(*history, 146).back(), peak(0.5f, 2));
+        feed(1200, 0.2f);
+        const std::vector<float> full = LiveWaveformView::barPeaks(*history, 146);
+        QCOMPARE(full.size(), size_t(146));
+        QCOMPARE(full.back(), peak(0.2f, 1199));
+
+        LiveWaveformView kept, fresh;
+        for (LiveWaveformView* view : {&kept, &fresh})
+            view->setFixedSize(440, 72);
+        kept.setHistory(history);
+        for (int frame = 0; frame < 30; ++frame) {
+            feed(frame % 11, 0.3f + 0.02f * frame);
+            kept.grab();
+        }
+        fresh.setHistory(history);
+        // Equal but for the antialiasing of a few corner pixels.
+        const QImage a = kept.grab().toImage(), b = fresh.grab().toImage();
+        int differing = 0;
+        for (int y = 0; y < a.height(); ++y)
+            for (int x = 0; x < a.width(); ++x) {
+                const QColor p = a.pixelColor(x, y), q = b.pixelColor(x, y);
+                differing += std::abs(p.red() - q.red()) + std::abs(p.green() - q.green()) +
+                                 std::abs(p.blue() - q.blue()) >
+                             24;
+            }
+        QCOMPARE(differing, 0);
     }
 
     void showsTheOutputAndItsLevel() {
