@@ -204,6 +204,33 @@ private Q_SLOTS:
         QVERIFY(microphoneBefore > 0.45 && microphoneAfter < 0.01);
     }
 
+    // Switching output mid-call: the recording follows it and the microphone stays in.
+    void followsTheDefaultOutputWithTheMicrophoneIn() {
+        Microphone microphone;
+        QVERIFY(microphone.sink.id && microphone.isDefault);
+        Module first({"module-null-sink", "sink_name=sonabrix_first", "rate=48000"});
+        Module second({"module-null-sink", "sink_name=sonabrix_second", "rate=48000",
+                       "sink_properties=device.description=Second"});
+        QVERIFY(first.id && second.id && pactl({"set-default-sink", "sonabrix_first"}));
+        const auto restore = qScopeGuard([] { pactl({"set-default-sink", "sonabrix_test"}); });
+        Player low(tone(30, 440, 0.5f), "sonabrix_first");
+        Player high(tone(30, 660, 0.5f), "sonabrix_second");
+        startRecording();
+        QTRY_VERIFY_WITH_TIMEOUT(recorder_->level() > 0.45, 5000);
+        QTest::qWait(1500);
+        const qint64 framesBeforeSwitch = framesSoFar();
+        QVERIFY(pactl({"set-default-sink", "sonabrix_second"}));
+        QTRY_VERIFY_WITH_TIMEOUT(recorder_->outputName() == "Second", 2000);
+        QTest::qWait(1500);
+        QVERIFY(finishes(recorder_->stop()));
+        QCOMPARE(recorder_->errorMessage(), std::nullopt);
+        const SoundFile file(lastRecording(*recorder_));
+        const qint64 before = framesBeforeSwitch - 24000;
+        QVERIFY(before > 0 && amplitudeOf(file, 0, 440, before, before + 4800) > 0.45);
+        QVERIFY(amplitudeOf(file, 0, 1000, before, before + 4800) > 0.45);
+        QVERIFY(endHolds(file, 1.0, 660, 0.5) && endHolds(file, 1.0, 1000, 0.5));
+    }
+
     // The server's default input is the output's own monitor when there is no microphone.
     void withoutAMicrophoneTheSwitchSaysWhyAndTheOutputIsRecorded() {
         QVERIFY(pactl({"set-default-source", "sonabrix_test.monitor"}));
