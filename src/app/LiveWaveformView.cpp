@@ -85,6 +85,8 @@ void LiveWaveformView::updateBars() {
         from = bars.size() - std::min(bars.size(), static_cast<size_t>(added + 1));
     } else {
         bars_ = QPixmap(pixels);
+        // With an alpha channel: the widget's background shows between the bars.
+        bars_.fill(Qt::transparent);
         bars_.setDevicePixelRatio(ratio);
         barsColor_ = color;
     }

@@ -14,6 +14,9 @@ struct CaptureOutput {
     QString name;
     QString monitorSourceName;
     QString description;
+
+    // What the user knows the output as.
+    QString displayName() const { return description.isEmpty() ? name : description; }
 };
 
 // A source recorded alongside the output: the server's default input, usually a microphone.

@@ -137,14 +137,15 @@ void SystemAudioRecorder::beginCapture(const ShareableContent& content) {
             this,
             [this, recording, output] {
                 if (recording == recording_)
-                    setOutputName(output.description.isEmpty() ? output.name : output.description);
+                    publish(outputName_, output.displayName(),
+                            &SystemAudioRecorder::outputNameChanged);
             },
             Qt::QueuedConnection);
     };
     StreamConfiguration configuration;
     mixMicrophone(handlers, configuration, content);
     const CaptureOutput& output = content.outputs.first();
-    setOutputName(output.description.isEmpty() ? output.name : output.description);
+    publish(outputName_, output.displayName(), &SystemAudioRecorder::outputNameChanged);
     service_->startCapture(output, configuration, std::move(handlers))
         .then(this, [this](const CaptureResult& error) { captureStarted(error); });
 }
@@ -170,7 +171,8 @@ void SystemAudioRecorder::setIncludesMicrophone(bool includes) {
 
 void SystemAudioRecorder::checkMicrophone() {
     service_->queryContent().then(this, [this](const ShareableContent& content) {
-        setNoMicrophoneReason(noMicrophoneReason(content));
+        publish(noMicrophoneReason_, noMicrophoneReason(content),
+                &SystemAudioRecorder::noMicrophoneReasonChanged);
     });
 }
 
@@ -185,13 +187,15 @@ std::optional<QString> SystemAudioRecorder::noMicrophoneReason(const ShareableCo
 void SystemAudioRecorder::mixMicrophone(CaptureService::Handlers& handlers,
                                         StreamConfiguration& configuration,
                                         const ShareableContent& content) {
-    setMicrophoneProblem(std::nullopt);
+    publish(microphoneProblem_, std::nullopt, &SystemAudioRecorder::microphoneProblemChanged);
     if (!includesMicrophone_)
         return;
-    setNoMicrophoneReason(noMicrophoneReason(content));
+    publish(noMicrophoneReason_, noMicrophoneReason(content),
+            &SystemAudioRecorder::noMicrophoneReasonChanged);
     if (!content.microphone) {
         // The output alone is still worth recording.
-        setMicrophoneProblem(noMicrophoneReason());
+        publish(microphoneProblem_, noMicrophoneReason_,
+                &SystemAudioRecorder::microphoneProblemChanged);
         return;
     }
     configuration.microphone = content.microphone;
@@ -225,9 +229,11 @@ void SystemAudioRecorder::microphoneLost(const std::shared_ptr<Recording>& recor
     if (recording != recording_)
         return;
     qCWarning(lcCapture).noquote() << "Recording goes on without the microphone:" << reason;
-    setMicrophoneProblem(tr("The microphone is no longer available. Recording continues with the "
-                            "computer's sound only."));
-    setMicrophoneLevel(0);
+    publish(microphoneProblem_,
+            tr("The microphone is no longer available. Recording continues with the computer's "
+               "sound only."),
+            &SystemAudioRecorder::microphoneProblemChanged);
+    publish(microphoneLevel_, 0, &SystemAudioRecorder::microphoneLevelChanged);
 }
 
 // ---
@@ -238,7 +244,7 @@ void SystemAudioRecorder::captureStarted(const CaptureResult& error) {
     const std::shared_ptr<QPromise<void>> started = std::exchange(transition_, nullptr);
     recordingStartDate_ = QDateTime::currentDateTime();
     pausedMs_ = 0;
-    setElapsedTime(0);
+    publish(elapsedTime_, 0, &SystemAudioRecorder::elapsedTimeChanged);
     enter(Phase::recording);
     ticker_->start();
     levelTimer_->start();
@@ -358,14 +364,16 @@ void SystemAudioRecorder::finishRecording(const CaptureResult& stopError) {
     // A listener on isRecordingChanged already finds the finished recording published.
     if (message)
         setErrorMessage(message);
-    setLastRecordingURL(ending.file.filePath
-                            ? std::optional(QUrl::fromLocalFile(*ending.file.filePath))
-                            : std::nullopt);
-    setLastRecordingDate(recordingStartDate_);
-    setLevel(0);
-    setMicrophoneLevel(0);
-    setIsCapturingSilence(false);
-    setIsLowOnSpace(false);
+    publish(lastRecordingURL_,
+            ending.file.filePath ? std::optional(QUrl::fromLocalFile(*ending.file.filePath))
+                                 : std::nullopt,
+            &SystemAudioRecorder::lastRecordingURLChanged);
+    publish(lastRecordingDate_, recordingStartDate_,
+            &SystemAudioRecorder::lastRecordingDateChanged);
+    publish(level_, 0, &SystemAudioRecorder::levelChanged);
+    publish(microphoneLevel_, 0, &SystemAudioRecorder::microphoneLevelChanged);
+    publish(isCapturingSilence_, false, &SystemAudioRecorder::isCapturingSilenceChanged);
+    publish(isLowOnSpace_, false, &SystemAudioRecorder::isLowOnSpaceChanged);
     if (std::exchange(pausedSince_, std::nullopt))
         Q_EMIT isPausedChanged(false);
     const std::shared_ptr<QPromise<void>> stopped = std::exchange(transition_, nullptr);
@@ -386,7 +394,7 @@ void SystemAudioRecorder::tick() {
         ticker_->stop();
         return;
     }
-    setElapsedTime(recordedSeconds());
+    publish(elapsedTime_, recordedSeconds(), &SystemAudioRecorder::elapsedTimeChanged);
     checkFreeSpace();
 }
 
@@ -396,14 +404,20 @@ void SystemAudioRecorder::publishLevel() {
     const PeakHistory& peaks = recording_->peaks;
     constexpr int binMs = 1000 / PeakHistory::binsPerSecond;
     const bool mixing = recording_->mixer != nullptr;
-    setLevel(isPaused()
-                 ? 0.0
-                 : (mixing ? recording_->outputPeaks : peaks).recentPeak(levelWindowMs / binMs));
-    setMicrophoneLevel(isPaused() || !mixing || microphoneProblem_
-                           ? 0.0
-                           : recording_->microphonePeaks.recentPeak(levelWindowMs / binMs));
-    setIsCapturingSilence(!isPaused() && recordedSeconds() * 1000 >= silenceMs &&
-                          peaks.recentPeak(silenceMs / binMs) < silenceThreshold);
+    publish(level_,
+            isPaused()
+                ? 0.0
+                : (mixing ? recording_->outputPeaks : peaks).recentPeak(levelWindowMs / binMs),
+            &SystemAudioRecorder::levelChanged);
+    publish(microphoneLevel_,
+            isPaused() || !mixing || microphoneProblem_
+                ? 0.0
+                : recording_->microphonePeaks.recentPeak(levelWindowMs / binMs),
+            &SystemAudioRecorder::microphoneLevelChanged);
+    publish(isCapturingSilence_,
+            !isPaused() && recordedSeconds() * 1000 >= silenceMs &&
+                peaks.recentPeak(silenceMs / binMs) < silenceThreshold,
+            &SystemAudioRecorder::isCapturingSilenceChanged);
 }
 
 void SystemAudioRecorder::checkFreeSpace() {
@@ -411,7 +425,7 @@ void SystemAudioRecorder::checkFreeSpace() {
     const std::optional<double> seconds = path ? secondsOfSpaceFor(*path) : std::nullopt;
     if (!seconds)
         return;
-    setIsLowOnSpace(*seconds < lowSpaceSeconds);
+    publish(isLowOnSpace_, *seconds < lowSpaceSeconds, &SystemAudioRecorder::isLowOnSpaceChanged);
     if (*seconds < stopSpaceSeconds) {
         qCWarning(lcCapture).noquote()
             << "Stopping: room for only" << *seconds << "s of audio left in" << *path;
@@ -420,79 +434,15 @@ void SystemAudioRecorder::checkFreeSpace() {
     }
 }
 
-void SystemAudioRecorder::setElapsedTime(double seconds) {
-    if (elapsedTime_ == seconds)
-        return;
-    elapsedTime_ = seconds;
-    Q_EMIT elapsedTimeChanged(seconds);
-}
-
 void SystemAudioRecorder::setErrorMessage(std::optional<QString> message) {
-    if (errorMessage_ == message)
-        return;
-    errorMessage_ = std::move(message);
-    Q_EMIT errorMessageChanged(errorMessage_);
+    publish(errorMessage_, std::move(message), &SystemAudioRecorder::errorMessageChanged);
 }
 
-void SystemAudioRecorder::setLastRecordingURL(std::optional<QUrl> url) {
-    if (lastRecordingURL_ == url)
+template <typename T, typename Value, typename Argument>
+void SystemAudioRecorder::publish(T& field, Value&& value,
+                                  void (SystemAudioRecorder::*changed)(Argument)) {
+    if (field == value)
         return;
-    lastRecordingURL_ = std::move(url);
-    Q_EMIT lastRecordingURLChanged(lastRecordingURL_);
-}
-
-void SystemAudioRecorder::setLastRecordingDate(std::optional<QDateTime> date) {
-    if (lastRecordingDate_ == date)
-        return;
-    lastRecordingDate_ = std::move(date);
-    Q_EMIT lastRecordingDateChanged(lastRecordingDate_);
-}
-
-void SystemAudioRecorder::setLevel(double level) {
-    if (level_ == level)
-        return;
-    level_ = level;
-    Q_EMIT levelChanged(level);
-}
-
-void SystemAudioRecorder::setOutputName(const QString& name) {
-    if (outputName_ == name)
-        return;
-    outputName_ = name;
-    Q_EMIT outputNameChanged(name);
-}
-
-void SystemAudioRecorder::setIsCapturingSilence(bool silent) {
-    if (isCapturingSilence_ == silent)
-        return;
-    isCapturingSilence_ = silent;
-    Q_EMIT isCapturingSilenceChanged(silent);
-}
-
-void SystemAudioRecorder::setIsLowOnSpace(bool low) {
-    if (isLowOnSpace_ == low)
-        return;
-    isLowOnSpace_ = low;
-    Q_EMIT isLowOnSpaceChanged(low);
-}
-
-void SystemAudioRecorder::setMicrophoneLevel(double level) {
-    if (microphoneLevel_ == level)
-        return;
-    microphoneLevel_ = level;
-    Q_EMIT microphoneLevelChanged(level);
-}
-
-void SystemAudioRecorder::setNoMicrophoneReason(std::optional<QString> reason) {
-    if (noMicrophoneReason_ == reason)
-        return;
-    noMicrophoneReason_ = std::move(reason);
-    Q_EMIT noMicrophoneReasonChanged(noMicrophoneReason_);
-}
-
-void SystemAudioRecorder::setMicrophoneProblem(std::optional<QString> problem) {
-    if (microphoneProblem_ == problem)
-        return;
-    microphoneProblem_ = std::move(problem);
-    Q_EMIT microphoneProblemChanged(microphoneProblem_);
+    field = std::forward<Value>(value);
+    Q_EMIT(this->*changed)(field);
 }

@@ -137,21 +137,14 @@ private:
     void checkFreeSpace();
     double recordedSeconds() const;
 
-    void setElapsedTime(double seconds);
-    void setLastRecordingURL(std::optional<QUrl> url);
-    void setLastRecordingDate(std::optional<QDateTime> date);
-    void setLevel(double level);
-    void setOutputName(const QString& name);
-    void setIsCapturingSilence(bool silent);
-    void setIsLowOnSpace(bool low);
     // The microphone's part of a recording.
     void mixMicrophone(CaptureService::Handlers& handlers, StreamConfiguration& configuration,
                        const ShareableContent& content);
     void microphoneLost(const std::shared_ptr<Recording>& recording, const QString& reason);
     static std::optional<QString> noMicrophoneReason(const ShareableContent& content);
-    void setMicrophoneLevel(double level);
-    void setNoMicrophoneReason(std::optional<QString> reason);
-    void setMicrophoneProblem(std::optional<QString> problem);
+    // Sets a published field and tells its listeners, when the value is a new one.
+    template <typename T, typename Value, typename Argument>
+    void publish(T& field, Value&& value, void (SystemAudioRecorder::*changed)(Argument));
 
     std::unique_ptr<CaptureService> service_;
     QTimer* ticker_;

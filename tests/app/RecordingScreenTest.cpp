@@ -72,6 +72,7 @@ private slots:
                              24;
             }
         QCOMPARE(differing, 0);
+        QCOMPARE(b.pixelColor(0, 0), fresh.palette().color(QPalette::Window));
     }
 
     void showsTheOutputAndItsLevel() {

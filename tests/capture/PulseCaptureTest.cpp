@@ -104,11 +104,18 @@ class PulseCaptureTest : public QObject {
     Q_OBJECT
 
     QTemporaryDir recordings_;
+    // Each test's recordings in a folder of their own, so that the one being made is the one
+    // found there.
+    std::unique_ptr<QTemporaryDir> dir_;
 
 private Q_SLOTS:
     void initTestCase() {
         QVERIFY2(!qEnvironmentVariableIsEmpty("PULSE_SERVER"), "run under with-sound-server");
-        qputenv("TMPDIR", QFile::encodeName(recordings_.path()));
+    }
+
+    void init() {
+        dir_ = std::make_unique<QTemporaryDir>(recordings_.filePath("test-XXXXXX"));
+        qputenv("TMPDIR", QFile::encodeName(dir_->path()));
     }
 
     void recordsWhatTheDefaultOutputPlays() {
@@ -121,8 +128,8 @@ private Q_SLOTS:
             // An idle null sink renders up to 2 s ahead when playback begins and its monitor hears
             // nothing until its clock catches up (parec alike): count from the first frame on.
             if (round == 0)
-                QTRY_VERIFY_WITH_TIMEOUT(framesSoFar(recordings_.path()) > 0, 10000);
-            const qint64 framesBefore = round == 0 ? framesSoFar(recordings_.path()) : 0;
+                QTRY_VERIFY_WITH_TIMEOUT(framesSoFar(dir_->path()) > 0, 10000);
+            const qint64 framesBefore = round == 0 ? framesSoFar(dir_->path()) : 0;
             const QTime started = QTime::currentTime();
             QTest::qWait(2000);
             const QFuture<void> stopping = recorder.stop();
@@ -143,7 +150,11 @@ private Q_SLOTS:
     // A pipe source produces exactly the frames written into it and nothing else, so every one
     // of them must arrive, the last partial fragment included, in order.
     void aStopDeliversEveryFrameCapturedUpToIt() {
-        const QString fifo = recordings_.filePath("source.fifo");
+        // PipeWire's pipe source keeps back a last piece shorter than its period, so there the
+        // frames written aren't all captured by any client.
+        if (pactl({"info"}).value_or("").contains("PipeWire"))
+            QSKIP("the pipe source holds back a partial period on PipeWire");
+        const QString fifo = dir_->filePath("source.fifo");
         const auto module = pactl({"load-module", "module-pipe-source", "source_name=sonabrix_pipe",
                                    "file=" + fifo, "format=float32le", "rate=48000", "channels=2"});
         QVERIFY(module);
@@ -188,7 +199,7 @@ private Q_SLOTS:
         QTest::qWait(2500); // see followsTheDefaultOutputIntoTheSameFile
         SystemAudioRecorder recorder;
         QVERIFY(finishes(recorder.start()) && recorder.isRecording());
-        QTRY_VERIFY_WITH_TIMEOUT(framesSoFar(recordings_.path()) > 0, 10000);
+        QTRY_VERIFY_WITH_TIMEOUT(framesSoFar(dir_->path()) > 0, 10000);
         QTest::qWait(300);
         QCOMPARE(recorder.level(), 0.0);
         QElapsedTimer sinceTheTone;
@@ -216,10 +227,12 @@ private Q_SLOTS:
             pactl({"set-default-sink", sinkBefore});
             pactl({"set-default-source", sourceBefore});
         });
-        // A microphone as the default source, as on a desktop: without one, a server may take
-        // the default sink's monitor for the default source and move the capture by itself.
+        // A microphone as the default source, as on a desktop: without one, PulseAudio takes
+        // the default sink's monitor for the default source and moves the capture by itself.
+        // PipeWire moves it by itself all the same; there the output's name tells.
         const auto microphone =
-            pactl({"load-module", "module-null-source", "source_name=sonabrix_microphone"});
+            pactl({"load-module", "module-pipe-source", "source_name=sonabrix_microphone",
+                   "file=" + dir_->filePath("microphone.fifo")});
         QVERIFY(microphone);
         const auto unload = qScopeGuard([&] { pactl({"unload-module", microphone->trimmed()}); });
         QVERIFY(pactl({"set-default-source", "sonabrix_microphone"}));
@@ -236,7 +249,7 @@ private Q_SLOTS:
         SystemAudioRecorder recorder;
         QVERIFY(finishes(recorder.start()) && recorder.isRecording());
         QCOMPARE(recorder.outputName(), "First");
-        QTRY_VERIFY_WITH_TIMEOUT(framesSoFar(recordings_.path()) > 0, 10000);
+        QTRY_VERIFY_WITH_TIMEOUT(framesSoFar(dir_->path()) > 0, 10000);
         QElapsedTimer clock;
         clock.start();
         QTest::qWait(2000);
@@ -276,6 +289,38 @@ private Q_SLOTS:
         // The old output ends where the new one begins.
         QVERIFY(firstHigh != tones.end() &&
                 lastLow.base() - tones.begin() <= firstHigh - tones.begin() + 1);
+    }
+
+    // The output being recorded goes away (a headset unplugged): the recording either goes on
+    // from the output the server falls back to, or ends by itself with what it has, published.
+    void anOutputThatVanishesNeverLosesTheRecording() {
+        const QByteArray sinkBefore = pactl({"get-default-sink"}).value_or("").trimmed();
+        const auto restore = qScopeGuard([&] { pactl({"set-default-sink", sinkBefore}); });
+        auto headset = std::make_unique<NullSink>("sonabrix_headset", "Headset");
+        QVERIFY(!headset->module.isEmpty());
+        QVERIFY(pactl({"set-default-sink", headset->name}));
+        const TonePlayer tone(440, toneAmplitude, headset->name);
+        QTRY_VERIFY_WITH_TIMEOUT(playing(), 10000);
+        QTest::qWait(2500); // see followsTheDefaultOutputIntoTheSameFile
+        SystemAudioRecorder recorder;
+        QVERIFY(finishes(recorder.start()) && recorder.isRecording());
+        QCOMPARE(recorder.outputName(), "Headset");
+        QTRY_VERIFY_WITH_TIMEOUT(framesSoFar(dir_->path()) >= 48000, 10000);
+        headset.reset();
+        QTest::qWait(1000);
+        qInfo() << (recorder.isRecording() ? "went on" : "ended by itself");
+        if (recorder.isRecording()) {
+            QTRY_VERIFY_WITH_TIMEOUT(recorder.outputName() != "Headset", 2000);
+            const qint64 before = framesSoFar(dir_->path());
+            QTRY_VERIFY_WITH_TIMEOUT(framesSoFar(dir_->path()) > before + 24000, 5000);
+            QVERIFY(finishes(recorder.stop()));
+            QCOMPARE(recorder.errorMessage(), std::nullopt);
+        } else {
+            QVERIFY(
+                recorder.errorMessage().value_or("").startsWith("Capture stopped unexpectedly"));
+        }
+        const SoundFile file(lastRecording(recorder));
+        QVERIFY(isPrivateRecording(lastRecording(recorder), file) && file.frames() >= 48000);
     }
 
     // Last, on a daemon of its own: killing the shared one would pull the floor from other tests.
