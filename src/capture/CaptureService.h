@@ -27,12 +27,11 @@ struct CaptureInput {
 };
 
 // The answer to a content query: a reason when the server can't be used, otherwise its outputs
-// with the default output first, and its microphone or why there is none.
+// with the default output first, and its microphone when it has one.
 struct ShareableContent {
     std::optional<QString> error;
     QList<CaptureOutput> outputs;
     std::optional<CaptureInput> microphone = {};
-    QString noMicrophoneReason = {};
 };
 
 struct StreamConfiguration {

@@ -3,16 +3,10 @@
 #include "Logging.h"
 #include "PulseConnection.h"
 
-#include <QCoreApplication>
-
 namespace {
 
 QString text(const char* utf8) {
     return QString::fromUtf8(utf8 ? utf8 : "");
-}
-
-QString noMicrophoneText() {
-    return QCoreApplication::translate("SystemAudioRecorder", "No microphone found.");
 }
 
 } // namespace
@@ -22,8 +16,7 @@ MicrophoneStream::MicrophoneStream(PulseConnection& connection,
     : connection_(connection), handlers_(handlers) {}
 
 std::optional<CaptureInput> MicrophoneStream::defaultInput(PulseConnection& connection,
-                                                           const CaptureOutput& recorded,
-                                                           QString* reason) {
+                                                           const CaptureOutput& recorded) {
     struct Query {
         PulseConnection* connection;
         QString name;
@@ -58,8 +51,6 @@ std::optional<CaptureInput> MicrophoneStream::defaultInput(PulseConnection& conn
         qCInfo(lcCapture).noquote() << "No microphone: default input"
                                     << (query.name.isEmpty() ? QStringLiteral("none") : query.name)
                                     << (query.isRecordedMonitor ? "is the output's monitor" : "");
-        if (reason)
-            *reason = noMicrophoneText();
         return std::nullopt;
     }
     qCDebug(lcCapture).noquote() << "Microphone:" << query.input->name << "("

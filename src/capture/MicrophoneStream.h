@@ -28,11 +28,10 @@ public:
     MicrophoneStream(const MicrophoneStream&) = delete;
     MicrophoneStream& operator=(const MicrophoneStream&) = delete;
 
-    // Looks up the server's default input by name; none, with the reason, when there is no
-    // microphone to record (no default input, or only the recorded output's own monitor).
-    // With the lock held.
+    // Looks up the server's default input by name; none when there is no microphone to record
+    // (no default input, or only the recorded output's own monitor). With the lock held.
     static std::optional<CaptureInput> defaultInput(PulseConnection& connection,
-                                                    const CaptureOutput& recorded, QString* reason);
+                                                    const CaptureOutput& recorded);
 
 private:
     MicrophoneStream(PulseConnection& connection, const CaptureService::Handlers& handlers);

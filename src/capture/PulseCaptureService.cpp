@@ -130,8 +130,7 @@ struct PulseCaptureService::State {
         }
         content.outputs = listing.outputs;
         if (!content.outputs.isEmpty())
-            content.microphone = MicrophoneStream::defaultInput(*connection, content.outputs[0],
-                                                                &content.noMicrophoneReason);
+            content.microphone = MicrophoneStream::defaultInput(*connection, content.outputs[0]);
         qCDebug(lcCapture).noquote() << "Outputs:" << content.outputs.size() << "default"
                                      << defaultSink.value_or(QStringLiteral("none"));
         return content;

@@ -163,10 +163,7 @@ void SystemAudioRecorder::store(const std::shared_ptr<Recording>& recording,
 // --- The microphone's part: its stream is mixed into the output's before anything is stored.
 
 void SystemAudioRecorder::setIncludesMicrophone(bool includes) {
-    if (includesMicrophone_ == includes)
-        return;
-    includesMicrophone_ = includes;
-    Q_EMIT includesMicrophoneChanged(includes);
+    publish(includesMicrophone_, includes, &SystemAudioRecorder::includesMicrophoneChanged);
 }
 
 void SystemAudioRecorder::checkMicrophone() {
@@ -179,8 +176,6 @@ void SystemAudioRecorder::checkMicrophone() {
 std::optional<QString> SystemAudioRecorder::noMicrophoneReason(const ShareableContent& content) {
     if (content.microphone)
         return std::nullopt;
-    if (!content.noMicrophoneReason.isEmpty())
-        return content.noMicrophoneReason;
     return content.error ? *content.error : tr("No microphone found.");
 }
 

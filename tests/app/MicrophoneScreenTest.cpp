@@ -19,8 +19,6 @@ struct MicrophoneService : CaptureService {
         ShareableContent content{{}, {{"speakers", "speakers.monitor", "Speakers"}}};
         if (shared->hasMicrophone)
             content.microphone = CaptureInput{"mic", "Headset Microphone", 1};
-        else
-            content.noMicrophoneReason = QStringLiteral("No microphone found.");
         return QtFuture::makeReadyFuture(content);
     }
     QFuture<CaptureResult> startCapture(const CaptureOutput&, const StreamConfiguration& c,
