@@ -343,6 +343,8 @@ void SystemAudioRecorder::finishRecording(const CaptureResult& stopError) {
         // The stream is released: what the mixer still holds is the recording's end.
         std::lock_guard guard(recording_->mixing);
         store(recording_, recording_->mixer->finish());
+        qCInfo(lcCapture).noquote() << "Microphone mixed in; its last offset from its capture times"
+                                    << recording_->mixer->microphoneOffsetMs() << "ms";
     }
     const RecordingEnding ending{std::exchange(stoppedByItself_, std::nullopt), stopError,
                                  recording_->writer.finish(),
