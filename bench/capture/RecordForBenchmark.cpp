@@ -1,6 +1,6 @@
-// Records what the default output plays for SECONDS with SystemAudioRecorder, then prints one
-// line: frames captured, wall seconds between start and stop, and the process's CPU seconds
-// during that time.
+// Records what the default output plays for SECONDS with SystemAudioRecorder (with the default
+// input mixed in when the second argument is "microphone"), then prints one line: frames
+// captured, wall seconds between start and stop, and the process's CPU seconds during that time.
 #include "ProcessCpu.h"
 #include "SystemAudioRecorder.h"
 
@@ -28,6 +28,7 @@ int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
     const double seconds = argc > 1 ? QByteArray(argv[1]).toDouble() : 60;
     SystemAudioRecorder recorder;
+    recorder.setIncludesMicrophone(argc > 2 && QByteArray(argv[2]) == "microphone");
     QElapsedTimer wallClock;
     double cpuAtStart = 0;
     double wallSeconds = 0;

@@ -27,9 +27,17 @@
 #include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QSettings>
+#include <QShortcut>
 #include <QVBoxLayout>
 #include <algorithm>
 #include <cmath>
+
+namespace {
+
+const QString includeMicrophoneKey = QStringLiteral("recording/includeMicrophone");
+
+} // namespace
 
 ContentView::ContentView(QWidget* parent)
     : ContentView(std::make_unique<SystemAudioRecorder>(), parent) {}
@@ -60,6 +68,10 @@ ContentView::ContentView(std::unique_ptr<SystemAudioRecorder> recorder, QWidget*
                 }
                 recordErrorAlert_->sync(message);
             });
+    // The microphone switch is remembered across launches.
+    recorder_->setIncludesMicrophone(QSettings().value(includeMicrophoneKey, false).toBool());
+    connect(recorder_.get(), &SystemAudioRecorder::includesMicrophoneChanged, this,
+            [](bool includes) { QSettings().setValue(includeMicrophoneKey, includes); });
     connect(saveFlow_, &SaveFlow::isExportingChanged, this, &ContentView::showSaveState);
     connect(saveFlow_, &SaveFlow::progressChanged, this, &ContentView::showSaveState);
     connect(saveFlow_, &SaveFlow::saved, this, [this](const QUrl& destination) {
@@ -153,7 +165,7 @@ void ContentView::setStage(Stage stage) {
 QWidget* ContentView::createStageView() {
     if (stage_.is<Stage::Idle>()) {
         recordings_->reload(RecordingsFolder::path());
-        auto* view = new IdleStageView(recordings_);
+        auto* view = new IdleStageView(*recorder_, recordings_);
         connect(view, &IdleStageView::recordRequested, this, &ContentView::startRecording);
         connect(view, &IdleStageView::openRequested, this, &ContentView::openRecording);
         if (RecordingListView* list = view->recordingList()) {

@@ -4,7 +4,9 @@
 #include "AppStyle.h"
 #include "RecordingListModel.h"
 #include "RecordingListView.h"
+#include "SystemAudioRecorder.h"
 
+#include <QCheckBox>
 #include <QKeySequence>
 #include <QLabel>
 #include <QPainter>
@@ -43,8 +45,11 @@ private:
 
 } // namespace
 
-IdleStageView::IdleStageView(RecordingListModel* recordings, QWidget* parent)
-    : QWidget(parent), recordButton_(new QPushButton(this)) {
+IdleStageView::IdleStageView(SystemAudioRecorder& recorder, RecordingListModel* recordings,
+                             QWidget* parent)
+    : QWidget(parent), recorder_(recorder), recordButton_(new QPushButton(this)),
+      microphoneSwitch_(new QCheckBox(tr("Include microphone"), this)),
+      microphoneNote_(new QLabel(this)) {
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(18);
@@ -84,6 +89,21 @@ IdleStageView::IdleStageView(RecordingListModel* recordings, QWidget* parent)
     connect(recordButton_, &QPushButton::clicked, this, &IdleStageView::recordRequested);
     layout->addWidget(recordButton_, 0, Qt::AlignHCenter);
 
+    // Your own side of a call, mixed in with what the computer plays.
+    auto* microphone = new QVBoxLayout;
+    microphone->setSpacing(2);
+    microphoneSwitch_->setFont(AppStyle::calloutFont());
+    microphoneSwitch_->setToolTip(
+        tr("Record your microphone too, mixed with the computer's sound"));
+    microphone->addWidget(microphoneSwitch_, 0, Qt::AlignHCenter);
+    // Always there, so that nothing moves when a microphone comes or goes.
+    microphoneNote_->setFont(AppStyle::calloutFont());
+    microphoneNote_->setAlignment(Qt::AlignHCenter);
+    microphoneNote_->setMinimumHeight(microphoneNote_->fontMetrics().lineSpacing());
+    AppStyle::makeSecondary(microphoneNote_);
+    microphone->addWidget(microphoneNote_, 0, Qt::AlignHCenter);
+    layout->addLayout(microphone);
+
     if (listsRecordings) {
         recordingList_ = new RecordingListView(recordings, this);
         connect(recordingList_, &RecordingListView::openRequested, this,
@@ -95,4 +115,27 @@ IdleStageView::IdleStageView(RecordingListModel* recordings, QWidget* parent)
     Accessibility::orderChildrenAsLaidOut(this);
     // The start screen's one action takes the keys when the screen appears.
     setFocusProxy(recordButton_);
+
+    connect(microphoneSwitch_, &QCheckBox::toggled, &recorder,
+            &SystemAudioRecorder::setIncludesMicrophone);
+    connect(&recorder, &SystemAudioRecorder::includesMicrophoneChanged, this,
+            &IdleStageView::showMicrophone);
+    connect(&recorder, &SystemAudioRecorder::noMicrophoneReasonChanged, this,
+            &IdleStageView::showMicrophone);
+    showMicrophone();
+    // A microphone may have come or gone since the last look.
+    recorder.checkMicrophone();
+}
+
+QString IdleStageView::microphoneNote() const {
+    return microphoneNote_->text();
+}
+
+void IdleStageView::showMicrophone() {
+    // Without a microphone the switch is off and says why; the choice comes back with one.
+    const std::optional<QString> reason = recorder_.noMicrophoneReason();
+    const QSignalBlocker quiet(microphoneSwitch_);
+    microphoneSwitch_->setEnabled(!reason);
+    microphoneSwitch_->setChecked(recorder_.includesMicrophone() && !reason);
+    microphoneNote_->setText(reason.value_or(QString()));
 }

@@ -2,20 +2,27 @@
 
 #include <QWidget>
 
+class QCheckBox;
+class QLabel;
 class QPushButton;
 class RecordingListModel;
 class RecordingListView;
+class SystemAudioRecorder;
 
-// The start screen: what the app does and the record button, with the list of past recordings
-// beneath once there are any (the badge then gives them its room).
+// The start screen: what the app does, the record button and the microphone switch, with the
+// list of past recordings beneath once there are any (the badge then gives them its room).
 class IdleStageView : public QWidget {
     Q_OBJECT
 
 public:
     // The model stays the caller's.
-    explicit IdleStageView(RecordingListModel* recordings, QWidget* parent = nullptr);
+    IdleStageView(SystemAudioRecorder& recorder, RecordingListModel* recordings,
+                  QWidget* parent = nullptr);
 
     QPushButton* recordButton() const { return recordButton_; }
+    QCheckBox* microphoneSwitch() const { return microphoneSwitch_; }
+    // Why the switch is unavailable, as shown; empty when it is available.
+    QString microphoneNote() const;
     // None while there are no recordings.
     RecordingListView* recordingList() const { return recordingList_; }
 
@@ -24,6 +31,11 @@ signals:
     void openRequested(const QString& path);
 
 private:
+    void showMicrophone();
+
+    SystemAudioRecorder& recorder_;
     QPushButton* recordButton_;
+    QCheckBox* microphoneSwitch_;
+    QLabel* microphoneNote_;
     RecordingListView* recordingList_ = nullptr;
 };

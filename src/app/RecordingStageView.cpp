@@ -17,12 +17,21 @@ namespace {
 
 constexpr int meterWidth = 440;
 
+QLabel* meterCaption(const QString& text, QWidget* parent) {
+    auto* caption = new QLabel(text, parent);
+    caption->setFont(AppStyle::calloutFont());
+    caption->setFixedWidth(meterWidth);
+    AppStyle::makeSecondary(caption);
+    return caption;
+}
+
 } // namespace
 
 RecordingStageView::RecordingStageView(SystemAudioRecorder& recorder, QWidget* parent)
     : QWidget(parent), recorder_(recorder), dot_(new PulsingDot(this)), elapsed_(new QLabel(this)),
       output_(new QLabel(this)), waveform_(new LiveWaveformView(this)),
-      meter_(new LevelMeter(this)), status_(new QLabel(this)), pauseButton_(new QPushButton(this)),
+      meter_(new LevelMeter(this)), microphoneMeter_(new LevelMeter(this)),
+      status_(new QLabel(this)), pauseButton_(new QPushButton(this)),
       stopButton_(new QPushButton(this)) {
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
@@ -47,7 +56,19 @@ RecordingStageView::RecordingStageView(SystemAudioRecorder& recorder, QWidget* p
     waveform_->setHistory(recorder.peakHistory());
     listening->addWidget(waveform_, 0, Qt::AlignHCenter);
     meter_->setFixedWidth(meterWidth);
-    listening->addWidget(meter_, 0, Qt::AlignHCenter);
+    microphoneMeter_->setFixedWidth(meterWidth);
+    if (recorder.includesMicrophone()) {
+        // Two meters, each named: the computer's sound and the user's own.
+        listening->addWidget(meterCaption(tr("Computer"), this), 0, Qt::AlignHCenter);
+        listening->addWidget(meter_, 0, Qt::AlignHCenter);
+        listening->addWidget(meterCaption(tr("Microphone"), this), 0, Qt::AlignHCenter);
+        listening->addWidget(microphoneMeter_, 0, Qt::AlignHCenter);
+        meter_->setAccessibleName(tr("Computer level"));
+        microphoneMeter_->setAccessibleName(tr("Microphone level"));
+    } else {
+        listening->addWidget(meter_, 0, Qt::AlignHCenter);
+        microphoneMeter_->hide();
+    }
     // Always there, empty when there is nothing to say, so that nothing jumps when it speaks.
     status_->setAlignment(Qt::AlignHCenter);
     status_->setFont(AppStyle::calloutFont());
@@ -96,6 +117,10 @@ RecordingStageView::RecordingStageView(SystemAudioRecorder& recorder, QWidget* p
     setFocusProxy(stopButton_);
 
     connect(&recorder, &SystemAudioRecorder::levelChanged, meter_, &LevelMeter::setLevel);
+    connect(&recorder, &SystemAudioRecorder::microphoneLevelChanged, microphoneMeter_,
+            &LevelMeter::setLevel);
+    connect(&recorder, &SystemAudioRecorder::microphoneProblemChanged, this,
+            &RecordingStageView::showStatus);
     connect(&recorder, &SystemAudioRecorder::isPausedChanged, this,
             &RecordingStageView::showPaused);
     connect(&recorder, &SystemAudioRecorder::outputNameChanged, this,
@@ -144,6 +169,8 @@ void RecordingStageView::showStatus() {
     if (recorder_.isLowOnSpace())
         status_->setText(tr("The disk is almost full: there is room for less than 5 minutes "
                             "more. The recording stops by itself before the disk is full."));
+    else if (const std::optional<QString> problem = recorder_.microphoneProblem())
+        status_->setText(*problem);
     else if (recorder_.isCapturingSilence())
         status_->setText(tr("Nothing is playing on “%1” yet.").arg(output));
     else

@@ -24,6 +24,8 @@ public:
     QPushButton* pauseButton() const { return pauseButton_; }
     PulsingDot* dot() const { return dot_; }
     LevelMeter* meter() const { return meter_; }
+    // Shown when the recording includes the microphone.
+    LevelMeter* microphoneMeter() const { return microphoneMeter_; }
     // The output's name, the silence hint or the space warning, as shown.
     QString outputText() const;
     QString statusText() const;
@@ -41,6 +43,7 @@ private:
     QLabel* output_;
     LiveWaveformView* waveform_;
     LevelMeter* meter_;
+    LevelMeter* microphoneMeter_;
     QLabel* status_;
     QPushButton* pauseButton_;
     QPushButton* stopButton_;

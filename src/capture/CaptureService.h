@@ -19,22 +19,33 @@ struct CaptureOutput {
     QString displayName() const { return description.isEmpty() ? name : description; }
 };
 
+// A source recorded alongside the output: the server's default input, usually a microphone.
+struct CaptureInput {
+    QString name;
+    QString description;
+    int channelCount = 1;
+};
+
 // The answer to a content query: a reason when the server can't be used, otherwise its outputs
-// with the default output first.
+// with the default output first, and its microphone when it has one.
 struct ShareableContent {
     std::optional<QString> error;
     QList<CaptureOutput> outputs;
+    std::optional<CaptureInput> microphone = {};
 };
 
 struct StreamConfiguration {
     int sampleRateHz = 48000;
     int channelCount = 2;
+    // Captured too, at the same rate in its own channel count, when set.
+    std::optional<CaptureInput> microphone = {};
 };
 
 // None when the operation succeeded, otherwise why it failed as readable text.
 using CaptureResult = std::optional<QString>;
 
-// The capture platform the recorder stands on. One stream at a time. Every operation is
+// The capture platform the recorder stands on. One capture at a time: the output's stream and,
+// when asked for, the microphone's. Every operation is
 // called from the main thread; the futures finish on some other thread and the caller brings
 // the result back with QFuture::then(context, ...).
 class CaptureService {
@@ -47,6 +58,11 @@ public:
         std::function<void(const QString& reason)> stopped;
         // On any thread, when the stream has moved to another output.
         std::function<void(const CaptureOutput& output)> outputChanged;
+        // The microphone's buffers, on the capture thread, like `samples`.
+        std::function<void(PcmBuffer&&)> microphoneSamples;
+        // On any thread, once, when the microphone can't be opened or goes away; the output's
+        // stream goes on.
+        std::function<void(const QString& reason)> microphoneLost;
     };
 
     virtual ~CaptureService() = default;

@@ -1,11 +1,12 @@
 #include "PulseCaptureService.h"
 
 #include "Logging.h"
+#include "MicrophoneStream.h"
 #include "OutputFollower.h"
 #include "PulseConnection.h"
+#include "StreamGathering.h"
 
 #include <QtConcurrent/QtConcurrentRun>
-#include <cstring>
 #include <mutex>
 #include <utility>
 
@@ -34,17 +35,10 @@ struct PulseCaptureService::State {
     Handlers handlers;
     bool running = false;
     std::unique_ptr<OutputFollower> follower;
-    // The server hands over audio in whatever pieces its output renders (often 5 ms); they are
-    // gathered into deliveries of at least one fragment, so the file is written a few dozen
-    // times a second rather than hundreds.
-    PcmBuffer pending;
-    size_t fragmentFrames = 0;
+    StreamGathering gathering;
+    std::unique_ptr<MicrophoneStream> microphone;
 
-    void deliverPendingLocked() {
-        PcmBuffer delivery = std::exchange(pending, PcmBuffer{});
-        if (delivery.frames() > 0 && handlers.samples)
-            handlers.samples(std::move(delivery));
-    }
+    void deliverPendingLocked() { gathering.flush(handlers.samples); }
 
     void notifyStoppedLocked(const QString& reason) {
         if (!running)
@@ -58,6 +52,7 @@ struct PulseCaptureService::State {
 
     void releaseStreamLocked() {
         follower.reset();
+        microphone.reset();
         running = false;
         // Whatever arrived is kept, however the stream ends.
         deliverPendingLocked();
@@ -134,6 +129,8 @@ struct PulseCaptureService::State {
             }
         }
         content.outputs = listing.outputs;
+        if (!content.outputs.isEmpty())
+            content.microphone = MicrophoneStream::defaultInput(*connection, content.outputs[0]);
         qCDebug(lcCapture).noquote() << "Outputs:" << content.outputs.size() << "default"
                                      << defaultSink.value_or(QStringLiteral("none"));
         return content;
@@ -157,6 +154,8 @@ struct PulseCaptureService::State {
         }
         running = true;
         logStreamLocked(output);
+        if (configuration.microphone)
+            openMicrophoneLocked(*configuration.microphone);
         follower = std::make_unique<OutputFollower>(*connection, stream.get(), output,
                                                     [this](const CaptureOutput& now) {
                                                         if (handlers.outputChanged)
@@ -171,8 +170,8 @@ struct PulseCaptureService::State {
                       static_cast<uint8_t>(configuration.channelCount)};
         if (!pa_sample_spec_valid(&sampleSpec))
             return pulseErrorText(PA_ERR_INVALID);
-        fragmentFrames =
-            pa_usec_to_bytes(fragmentMicroseconds(), &sampleSpec) / pa_frame_size(&sampleSpec);
+        gathering.start(sampleSpec, pa_usec_to_bytes(fragmentMicroseconds(), &sampleSpec) /
+                                        pa_frame_size(&sampleSpec));
         pa_channel_map channelMap;
         if (!pa_channel_map_init_auto(&channelMap, sampleSpec.channels, PA_CHANNEL_MAP_DEFAULT))
             return pulseErrorText(PA_ERR_INVALID);
@@ -194,7 +193,8 @@ struct PulseCaptureService::State {
         attributes.fragsize =
             static_cast<uint32_t>(pa_usec_to_bytes(fragmentMicroseconds(), &sampleSpec));
         // Movable: the follower takes the stream to the default output's monitor.
-        const auto flags = static_cast<pa_stream_flags_t>(PA_STREAM_ADJUST_LATENCY);
+        const auto flags =
+            static_cast<pa_stream_flags_t>(PA_STREAM_ADJUST_LATENCY | StreamGathering::timingFlags);
         if (pa_stream_connect_record(stream.get(), output.monitorSourceName.toUtf8().constData(),
                                      &attributes, flags) < 0)
             return connection->lastErrorText();
@@ -206,6 +206,19 @@ struct PulseCaptureService::State {
             return settled && code != PA_OK ? pulseErrorText(code) : connection->failureText();
         }
         return std::nullopt;
+    }
+
+    // A microphone that can't be opened leaves the output's recording as it is, and says so.
+    void openMicrophoneLocked(const CaptureInput& input) {
+        QString error;
+        microphone = MicrophoneStream::open(*connection, input, static_cast<int>(sampleSpec.rate),
+                                            fragmentDuration, handlers, &error);
+        if (microphone)
+            return;
+        qCWarning(lcCapture).noquote()
+            << "Couldn't open the microphone" << input.name << ":" << error;
+        if (handlers.microphoneLost)
+            handlers.microphoneLost(error);
     }
 
     void logStreamLocked(const CaptureOutput& output) const {
@@ -260,37 +273,9 @@ struct PulseCaptureService::State {
         return result;
     }
 
-    void readAvailableLocked() {
-        const size_t frameBytes = pa_frame_size(&sampleSpec);
-        for (;;) {
-            const void* data = nullptr;
-            size_t bytes = 0;
-            // A failing stream reports itself through its state; nothing to add here.
-            if (pa_stream_peek(stream.get(), &data, &bytes) < 0 || bytes == 0)
-                return;
-            if (!data) {
-                // A hole in the stream: nothing was captured there.
-                pa_stream_drop(stream.get());
-                continue;
-            }
-            if (pending.samples.empty()) {
-                pending.sampleRateHz = static_cast<int>(sampleSpec.rate);
-                pending.channelCount = sampleSpec.channels;
-                pending.samples.reserve(2 * fragmentFrames * sampleSpec.channels);
-            }
-            const size_t frames = bytes / frameBytes;
-            const size_t offset = pending.samples.size();
-            pending.samples.resize(offset + frames * sampleSpec.channels);
-            std::memcpy(pending.samples.data() + offset, data, frames * frameBytes);
-            // The server's memory goes back before the (slower) file write.
-            pa_stream_drop(stream.get());
-            if (static_cast<size_t>(pending.frames()) >= fragmentFrames)
-                deliverPendingLocked();
-        }
-    }
-
     static void onRead(pa_stream*, size_t, void* userdata) {
-        static_cast<State*>(userdata)->readAvailableLocked();
+        auto* self = static_cast<State*>(userdata);
+        self->gathering.readAvailable(self->stream.get(), self->handlers.samples);
     }
 
     static void onStreamState(pa_stream* stream, void* userdata) {

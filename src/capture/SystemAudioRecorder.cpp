@@ -2,6 +2,7 @@
 
 #include "FutureDelivery.h"
 #include "Logging.h"
+#include "MicrophoneMixer.h"
 #include "PeakHistory.h"
 #include "PulseCaptureService.h"
 #include "RecordingEnding.h"
@@ -10,6 +11,7 @@
 #include <QFileInfo>
 #include <QTimer>
 #include <atomic>
+#include <mutex>
 #include <sys/statvfs.h>
 
 namespace {
@@ -45,6 +47,10 @@ struct SystemAudioRecorder::Recording {
     std::atomic<bool> paused{false};
     // The first failure to store a buffer is told once.
     std::atomic<bool> failureTold{false};
+    // With the microphone: the two streams meet in the mixer, and each has a level of its own.
+    std::unique_ptr<MicrophoneMixer> mixer;
+    std::mutex mixing;
+    PeakHistory outputPeaks, microphonePeaks;
 };
 
 QString SystemAudioRecorder::description(RecorderError error) {
@@ -121,14 +127,7 @@ void SystemAudioRecorder::beginCapture(const ShareableContent& content) {
 
     auto recording = recording_ = std::make_shared<Recording>();
     CaptureService::Handlers handlers;
-    handlers.samples = [this, recording](PcmBuffer&& buffer) {
-        if (recording->paused.load(std::memory_order_relaxed))
-            return;
-        recording->peaks.add(buffer);
-        if (!recording->writer.append(buffer) && !recording->failureTold.exchange(true))
-            QMetaObject::invokeMethod(
-                this, [this, recording] { fileFailed(recording); }, Qt::QueuedConnection);
-    };
+    handlers.samples = [this, recording](PcmBuffer&& buffer) { store(recording, buffer); };
     handlers.stopped = [this, recording](const QString& reason) {
         QMetaObject::invokeMethod(
             this, [this, recording, reason] { stoppedByItself(recording, reason); },
@@ -144,11 +143,96 @@ void SystemAudioRecorder::beginCapture(const ShareableContent& content) {
             },
             Qt::QueuedConnection);
     };
+    StreamConfiguration configuration;
+    mixMicrophone(handlers, configuration, content);
     const CaptureOutput& output = content.outputs.first();
     publish(outputName_, output.displayName(), &SystemAudioRecorder::outputNameChanged);
-    deliverTo(this, service_->startCapture(output, StreamConfiguration{}, std::move(handlers)),
+    deliverTo(this, service_->startCapture(output, configuration, std::move(handlers)),
               [this](const CaptureResult& error) { captureStarted(error); });
 }
+
+void SystemAudioRecorder::store(const std::shared_ptr<Recording>& recording,
+                                const PcmBuffer& buffer) {
+    if (recording->paused.load(std::memory_order_relaxed))
+        return;
+    recording->peaks.add(buffer);
+    if (!recording->writer.append(buffer) && !recording->failureTold.exchange(true))
+        QMetaObject::invokeMethod(
+            this, [this, recording] { fileFailed(recording); }, Qt::QueuedConnection);
+}
+
+// --- The microphone's part: its stream is mixed into the output's before anything is stored.
+
+void SystemAudioRecorder::setIncludesMicrophone(bool includes) {
+    publish(includesMicrophone_, includes, &SystemAudioRecorder::includesMicrophoneChanged);
+}
+
+void SystemAudioRecorder::checkMicrophone() {
+    deliverTo(this, service_->queryContent(), [this](const ShareableContent& content) {
+        publish(noMicrophoneReason_, noMicrophoneReason(content),
+                &SystemAudioRecorder::noMicrophoneReasonChanged);
+    });
+}
+
+std::optional<QString> SystemAudioRecorder::noMicrophoneReason(const ShareableContent& content) {
+    if (content.microphone)
+        return std::nullopt;
+    return content.error ? *content.error : tr("No microphone found.");
+}
+
+void SystemAudioRecorder::mixMicrophone(CaptureService::Handlers& handlers,
+                                        StreamConfiguration& configuration,
+                                        const ShareableContent& content) {
+    publish(microphoneProblem_, std::nullopt, &SystemAudioRecorder::microphoneProblemChanged);
+    if (!includesMicrophone_)
+        return;
+    publish(noMicrophoneReason_, noMicrophoneReason(content),
+            &SystemAudioRecorder::noMicrophoneReasonChanged);
+    if (!content.microphone) {
+        // The output alone is still worth recording.
+        publish(microphoneProblem_, noMicrophoneReason_,
+                &SystemAudioRecorder::microphoneProblemChanged);
+        return;
+    }
+    configuration.microphone = content.microphone;
+    const std::shared_ptr<Recording> recording = recording_;
+    recording->mixer = std::make_unique<MicrophoneMixer>(content.microphone->channelCount);
+    handlers.samples = [this, recording](PcmBuffer&& buffer) {
+        if (!recording->paused.load(std::memory_order_relaxed))
+            recording->outputPeaks.add(buffer);
+        std::lock_guard guard(recording->mixing);
+        store(recording, recording->mixer->addOutput(buffer));
+    };
+    handlers.microphoneSamples = [this, recording](PcmBuffer&& buffer) {
+        if (!recording->paused.load(std::memory_order_relaxed))
+            recording->microphonePeaks.add(buffer);
+        std::lock_guard guard(recording->mixing);
+        store(recording, recording->mixer->addMicrophone(buffer));
+    };
+    handlers.microphoneLost = [this, recording](const QString& reason) {
+        {
+            std::lock_guard guard(recording->mixing);
+            store(recording, recording->mixer->endMicrophone());
+        }
+        QMetaObject::invokeMethod(
+            this, [this, recording, reason] { microphoneLost(recording, reason); },
+            Qt::QueuedConnection);
+    };
+}
+
+void SystemAudioRecorder::microphoneLost(const std::shared_ptr<Recording>& recording,
+                                         const QString& reason) {
+    if (recording != recording_)
+        return;
+    qCWarning(lcCapture).noquote() << "Recording goes on without the microphone:" << reason;
+    publish(microphoneProblem_,
+            tr("The microphone is no longer available. Recording continues with the computer's "
+               "sound only."),
+            &SystemAudioRecorder::microphoneProblemChanged);
+    publish(microphoneLevel_, 0, &SystemAudioRecorder::microphoneLevelChanged);
+}
+
+// ---
 
 void SystemAudioRecorder::captureStarted(const CaptureResult& error) {
     if (error)
@@ -256,6 +340,13 @@ void SystemAudioRecorder::fileFailed(const std::shared_ptr<Recording>& recording
 }
 
 void SystemAudioRecorder::finishRecording(const CaptureResult& stopError) {
+    if (recording_->mixer) {
+        // The stream is released: what the mixer still holds is the recording's end.
+        std::lock_guard guard(recording_->mixing);
+        store(recording_, recording_->mixer->finish());
+        qCInfo(lcCapture).noquote() << "Microphone mixed in; its last offset from its capture times"
+                                    << recording_->mixer->microphoneOffsetMs() << "ms";
+    }
     const RecordingEnding ending{std::exchange(stoppedByItself_, std::nullopt), stopError,
                                  recording_->writer.finish(),
                                  std::exchange(stoppedForSpace_, false)};
@@ -278,6 +369,7 @@ void SystemAudioRecorder::finishRecording(const CaptureResult& stopError) {
     publish(lastRecordingDate_, recordingStartDate_,
             &SystemAudioRecorder::lastRecordingDateChanged);
     publish(level_, 0, &SystemAudioRecorder::levelChanged);
+    publish(microphoneLevel_, 0, &SystemAudioRecorder::microphoneLevelChanged);
     publish(isCapturingSilence_, false, &SystemAudioRecorder::isCapturingSilenceChanged);
     publish(isLowOnSpace_, false, &SystemAudioRecorder::isLowOnSpaceChanged);
     if (std::exchange(pausedSince_, std::nullopt))
@@ -309,8 +401,17 @@ void SystemAudioRecorder::publishLevel() {
         return;
     const PeakHistory& peaks = recording_->peaks;
     constexpr int binMs = 1000 / PeakHistory::binsPerSecond;
-    publish(level_, isPaused() ? 0.0 : peaks.recentPeak(levelWindowMs / binMs),
+    const bool mixing = recording_->mixer != nullptr;
+    publish(level_,
+            isPaused()
+                ? 0.0
+                : (mixing ? recording_->outputPeaks : peaks).recentPeak(levelWindowMs / binMs),
             &SystemAudioRecorder::levelChanged);
+    publish(microphoneLevel_,
+            isPaused() || !mixing || microphoneProblem_
+                ? 0.0
+                : recording_->microphonePeaks.recentPeak(levelWindowMs / binMs),
+            &SystemAudioRecorder::microphoneLevelChanged);
     publish(isCapturingSilence_,
             !isPaused() && recordedSeconds() * 1000 >= silenceMs &&
                 peaks.recentPeak(silenceMs / binMs) < silenceThreshold,

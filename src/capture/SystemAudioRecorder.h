@@ -32,6 +32,13 @@ class SystemAudioRecorder : public QObject {
     Q_PROPERTY(QString outputName READ outputName NOTIFY outputNameChanged)
     Q_PROPERTY(bool isCapturingSilence READ isCapturingSilence NOTIFY isCapturingSilenceChanged)
     Q_PROPERTY(bool isLowOnSpace READ isLowOnSpace NOTIFY isLowOnSpaceChanged)
+    Q_PROPERTY(bool includesMicrophone READ includesMicrophone WRITE setIncludesMicrophone NOTIFY
+                   includesMicrophoneChanged)
+    Q_PROPERTY(double microphoneLevel READ microphoneLevel NOTIFY microphoneLevelChanged)
+    Q_PROPERTY(std::optional<QString> noMicrophoneReason READ noMicrophoneReason NOTIFY
+                   noMicrophoneReasonChanged)
+    Q_PROPERTY(std::optional<QString> microphoneProblem READ microphoneProblem NOTIFY
+                   microphoneProblemChanged)
 
 public:
     enum class RecorderError { permissionDenied, noDisplay };
@@ -80,6 +87,19 @@ public:
     // The current recording's peaks, for the live waveform; null when not recording.
     std::shared_ptr<const PeakHistory> peakHistory() const;
 
+    // The microphone (the server's default input) recorded too, mixed into the output's sound.
+    // Takes effect at the next start().
+    bool includesMicrophone() const { return includesMicrophone_; }
+    void setIncludesMicrophone(bool includes);
+    // Like level, for the microphone alone; level is then the output's alone.
+    double microphoneLevel() const { return microphoneLevel_; }
+    // Why there is no microphone to include, as the last check found; none when there is one.
+    std::optional<QString> noMicrophoneReason() const { return noMicrophoneReason_; }
+    // Asks the server whether there is a microphone; noMicrophoneReason follows.
+    void checkMicrophone();
+    // While recording: why the microphone is missing from the recording from some point on.
+    std::optional<QString> microphoneProblem() const { return microphoneProblem_; }
+
 Q_SIGNALS:
     void isRecordingChanged(bool isRecording);
     void elapsedTimeChanged(double elapsedTime);
@@ -91,6 +111,10 @@ Q_SIGNALS:
     void outputNameChanged(const QString& outputName);
     void isCapturingSilenceChanged(bool isCapturingSilence);
     void isLowOnSpaceChanged(bool isLowOnSpace);
+    void includesMicrophoneChanged(bool includesMicrophone);
+    void microphoneLevelChanged(double microphoneLevel);
+    void noMicrophoneReasonChanged(std::optional<QString> noMicrophoneReason);
+    void microphoneProblemChanged(std::optional<QString> microphoneProblem);
 
 private:
     // isRecording is true in recording and stopping.
@@ -105,12 +129,19 @@ private:
     QFuture<void> beginStopping();
     void stoppedByItself(const std::shared_ptr<Recording>& recording, const QString& reason);
     void fileFailed(const std::shared_ptr<Recording>& recording);
+    // On the capture thread: writes what the recording keeps, unless paused.
+    void store(const std::shared_ptr<Recording>& recording, const PcmBuffer& buffer);
     void finishRecording(const CaptureResult& stopError);
     void tick();
     void publishLevel();
     void checkFreeSpace();
     double recordedSeconds() const;
 
+    // The microphone's part of a recording.
+    void mixMicrophone(CaptureService::Handlers& handlers, StreamConfiguration& configuration,
+                       const ShareableContent& content);
+    void microphoneLost(const std::shared_ptr<Recording>& recording, const QString& reason);
+    static std::optional<QString> noMicrophoneReason(const ShareableContent& content);
     // Sets a published field and tells its listeners, when the value is a new one.
     template <typename T, typename Value, typename Argument>
     void publish(T& field, Value&& value, void (SystemAudioRecorder::*changed)(Argument));
@@ -127,6 +158,10 @@ private:
     QString outputName_;
     bool isCapturingSilence_ = false;
     bool isLowOnSpace_ = false;
+    bool includesMicrophone_ = false;
+    double microphoneLevel_ = 0;
+    std::optional<QString> noMicrophoneReason_;
+    std::optional<QString> microphoneProblem_;
 
     Phase phase_ = Phase::idle;
     // Starting and stopping: finished when the phase ends.

@@ -18,11 +18,14 @@ struct FakeService : CaptureService {
     std::optional<QPromise<CaptureResult>> held;
     int starts = 0, stops = 0;
     Handlers handlers;
+    StreamConfiguration configuration;
 
     QFuture<ShareableContent> queryContent() override { return QtFuture::makeReadyFuture(content); }
-    QFuture<CaptureResult> startCapture(const CaptureOutput&, const StreamConfiguration&,
+    QFuture<CaptureResult> startCapture(const CaptureOutput&,
+                                        const StreamConfiguration& streamConfiguration,
                                         Handlers streamHandlers) override {
         handlers = std::move(streamHandlers);
+        configuration = streamConfiguration;
         return ++starts, answer(startResult);
     }
     QFuture<CaptureResult> stopCapture() override { return ++stops, answer(stopResult); }
@@ -41,6 +44,22 @@ struct FakeService : CaptureService {
         handlers.samples({48000, 2, std::vector(frames * 2, v)});
     }
     void stopped(const QString& reason) { handlers.stopped(reason); }
+    // 100 ms of each stream, captured at the same moments: the output (left, -right) and a
+    // two-channel microphone that downmixes to `voice`.
+    qint64 capturedUs = 1'000'000;
+    void deliverCall(float output, float voice, bool withMicrophone = true) {
+        for (int piece = 0; piece < 5; ++piece, capturedUs += 20'000) {
+            PcmBuffer out{48000, 2, {}, capturedUs};
+            PcmBuffer mic{48000, 2, {}, capturedUs};
+            for (int i = 0; i < 960; ++i) {
+                out.samples.insert(out.samples.end(), {output, -output});
+                mic.samples.insert(mic.samples.end(), {1.5f * voice, 0.5f * voice});
+            }
+            handlers.samples(std::move(out));
+            if (withMicrophone)
+                handlers.microphoneSamples(std::move(mic));
+        }
+    }
 };
 
 class SystemAudioRecorderTest : public QObject {
@@ -186,6 +205,68 @@ private Q_SLOTS:
     }
 
     // The recording ends at once, not at Stop: the clock mustn't run on over lost audio.
+    void theMicrophoneIsMixedInWhenAskedAndItsLossIsTold() {
+        const CaptureInput microphone{"mic", "Built-in Microphone", 2};
+        fake_->content.microphone = microphone;
+        QSignalSpy switched(recorder_.get(), &R::includesMicrophoneChanged);
+        QVERIFY(!recorder_->includesMicrophone());
+        recorder_->setIncludesMicrophone(true);
+        recorder_->setIncludesMicrophone(true);
+        QCOMPARE(switched.size(), 1);
+        startRecording();
+        QCOMPARE(fake_->configuration.microphone.value_or(CaptureInput{}).name, microphone.name);
+        fake_->deliverCall(0.1f, 0.2f);
+        // Each meter shows its own stream.
+        QTRY_VERIFY(std::abs(recorder_->microphoneLevel() - 0.3) < 1e-6);
+        QVERIFY(std::abs(recorder_->level() - 0.1) < 1e-6);
+        fake_->deliverCall(0.1f, 0.2f);
+        fake_->handlers.microphoneLost(QStringLiteral("Entity killed"));
+        QTRY_VERIFY(recorder_->microphoneProblem().has_value());
+        QCOMPARE(recorder_->microphoneLevel(), 0.0);
+        QVERIFY(recorder_->isRecording());
+        fake_->deliverCall(0.1f, 0.2f, false);
+        QVERIFY(finishes(recorder_->stop()));
+        QCOMPARE(recorder_->errorMessage(), std::nullopt);
+        const SoundFile file(lastRecording(*recorder_));
+        QVERIFY(isPrivateRecording(lastRecording(*recorder_), file));
+        // All of the output; the microphone at equal level in both channels until it went.
+        QCOMPARE(file.frames(), 3 * 4800);
+        const auto near = [](float a, float b) { return std::abs(a - b) < 1e-4; };
+        for (qint64 frame : {100, 4800, 9500}) {
+            QVERIFY(near(file.samples[2 * frame], 0.3f));
+            QVERIFY(near(file.samples[2 * frame + 1], 0.1f));
+        }
+        QVERIFY(near(file.samples[2 * 12000], 0.1f) && near(file.samples[2 * 12000 + 1], -0.1f));
+
+        // Switched off, the next recording asks for no microphone, and nothing of it is left.
+        recorder_->setIncludesMicrophone(false);
+        startRecording();
+        QCOMPARE(recorder_->microphoneProblem(), std::nullopt);
+        QVERIFY(!fake_->configuration.microphone && !fake_->handlers.microphoneSamples);
+        fake_->deliverCall(0.1f, 0.2f, false);
+        QTRY_VERIFY(recorder_->level() > 0.09);
+        QCOMPARE(recorder_->microphoneLevel(), 0.0);
+        QVERIFY(finishes(recorder_->stop()));
+        QCOMPARE(SoundFile(lastRecording(*recorder_)).frames(), 4800);
+    }
+
+    void withoutAMicrophoneTheOutputIsRecordedAloneAndTheReasonShown() {
+        recorder_->checkMicrophone();
+        QTRY_COMPARE(recorder_->noMicrophoneReason(), Message("No microphone found."));
+        recorder_->setIncludesMicrophone(true);
+        startRecording();
+        QVERIFY(!fake_->configuration.microphone);
+        QCOMPARE(recorder_->microphoneProblem(), Message("No microphone found."));
+        fake_->deliverCall(0.1f, 0.0f, false);
+        QVERIFY(finishes(recorder_->stop()));
+        QCOMPARE(SoundFile(lastRecording(*recorder_)).frames(), 4800);
+
+        // A microphone that turns up is found by the next check.
+        fake_->content.microphone = CaptureInput{"mic", "USB", 1};
+        recorder_->checkMicrophone();
+        QTRY_COMPARE(recorder_->noMicrophoneReason(), std::nullopt);
+    }
+
     void aFileThatCantBeWrittenEndsTheRecordingAtOnce() {
         // A file stands where the data folder should be.
         const QString blocked = dir_->filePath("blocked");

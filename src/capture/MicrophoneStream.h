@@ -1,0 +1,51 @@
+#pragma once
+
+#include "CaptureService.h"
+#include "StreamGathering.h"
+
+#include <chrono>
+#include <memory>
+#include <pulse/pulseaudio.h>
+
+class PulseConnection;
+
+// The microphone's record stream, beside the output's on the same connection: float32 at the
+// output's rate in the microphone's own channel count, stamped with capture times. It stays on
+// the source it was opened on, so a microphone that goes away ends it (rather than the server
+// moving it to some other input) and the owner is told once. Lives on the mainloop thread: made
+// and destroyed with the mainloop lock held.
+class MicrophoneStream {
+public:
+    // Null with the reason in `error` when the stream can't be opened. The handlers must outlive
+    // the stream.
+    static std::unique_ptr<MicrophoneStream> open(PulseConnection& connection,
+                                                  const CaptureInput& input, int sampleRateHz,
+                                                  std::chrono::microseconds fragment,
+                                                  const CaptureService::Handlers& handlers,
+                                                  QString* error);
+    // Delivers what it gathered, then disconnects.
+    ~MicrophoneStream();
+    MicrophoneStream(const MicrophoneStream&) = delete;
+    MicrophoneStream& operator=(const MicrophoneStream&) = delete;
+
+    // Looks up the server's default input by name; none when there is no microphone to record
+    // (no default input, or only the recorded output's own monitor). With the lock held.
+    static std::optional<CaptureInput> defaultInput(PulseConnection& connection,
+                                                    const CaptureOutput& recorded);
+
+private:
+    MicrophoneStream(PulseConnection& connection, const CaptureService::Handlers& handlers);
+    static void onRead(pa_stream*, size_t, void* userdata);
+    static void onState(pa_stream* stream, void* userdata);
+    void lose(const QString& reason);
+
+    struct StreamDeleter {
+        void operator()(pa_stream* stream) const { pa_stream_unref(stream); }
+    };
+    PulseConnection& connection_;
+    const CaptureService::Handlers& handlers_;
+    std::unique_ptr<pa_stream, StreamDeleter> stream_;
+    StreamGathering gathering_;
+    bool ready_ = false;
+    bool lost_ = false;
+};

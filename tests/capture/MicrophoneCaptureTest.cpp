@@ -1,0 +1,251 @@
+#include "CaptureTestUtil.h"
+
+#include <QProcess>
+#include <cmath>
+
+namespace {
+
+std::optional<QByteArray> pactl(const QStringList& arguments) {
+    QProcess process;
+    process.start("pactl", arguments);
+    const bool ok = process.waitForFinished(5000) && process.exitCode() == 0;
+    return ok ? std::optional(process.readAllStandardOutput().trimmed()) : std::nullopt;
+}
+
+// A module of the private server for the length of a test.
+struct Module {
+    std::optional<QByteArray> id;
+    explicit Module(const QStringList& arguments)
+        : id(pactl(QStringList{"load-module"} + arguments)) {}
+    ~Module() { unload(); }
+    void unload() {
+        if (id)
+            pactl({"unload-module", *std::exchange(id, std::nullopt)});
+    }
+};
+
+std::vector<float> tone(double seconds, double hz, float amplitude);
+
+// Plays stereo float frames into the default output. When playback into an idle null sink
+// begins, the sink renders ahead of the clock for up to 2 s and its monitor meanwhile delivers
+// audio slower than real time, with capture times to match: recordings start after that.
+struct Player : QProcess {
+    explicit Player(const std::vector<float>& frames, const QString& device = {}) {
+        QStringList options{"--latency-msec=50", "--format=float32le", "--rate=48000",
+                            "--channels=2"};
+        if (!device.isEmpty())
+            options << "--device=" + device;
+        start("pacat", options);
+        write(reinterpret_cast<const char*>(frames.data()), qint64(frames.size() * sizeof(float)));
+        QTest::qWait(2500);
+    }
+    ~Player() override { kill(), waitForFinished(); }
+};
+
+// The microphone: a second null sink whose monitor is the default input, fed with 1 kHz at 0.5.
+struct Microphone {
+    Module sink{{"module-null-sink", "sink_name=sonabrix_voice", "rate=48000", "channels=2"}};
+    bool isDefault = pactl({"set-default-source", "sonabrix_voice.monitor"}).has_value();
+    std::unique_ptr<Player> voice;
+    Microphone() : voice(std::make_unique<Player>(tone(30, 1000, 0.5f), "sonabrix_voice")) {}
+    // Unplugged: its sound stops and its input goes away.
+    void unplug() {
+        voice.reset();
+        sink.unload();
+    }
+};
+
+std::vector<float> tone(double seconds, double hz, float amplitude) {
+    std::vector<float> frames;
+    for (qint64 i = 0; i < qint64(seconds * 48000); ++i) {
+        const auto v = float(amplitude * std::sin(2 * M_PI * hz * double(i) / 48000));
+        frames.insert(frames.end(), {v, v});
+    }
+    return frames;
+}
+
+// The amplitude of one frequency in one channel over [from, to) frames.
+double amplitudeOf(const SoundFile& file, int channel, double hz, qint64 from, qint64 to) {
+    double re = 0, im = 0;
+    for (qint64 i = from; i < to; ++i) {
+        const double v = file.samples[size_t(2 * i + channel)];
+        re += v * std::cos(2 * M_PI * hz * double(i) / 48000);
+        im += v * std::sin(2 * M_PI * hz * double(i) / 48000);
+    }
+    return 2 * std::hypot(re, im) / double(to - from);
+}
+
+// Whether a signal of `hz` fills most 100 ms windows of the file's last `seconds` at about
+// `amplitude` in both channels.
+bool endHolds(const SoundFile& file, double seconds, double hz, double amplitude) {
+    qint64 frames = 0;
+    const qint64 start = file.frames() - qint64(seconds * 48000);
+    for (qint64 from = std::max<qint64>(0, start); from + 4800 <= file.frames(); from += 4800)
+        if (std::abs(amplitudeOf(file, 0, hz, from, from + 4800) - amplitude) < 0.05 &&
+            std::abs(amplitudeOf(file, 1, hz, from, from + 4800) - amplitude) < 0.05)
+            frames += 4800;
+    return start >= 0 && frames >= 0.8 * seconds * 48000;
+}
+
+QString recordingDir() {
+    return QDir::tempPath();
+}
+
+qint64 framesSoFar() {
+    const QStringList names = QDir(recordingDir()).entryList({"*.caf"}, QDir::Files, QDir::Time);
+    return names.isEmpty() ? 0 : SoundFile(recordingDir() + '/' + names[0]).frames();
+}
+
+} // namespace
+
+class MicrophoneCaptureTest : public QObject {
+    Q_OBJECT
+
+    QTemporaryDir recordings_;
+    std::unique_ptr<SystemAudioRecorder> recorder_;
+
+    // Starts a recording with the microphone and waits for the first audio in the file.
+    void startRecording() {
+        recorder_ = std::make_unique<SystemAudioRecorder>();
+        recorder_->setIncludesMicrophone(true);
+        QVERIFY(finishes(recorder_->start()) && recorder_->isRecording());
+        QTRY_VERIFY_WITH_TIMEOUT(framesSoFar() > 0, 10000);
+    }
+
+private Q_SLOTS:
+    void initTestCase() {
+        QVERIFY2(!qEnvironmentVariableIsEmpty("PULSE_SERVER"), "run under with-sound-server");
+        qputenv("TMPDIR", QFile::encodeName(recordings_.path()));
+    }
+
+    void cleanup() {
+        recorder_.reset();
+        QDir(recordings_.path()).removeRecursively();
+        QDir().mkpath(recordings_.path());
+    }
+
+    // The microphone's 1 kHz at 0.5 joins the output's 440 Hz at 0.5 in both channels.
+    void recordsTheMicrophoneWithTheOutputAtTheirLevels() {
+        Microphone microphone;
+        QVERIFY(microphone.sink.id && microphone.isDefault);
+        Player player(tone(30, 440, 0.5f));
+        startRecording();
+        QTRY_VERIFY_WITH_TIMEOUT(recorder_->microphoneLevel() > 0.45, 3000);
+        // An idle null sink's monitor hears nothing for up to 2 s after playback begins.
+        QTRY_VERIFY_WITH_TIMEOUT(recorder_->level() > 0.45, 5000);
+        QTest::qWait(2000);
+        QVERIFY(finishes(recorder_->stop()));
+        QCOMPARE(recorder_->errorMessage(), std::nullopt);
+        const SoundFile file(lastRecording(*recorder_));
+        QVERIFY(isPrivateRecording(lastRecording(*recorder_), file));
+        QVERIFY(endHolds(file, 1.8, 440, 0.5) && endHolds(file, 1.8, 1000, 0.5));
+    }
+
+    // The microphone hears the output's left channel through a remapping source, so a click
+    // reaches both streams at the same moment. The output plays it on the left only: the right
+    // channel of the mix holds the microphone's click alone, left minus right the output's.
+    void aClickHeardByBothLandsTogether() {
+        Module microphone({"module-remap-source", "source_name=sonabrix_ears",
+                           "master=sonabrix_test.monitor", "master_channel_map=front-left",
+                           "channel_map=mono"});
+        QVERIFY(microphone.id);
+        QVERIFY(pactl({"set-default-source", "sonabrix_ears"}));
+        std::vector<float> clicks(48000 * 2 * 8, 0.0f);
+        for (int second = 4; second <= 6; ++second)
+            for (int i = 0; i < 48; ++i)
+                clicks[size_t(2 * (second * 48000 + i))] = 0.5f;
+        Player player(clicks);
+        startRecording();
+        QTest::qWait(4500);
+        QVERIFY(finishes(recorder_->stop()));
+        const SoundFile file(lastRecording(*recorder_));
+        int found = 0;
+        double worstMs = 0;
+        for (qint64 from = 0; from + 24000 <= file.frames(); from += 24000) {
+            std::pair<double, qint64> output{0, 0}, voice{0, 0};
+            for (qint64 i = from; i < from + 24000; ++i) {
+                const double left = file.samples[size_t(2 * i)],
+                             right = file.samples[size_t(2 * i + 1)];
+                output = std::max(output, {std::abs(left - right), -i});
+                voice = std::max(voice, {std::abs(right), -i});
+            }
+            if (output.first < 0.4 || voice.first < 0.4)
+                continue;
+            ++found;
+            worstMs = std::max(worstMs, std::abs(double(voice.second - output.second)) / 48);
+        }
+        qInfo("Click alignment: %d clicks, worst %.2f ms apart", found, worstMs);
+        QVERIFY(found >= 2);
+        QVERIFY2(worstMs < 20, qPrintable(QString::number(worstMs)));
+    }
+
+    // Unplugged mid-recording: the recording goes on with the output, and says so.
+    void recordingGoesOnWhenTheMicrophoneGoes() {
+        Microphone microphone;
+        QVERIFY(microphone.sink.id && microphone.isDefault);
+        Player player(tone(30, 440, 0.5f));
+        startRecording();
+        QTRY_VERIFY_WITH_TIMEOUT(recorder_->level() > 0.45, 5000);
+        QTest::qWait(1000);
+        microphone.unplug();
+        QTRY_VERIFY_WITH_TIMEOUT(recorder_->microphoneProblem().has_value(), 3000);
+        QVERIFY(recorder_->isRecording());
+        QCOMPARE(recorder_->microphoneLevel(), 0.0);
+        const qint64 framesAtLoss = framesSoFar();
+        QTest::qWait(1500);
+        QVERIFY(finishes(recorder_->stop()));
+        QCOMPARE(recorder_->errorMessage(), std::nullopt);
+        const SoundFile file(lastRecording(*recorder_));
+        QVERIFY(file.frames() > framesAtLoss + 48000);
+        QVERIFY(endHolds(file, 1.2, 440, 0.5));
+        const double microphoneBefore = amplitudeOf(file, 0, 1000, 24000, 28800);
+        const double microphoneAfter =
+            amplitudeOf(file, 0, 1000, file.frames() - 4800, file.frames());
+        QVERIFY(microphoneBefore > 0.45 && microphoneAfter < 0.01);
+    }
+
+    // Switching output mid-call: the recording follows it and the microphone stays in.
+    void followsTheDefaultOutputWithTheMicrophoneIn() {
+        Microphone microphone;
+        QVERIFY(microphone.sink.id && microphone.isDefault);
+        Module first({"module-null-sink", "sink_name=sonabrix_first", "rate=48000"});
+        Module second({"module-null-sink", "sink_name=sonabrix_second", "rate=48000",
+                       "sink_properties=device.description=Second"});
+        QVERIFY(first.id && second.id && pactl({"set-default-sink", "sonabrix_first"}));
+        const auto restore = qScopeGuard([] { pactl({"set-default-sink", "sonabrix_test"}); });
+        Player low(tone(30, 440, 0.5f), "sonabrix_first");
+        Player high(tone(30, 660, 0.5f), "sonabrix_second");
+        startRecording();
+        QTRY_VERIFY_WITH_TIMEOUT(recorder_->level() > 0.45, 5000);
+        QTest::qWait(1500);
+        const qint64 framesBeforeSwitch = framesSoFar();
+        QVERIFY(pactl({"set-default-sink", "sonabrix_second"}));
+        QTRY_VERIFY_WITH_TIMEOUT(recorder_->outputName() == "Second", 2000);
+        QTest::qWait(1500);
+        QVERIFY(finishes(recorder_->stop()));
+        QCOMPARE(recorder_->errorMessage(), std::nullopt);
+        const SoundFile file(lastRecording(*recorder_));
+        const qint64 before = framesBeforeSwitch - 24000;
+        QVERIFY(before > 0 && amplitudeOf(file, 0, 440, before, before + 4800) > 0.45);
+        QVERIFY(amplitudeOf(file, 0, 1000, before, before + 4800) > 0.45);
+        QVERIFY(endHolds(file, 1.0, 660, 0.5) && endHolds(file, 1.0, 1000, 0.5));
+    }
+
+    // The server's default input is the output's own monitor when there is no microphone.
+    void withoutAMicrophoneTheSwitchSaysWhyAndTheOutputIsRecorded() {
+        QVERIFY(pactl({"set-default-source", "sonabrix_test.monitor"}));
+        SystemAudioRecorder recorder;
+        recorder.checkMicrophone();
+        QTRY_COMPARE(recorder.noMicrophoneReason(), std::optional<QString>("No microphone found."));
+        Player player(tone(30, 440, 0.5f));
+        startRecording();
+        QCOMPARE(recorder_->microphoneProblem(), std::optional<QString>("No microphone found."));
+        QTRY_VERIFY_WITH_TIMEOUT(recorder_->level() > 0.45, 5000);
+        QTest::qWait(1000);
+        QVERIFY(finishes(recorder_->stop()));
+        QVERIFY(endHolds(SoundFile(lastRecording(*recorder_)), 0.8, 440, 0.5));
+    }
+};
+
+QTEST_GUILESS_MAIN(MicrophoneCaptureTest)
+#include "MicrophoneCaptureTest.moc"
