@@ -164,6 +164,14 @@
         <source>Sound waveform</source>
         <translation>Audio-Wellenform</translation>
     </message>
+    <message>
+        <source>Include microphone</source>
+        <translation>Mikrofon einbeziehen</translation>
+    </message>
+    <message>
+        <source>Record your microphone too, mixed with the computer&apos;s sound</source>
+        <translation>Auch Ihr Mikrofon aufnehmen, gemischt mit dem Ton des Computers</translation>
+    </message>
 </context>
 <context>
     <name>LaunchOptions</name>
@@ -190,6 +198,24 @@
     <message>
         <source>Unexpected argument: %1</source>
         <translation>Unerwartetes Argument: %1</translation>
+    </message>
+</context>
+<context>
+    <name>LevelMeter</name>
+    <message>
+        <source>Level</source>
+        <translation>Pegel</translation>
+    </message>
+    <message>
+        <source>%1 dB</source>
+        <translation>%1 dB</translation>
+    </message>
+</context>
+<context>
+    <name>LiveWaveformView</name>
+    <message>
+        <source>Live waveform</source>
+        <translation>Live-Wellenform</translation>
     </message>
 </context>
 <context>
@@ -543,6 +569,54 @@
         <source>Elapsed time %1</source>
         <translation>Verstrichene Zeit %1</translation>
     </message>
+    <message>
+        <source>Computer</source>
+        <translation>Computer</translation>
+    </message>
+    <message>
+        <source>Microphone</source>
+        <translation>Mikrofon</translation>
+    </message>
+    <message>
+        <source>Computer level</source>
+        <translation>Pegel des Computers</translation>
+    </message>
+    <message>
+        <source>Microphone level</source>
+        <translation>Pegel des Mikrofons</translation>
+    </message>
+    <message>
+        <source>Pause or resume the recording (%1 or Space)</source>
+        <translation>Aufnahme anhalten oder fortsetzen (%1 oder Leertaste)</translation>
+    </message>
+    <message>
+        <source>Resume</source>
+        <translation>Fortsetzen</translation>
+    </message>
+    <message>
+        <source>Pause</source>
+        <translation>Anhalten</translation>
+    </message>
+    <message>
+        <source>Recording “%1”</source>
+        <translation>Aufnahme von „%1“</translation>
+    </message>
+    <message>
+        <source>The disk is almost full: there is room for less than 5 minutes more. The recording stops by itself before the disk is full.</source>
+        <translation>Der Datenträger ist fast voll: Es ist nur noch Platz für weniger als 5 Minuten. Die Aufnahme endet von selbst, bevor der Datenträger voll ist.</translation>
+    </message>
+    <message>
+        <source>Nothing is playing on “%1” yet.</source>
+        <translation>Auf „%1“ wird noch nichts abgespielt.</translation>
+    </message>
+    <message>
+        <source>Recorded output</source>
+        <translation>Aufgenommene Ausgabe</translation>
+    </message>
+    <message>
+        <source>Recording notes</source>
+        <translation>Hinweise zur Aufnahme</translation>
+    </message>
 </context>
 <context>
     <name>RecordingWriter</name>
@@ -632,6 +706,18 @@
     <message>
         <source>Couldn&apos;t stop capture cleanly: %1</source>
         <translation>Die Aufnahme konnte nicht sauber gestoppt werden: %1</translation>
+    </message>
+    <message>
+        <source>The recording was stopped because the disk is almost full. Everything recorded until then has been kept.</source>
+        <translation>Die Aufnahme wurde beendet, weil der Datenträger fast voll ist. Alles bis dahin Aufgenommene wurde behalten.</translation>
+    </message>
+    <message>
+        <source>No microphone found.</source>
+        <translation>Kein Mikrofon gefunden.</translation>
+    </message>
+    <message>
+        <source>The microphone is no longer available. Recording continues with the computer&apos;s sound only.</source>
+        <translation>Das Mikrofon ist nicht mehr verfügbar. Die Aufnahme läuft nur mit dem Ton des Computers weiter.</translation>
     </message>
 </context>
 <context>

@@ -100,8 +100,10 @@ IdleStageView::IdleStageView(SystemAudioRecorder& recorder, RecordingListModel* 
     microphoneNote_->setFont(AppStyle::calloutFont());
     microphoneNote_->setAlignment(Qt::AlignHCenter);
     microphoneNote_->setMinimumHeight(microphoneNote_->fontMetrics().lineSpacing());
+    microphoneNote_->setWordWrap(true);
     AppStyle::makeSecondary(microphoneNote_);
-    microphone->addWidget(microphoneNote_, 0, Qt::AlignHCenter);
+    // The whole width, so that a reason arriving later never finds a label sized for nothing.
+    microphone->addWidget(microphoneNote_);
     layout->addLayout(microphone);
 
     if (listsRecordings) {
