@@ -88,7 +88,7 @@ bool endHolds(const SoundFile& file, double seconds, double hz, double amplitude
 }
 
 QString recordingDir() {
-    return QDir::tempPath();
+    return RecordingsFolder::path();
 }
 
 qint64 framesSoFar() {
@@ -115,13 +115,12 @@ class MicrophoneCaptureTest : public QObject {
 private Q_SLOTS:
     void initTestCase() {
         QVERIFY2(qEnvironmentVariableIsSet("SONABRIX_SOUND_SERVER"), "run under with-sound-server");
-        qputenv("TMPDIR", QFile::encodeName(recordings_.path()));
+        useDataHome(recordings_.path());
     }
 
     void cleanup() {
         recorder_.reset();
-        QDir(recordings_.path()).removeRecursively();
-        QDir().mkpath(recordings_.path());
+        QDir(recordingDir()).removeRecursively();
     }
 
     // The microphone's 1 kHz at 0.5 joins the output's 440 Hz at 0.5 in both channels.
