@@ -1,5 +1,6 @@
 #include "CaptureTestUtil.h"
 
+#include <QElapsedTimer>
 #include <QProcess>
 #include <cmath>
 
@@ -91,6 +92,13 @@ QString recordingDir() {
     return RecordingsFolder::path();
 }
 
+// The output the test harness made the default, whatever it is called.
+QString harnessSink() {
+    static const QString sink =
+        QString::fromUtf8(pactl({"get-default-sink"}).value_or("").trimmed());
+    return sink;
+}
+
 qint64 framesSoFar() {
     const QStringList names = QDir(recordingDir()).entryList({"*.caf"}, QDir::Files, QDir::Time);
     return names.isEmpty() ? 0 : SoundFile(recordingDir() + '/' + names[0]).frames();
@@ -145,7 +153,7 @@ private Q_SLOTS:
     // channel of the mix holds the microphone's click alone, left minus right the output's.
     void aClickHeardByBothLandsTogether() {
         Module microphone({"module-remap-source", "source_name=sonabrix_ears",
-                           "master=sonabrix_test.monitor", "master_channel_map=front-left",
+                           "master=" + harnessSink() + ".monitor", "master_channel_map=front-left",
                            "channel_map=mono"});
         QVERIFY(microphone.id);
         QVERIFY(pactl({"set-default-source", "sonabrix_ears"}));
@@ -153,9 +161,12 @@ private Q_SLOTS:
         for (int second = 4; second <= 6; ++second)
             for (int i = 0; i < 48; ++i)
                 clicks[size_t(2 * (second * 48000 + i))] = 0.5f;
+        QElapsedTimer sincePlaying;
         Player player(clicks);
+        sincePlaying.start();
         startRecording();
-        QTest::qWait(4500);
+        // Until the last click (at 6 s) has played, however long the start took.
+        QTest::qWait(int(std::max<qint64>(500, 7000 - sincePlaying.elapsed())));
         QVERIFY(finishes(recorder_->stop()));
         const SoundFile file(lastRecording(*recorder_));
         int found = 0;
@@ -211,7 +222,7 @@ private Q_SLOTS:
         Module second({"module-null-sink", "sink_name=sonabrix_second", "rate=48000",
                        "sink_properties=device.description=Second"});
         QVERIFY(first.id && second.id && pactl({"set-default-sink", "sonabrix_first"}));
-        const auto restore = qScopeGuard([] { pactl({"set-default-sink", "sonabrix_test"}); });
+        const auto restore = qScopeGuard([] { pactl({"set-default-sink", harnessSink()}); });
         Player low(tone(30, 440, 0.5f), "sonabrix_first");
         Player high(tone(30, 660, 0.5f), "sonabrix_second");
         startRecording();
@@ -232,7 +243,7 @@ private Q_SLOTS:
 
     // The server's default input is the output's own monitor when there is no microphone.
     void withoutAMicrophoneTheSwitchSaysWhyAndTheOutputIsRecorded() {
-        QVERIFY(pactl({"set-default-source", "sonabrix_test.monitor"}));
+        QVERIFY(pactl({"set-default-source", harnessSink() + ".monitor"}));
         SystemAudioRecorder recorder;
         recorder.checkMicrophone();
         QTRY_COMPARE(recorder.noMicrophoneReason(), std::optional<QString>("No microphone found."));
