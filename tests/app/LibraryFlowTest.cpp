@@ -16,15 +16,7 @@ class LibraryFlowTest : public QObject {
     std::shared_ptr<CaptureScript> script_;
     std::unique_ptr<ContentView> view_;
 
-    void record(int seconds) {
-        click(view_.get(), "Record System Audio");
-        QTRY_COMPARE(view_->stageIndex(), 1);
-        for (int second = 0; second < seconds; ++second) {
-            script_->deliver(1.0, 0.5f);
-        }
-        click(view_.get(), "Stop Recording");
-        QTRY_COMPARE(view_->stageIndex(), 3);
-    }
+    void record(int seconds) { recordThroughButtons(*view_, *script_, seconds); }
     // The start screen's list; the one of a start screen fading out doesn't count.
     RecordingListView* list() const {
         for (auto* list : view_->findChildren<RecordingListView*>()) {

@@ -13,15 +13,7 @@ class SaveFlowTest : public QObject {
     QStringList suggestedNames_;
 
     // A 2-second recording, arrived in the editor.
-    void arriveInEditor(int seconds = 2) {
-        click(view_.get(), "Record System Audio");
-        QTRY_COMPARE(view_->stageIndex(), 1);
-        for (int second = 0; second < seconds; ++second) {
-            script_->deliver(1.0, 0.5f);
-        }
-        click(view_.get(), "Stop Recording");
-        QTRY_COMPARE(view_->stageIndex(), 3);
-    }
+    void arriveInEditor(int seconds = 2) { recordThroughButtons(*view_, *script_, seconds); }
     static QString contents(const QString& path) {
         QFile file(path);
         return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : "<missing>";

@@ -98,6 +98,17 @@ inline void click(const QWidget* root, const QString& text) {
 }
 
 // The open alert with this title; with an empty title, any open alert.
+// Records `seconds` of a steady tone through the view's buttons and waits for the editor.
+inline void recordThroughButtons(ContentView& view, CaptureScript& script, int seconds) {
+    click(&view, "Record System Audio");
+    QTRY_COMPARE(view.stageIndex(), 1);
+    for (int second = 0; second < seconds; ++second) {
+        script.deliver(1.0, 0.5f);
+    }
+    click(&view, "Stop Recording");
+    QTRY_COMPARE(view.stageIndex(), 3);
+}
+
 inline QMessageBox* openAlert(const QString& title = {}) {
     for (QWidget* window : QApplication::topLevelWidgets()) {
         auto* box = qobject_cast<QMessageBox*>(window);
