@@ -3,14 +3,6 @@
 #include "Logging.h"
 #include "PulseConnection.h"
 
-namespace {
-
-QString text(const char* utf8) {
-    return QString::fromUtf8(utf8 ? utf8 : "");
-}
-
-} // namespace
-
 MicrophoneStream::MicrophoneStream(PulseConnection& connection,
                                    const CaptureService::Handlers& handlers)
     : connection_(connection), handlers_(handlers) {}
@@ -27,7 +19,7 @@ std::optional<CaptureInput> MicrophoneStream::defaultInput(PulseConnection& conn
     auto onServer = [](pa_context*, const pa_server_info* info, void* userdata) {
         auto* q = static_cast<Query*>(userdata);
         if (info)
-            q->name = text(info->default_source_name);
+            q->name = pulseString(info->default_source_name);
         q->connection->signal();
     };
     auto onSource = [](pa_context*, const pa_source_info* info, int last, void* userdata) {
@@ -38,8 +30,8 @@ std::optional<CaptureInput> MicrophoneStream::defaultInput(PulseConnection& conn
         }
         // Without a microphone the server's default input is often an output's monitor:
         // recording that one's own monitor would record the output twice.
-        q->isRecordedMonitor = text(info->name) == q->monitorName;
-        q->input = CaptureInput{text(info->name), text(info->description),
+        q->isRecordedMonitor = pulseString(info->name) == q->monitorName;
+        q->input = CaptureInput{pulseString(info->name), pulseString(info->description),
                                 std::max<int>(1, info->sample_spec.channels)};
     };
     const bool answered =

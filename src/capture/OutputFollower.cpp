@@ -3,14 +3,6 @@
 #include "Logging.h"
 #include "PulseConnection.h"
 
-namespace {
-
-QString text(const char* utf8) {
-    return QString::fromUtf8(utf8 ? utf8 : "");
-}
-
-} // namespace
-
 OutputFollower::OutputFollower(PulseConnection& connection, pa_stream* stream,
                                CaptureOutput current, MovedHandler moved)
     : connection_(connection), stream_(stream), current_(std::move(current)),
@@ -63,7 +55,7 @@ void OutputFollower::onServerEvent(pa_context*, pa_subscription_event_type_t typ
 
 void OutputFollower::onServerInfo(pa_context* context, const pa_server_info* info, void* userdata) {
     auto* self = static_cast<OutputFollower*>(userdata);
-    const QString sink = info ? text(info->default_sink_name) : QString();
+    const QString sink = info ? pulseString(info->default_sink_name) : QString();
     if (sink.isEmpty() || sink == self->current_.name)
         return self->done();
     qCInfo(lcCapture).noquote() << "The default output is now" << sink;
@@ -78,8 +70,8 @@ void OutputFollower::onSinkInfo(pa_context* context, const pa_sink_info* info, i
                                 void* userdata) {
     auto* self = static_cast<OutputFollower*>(userdata);
     if (info && last == 0) {
-        self->target_ = {text(info->name), text(info->monitor_source_name),
-                         text(info->description)};
+        self->target_ = {pulseString(info->name), pulseString(info->monitor_source_name),
+                         pulseString(info->description)};
         return;
     }
     // Gone again, or not a sink we can hear: the recording stays where it is.

@@ -114,7 +114,7 @@ struct PulseCaptureService::State {
                                info->monitor_source_name
                                    ? QString::fromUtf8(info->monitor_source_name)
                                    : name + QStringLiteral(".monitor"),
-                               QString::fromUtf8(info->description ? info->description : "")});
+                               pulseString(info->description)});
         };
         if (!connection->waitFor(
                 pa_context_get_sink_info_list(connection->context(), onSink, &listing))) {

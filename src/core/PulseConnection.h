@@ -95,5 +95,10 @@ private:
     std::unique_ptr<State> state_;
 };
 
+// A string libpulse handed over (names, descriptions), empty where it gave none.
+inline QString pulseString(const char* utf8) {
+    return QString::fromUtf8(utf8 ? utf8 : "");
+}
+
 // Human-readable text for a libpulse error code.
 QString pulseErrorText(int error);
