@@ -12,8 +12,6 @@ LiveWaveformView::LiveWaveformView(QWidget* parent) : QWidget(parent) {
     setAccessibleName(tr("Live waveform"));
     // Paints its own background: a new bar doesn't repaint what lies behind it.
     setAttribute(Qt::WA_OpaquePaintEvent);
-    frameTimer_.setTimerType(Qt::PreciseTimer);
-    connect(&frameTimer_, &QTimer::timeout, this, &LiveWaveformView::nextFrame);
 }
 
 void LiveWaveformView::setHistory(std::shared_ptr<const PeakHistory> history) {
@@ -51,11 +49,12 @@ QSize LiveWaveformView::sizeHint() const {
 
 void LiveWaveformView::paintEvent(QPaintEvent*) {
     QPainter painter(this);
-    painter.fillRect(rect(), palette().window());
-    if (history_) {
-        updateBars();
-        painter.drawPixmap(0, 0, bars_);
+    if (!history_) {
+        painter.fillRect(rect(), palette().window());
+        return;
     }
+    updateBars();
+    painter.drawPixmap(0, 0, bars_);
 }
 
 void LiveWaveformView::updateBars() {
@@ -74,7 +73,11 @@ void LiveWaveformView::updateBars() {
     // drawn, as long as a pitch is a whole number of pixels.
     const qreal ratio = devicePixelRatioF();
     const QSize pixels = (QSizeF(size()) * ratio).toSize();
-    const QColor color = Theme::from(palette()).selectedBar;
+    if (barsPalette_ != palette().cacheKey()) {
+        barsPalette_ = palette().cacheKey();
+        barsColor_ = QColor();
+    }
+    const QColor color = barsColor_.isValid() ? barsColor_ : Theme::from(palette()).selectedBar;
     const qint64 added = begun - barsBegun_;
     const double shift = barPitch * ratio * static_cast<double>(added);
     const bool movable = bars_.size() == pixels && barsColor_ == color && added >= 0 &&
@@ -85,37 +88,24 @@ void LiveWaveformView::updateBars() {
         from = bars.size() - std::min(bars.size(), static_cast<size_t>(added + 1));
     } else {
         bars_ = QPixmap(pixels);
-        // With an alpha channel: the widget's background shows between the bars.
-        bars_.fill(Qt::transparent);
         bars_.setDevicePixelRatio(ratio);
         barsColor_ = color;
     }
     barsBegun_ = begun;
 
+    // Opaque, on the window's colour: copied to the screen as it is, with nothing to blend.
     QPainter painter(&bars_);
-    painter.setCompositionMode(QPainter::CompositionMode_Clear);
+    const QBrush background = palette().window();
     const double left = from < bars.size() ? bars[from].left() : width();
     painter.fillRect(movable ? QRectF(left, 0, width() - left, height()) : QRectF(rect()),
-                     Qt::transparent);
+                     background);
     // What moved past the first bar's place.
-    painter.fillRect(QRectF(0, 0, area.left(), height()), Qt::transparent);
-    painter.setCompositionMode(QPainter::CompositionMode_SourceOver);
+    painter.fillRect(QRectF(0, 0, area.left(), height()), background);
     painter.setRenderHint(QPainter::Antialiasing);
     painter.setPen(Qt::NoPen);
     painter.setBrush(color);
     for (size_t i = from; i < bars.size(); ++i)
         painter.drawRoundedRect(bars[i], WaveformShape::cornerRadius, WaveformShape::cornerRadius);
-}
-
-void LiveWaveformView::showEvent(QShowEvent* event) {
-    QWidget::showEvent(event);
-    // A look per bar's worth of audio: in between, only the newest bar could grow a little.
-    frameTimer_.start(binsPerBar(barCount()) * 1000 / PeakHistory::binsPerSecond);
-}
-
-void LiveWaveformView::hideEvent(QHideEvent* event) {
-    frameTimer_.stop();
-    QWidget::hideEvent(event);
 }
 
 void LiveWaveformView::nextFrame() {

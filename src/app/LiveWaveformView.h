@@ -1,7 +1,6 @@
 #pragma once
 
 #include <QPixmap>
-#include <QTimer>
 #include <QWidget>
 #include <memory>
 
@@ -9,9 +8,9 @@ class PeakHistory;
 
 // The last ten seconds of a recording, drawn as the editor draws its waveform and scrolling
 // as audio comes in: the newest audio at the right edge. The picture moves by whole bars (one
-// per 60 ms or so), so it is repainted when a new bar begins, by moving what was drawn and
-// drawing only the bars that changed; a repaint at every display frame would cost several
-// times the recording itself.
+// per 60 ms or so), so it is repainted only when a new bar has begun, by moving what was drawn
+// and drawing only the bars that changed; a repaint at every display frame would cost several
+// times the recording itself. It has no clock of its own: whoever shows it calls nextFrame().
 class LiveWaveformView : public QWidget {
     Q_OBJECT
 
@@ -31,15 +30,15 @@ public:
     static std::vector<float> barPeaks(const PeakHistory& history, int bars,
                                        qint64* barsBegun = nullptr);
 
+    // Repaints if a bar has begun since the last picture.
+    void nextFrame();
+
     QSize sizeHint() const override;
 
 protected:
     void paintEvent(QPaintEvent* event) override;
-    void showEvent(QShowEvent* event) override;
-    void hideEvent(QHideEvent* event) override;
 
 private:
-    void nextFrame();
     void updateBars();
     int barCount() const;
     static int binsPerBar(int bars);
@@ -49,6 +48,7 @@ private:
     // The bars as last drawn, for the bars begun then.
     QPixmap bars_;
     QColor barsColor_;
+    // The palette the colour was worked out for: working it out costs more than the drawing.
+    qint64 barsPalette_ = 0;
     qint64 barsBegun_ = -1;
-    QTimer frameTimer_;
 };

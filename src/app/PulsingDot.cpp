@@ -3,27 +3,15 @@
 #include "AppStyle.h"
 
 #include <QPainter>
-#include <QPropertyAnimation>
-#include <QSequentialAnimationGroup>
 #include <cmath>
 
-PulsingDot::PulsingDot(QWidget* parent)
-    : QWidget(parent), animation_(new QSequentialAnimationGroup(this)) {
+PulsingDot::PulsingDot(QWidget* parent) : QWidget(parent), easing_(AppStyle::easeInOut()) {
     setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
     setAttribute(Qt::WA_TranslucentBackground);
-    for (const auto& [from, to] : {std::pair{0.0, 1.0}, std::pair{1.0, 0.0}}) {
-        auto* half = new QPropertyAnimation(this, "pulse", animation_);
-        half->setStartValue(from);
-        half->setEndValue(to);
-        half->setDuration(halfPeriodMs);
-        half->setEasingCurve(AppStyle::easeInOut());
-        animation_->addAnimation(half);
-    }
-    animation_->setLoopCount(-1);
 }
 
 bool PulsingDot::isPulsing() const {
-    return animation_->state() == QAbstractAnimation::Running;
+    return sincePulseBegan_.isValid();
 }
 
 qreal PulsingDot::dotScale() const {
@@ -39,7 +27,19 @@ QSize PulsingDot::sizeHint() const {
     return {side, side};
 }
 
+void PulsingDot::nextFrame() {
+    if (!isPulsing())
+        return;
+    const qint64 phase = sincePulseBegan_.elapsed() % (2 * halfPeriodMs);
+    // Out over the first half period, back over the second.
+    const qreal progress =
+        static_cast<qreal>(phase < halfPeriodMs ? phase : 2 * halfPeriodMs - phase);
+    setPulse(easing_.valueForProgress(progress / halfPeriodMs));
+}
+
 void PulsingDot::setPulse(qreal pulse) {
+    if (pulse == pulse_)
+        return;
     pulse_ = pulse;
     update();
 }
@@ -57,23 +57,22 @@ void PulsingDot::paintEvent(QPaintEvent*) {
 void PulsingDot::setPaused(bool paused) {
     paused_ = paused;
     if (paused) {
-        animation_->stop();
+        sincePulseBegan_.invalidate();
         setPulse(0.0);
     } else if (isVisible() && !isPulsing()) {
-        animation_->start();
+        sincePulseBegan_.start();
     }
 }
 
 void PulsingDot::showEvent(QShowEvent* event) {
     QWidget::showEvent(event);
-    if (!isPulsing() && !paused_) {
-        animation_->start();
-    }
+    if (!isPulsing() && !paused_)
+        sincePulseBegan_.start();
 }
 
 void PulsingDot::hideEvent(QHideEvent* event) {
     // Off screen it has nothing to show; a dot shown anew starts again from rest.
-    animation_->stop();
+    sincePulseBegan_.invalidate();
     pulse_ = 0.0;
     QWidget::hideEvent(event);
 }

@@ -116,9 +116,9 @@ RecordingStageView::RecordingStageView(SystemAudioRecorder& recorder, QWidget* p
     // Stop is what one does next, so it takes the keys as the recording starts.
     setFocusProxy(stopButton_);
 
-    connect(&recorder, &SystemAudioRecorder::levelChanged, meter_, &LevelMeter::setLevel);
-    connect(&recorder, &SystemAudioRecorder::microphoneLevelChanged, microphoneMeter_,
-            &LevelMeter::setLevel);
+    frameClock_.setInterval(frameIntervalMs);
+    frameClock_.setTimerType(Qt::PreciseTimer);
+    connect(&frameClock_, &QTimer::timeout, this, &RecordingStageView::nextFrame);
     connect(&recorder, &SystemAudioRecorder::microphoneProblemChanged, this,
             &RecordingStageView::showStatus);
     connect(&recorder, &SystemAudioRecorder::isPausedChanged, this,
@@ -131,6 +131,24 @@ RecordingStageView::RecordingStageView(SystemAudioRecorder& recorder, QWidget* p
             &RecordingStageView::showStatus);
     showPaused(recorder.isPaused());
     showStatus();
+}
+
+void RecordingStageView::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    frameClock_.start();
+}
+
+void RecordingStageView::hideEvent(QHideEvent* event) {
+    frameClock_.stop();
+    QWidget::hideEvent(event);
+}
+
+void RecordingStageView::nextFrame() {
+    dot_->nextFrame();
+    meter_->setLevel(recorder_.level());
+    if (microphoneMeter_->isVisibleTo(this))
+        microphoneMeter_->setLevel(recorder_.microphoneLevel());
+    waveform_->nextFrame();
 }
 
 void RecordingStageView::setElapsedText(const QString& text) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QTimer>
 #include <QWidget>
 
 class LevelMeter;
@@ -30,10 +31,19 @@ public:
     QString outputText() const;
     QString statusText() const;
 
+    // Everything that moves is painted together, once per frame: each repaint of its own costs
+    // about as much as a dozen of the frames' drawing.
+    static constexpr int frameIntervalMs = 66;
+
 signals:
     void stopRequested();
 
+protected:
+    void showEvent(QShowEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
+
 private:
+    void nextFrame();
     void showPaused(bool paused);
     void showStatus();
 
@@ -47,4 +57,5 @@ private:
     QLabel* status_;
     QPushButton* pauseButton_;
     QPushButton* stopButton_;
+    QTimer frameClock_;
 };

@@ -239,6 +239,7 @@ void SystemAudioRecorder::captureStarted(const CaptureResult& error) {
         return failStart(tr("Couldn't start capture: %1").arg(*error));
     const std::shared_ptr<QPromise<void>> started = std::exchange(transition_, nullptr);
     recordingStartDate_ = QDateTime::currentDateTime();
+    sinceStart_.start();
     pausedMs_ = 0;
     publish(elapsedTime_, 0, &SystemAudioRecorder::elapsedTimeChanged);
     enter(Phase::recording);
@@ -266,11 +267,11 @@ void SystemAudioRecorder::setPaused(bool paused) {
     if (phase_ != Phase::recording || paused == isPaused())
         return;
     recording_->paused = paused;
-    const QDateTime now = QDateTime::currentDateTime();
+    const qint64 now = sinceStart_.elapsed();
     if (paused)
         pausedSince_ = now;
     else
-        pausedMs_ += std::exchange(pausedSince_, std::nullopt)->msecsTo(now);
+        pausedMs_ += now - *std::exchange(pausedSince_, std::nullopt);
     qCInfo(lcCapture).noquote() << (paused ? "Paused" : "Resumed") << "at" << recordedSeconds()
                                 << "s";
     Q_EMIT isPausedChanged(paused);
@@ -380,11 +381,11 @@ void SystemAudioRecorder::finishRecording(const CaptureResult& stopError) {
 }
 
 double SystemAudioRecorder::recordedSeconds() const {
-    if (!recordingStartDate_)
+    if (!sinceStart_.isValid())
         return 0;
-    const QDateTime now = QDateTime::currentDateTime();
-    const qint64 paused = pausedMs_ + (pausedSince_ ? pausedSince_->msecsTo(now) : 0);
-    return (recordingStartDate_->msecsTo(now) - paused) / 1000.0;
+    const qint64 now = sinceStart_.elapsed();
+    const qint64 paused = pausedMs_ + (pausedSince_ ? now - *pausedSince_ : 0);
+    return static_cast<double>(now - paused) / 1000.0;
 }
 
 void SystemAudioRecorder::tick() {

@@ -3,6 +3,7 @@
 #include "CaptureService.h"
 
 #include <QDateTime>
+#include <QElapsedTimer>
 #include <QFuture>
 #include <QObject>
 #include <QPromise>
@@ -174,7 +175,10 @@ private:
     // Recording and stopping: the disk filled up to the safety margin.
     bool stoppedForSpace_ = false;
     std::optional<QDateTime> recordingStartDate_;
-    // Recording: since when, and how long in all before, the recording was paused.
-    std::optional<QDateTime> pausedSince_;
+    // The running time is read from the monotonic clock: the wall clock may be set meanwhile,
+    // and reading it means reading the time zone.
+    QElapsedTimer sinceStart_;
+    // Recording: since when (on sinceStart_), and how long in all before, it was paused.
+    std::optional<qint64> pausedSince_;
     qint64 pausedMs_ = 0;
 };

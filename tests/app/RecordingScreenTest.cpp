@@ -3,6 +3,7 @@
 #include "PeakHistory.h"
 #include "PulsingDot.h"
 #include "RecordingStageView.h"
+#include "StageContainer.h"
 #include "TestSupport.h"
 
 // The recording screen as the user meets it, over a capture platform the test steers.
@@ -90,11 +91,45 @@ private slots:
         QCOMPARE(screen()->statusText(), QString());
     }
 
+    // The dot, meter and waveform move on one clock and are painted together: each repaint of
+    // the window costs about as much as a dozen frames' drawing, so a part that repainted on its
+    // own clock would multiply the screen's cost.
+    void everythingThatMovesIsPaintedTogether() {
+        struct Counter : QObject {
+            int repaints = 0;
+            bool eventFilter(QObject*, QEvent* event) override {
+                repaints += event->type() == QEvent::UpdateRequest;
+                return false;
+            }
+        } counter;
+        // The fade into the screen repaints the whole window at every display frame.
+        auto* stages = view_->findChild<StageContainer*>();
+        QTRY_VERIFY(stages && !stages->isFading());
+        view_->window()->installEventFilter(&counter);
+        QElapsedTimer clock;
+        clock.start();
+        qreal largest = 0;
+        double loudest = LevelMeter::floorDb;
+        while (clock.elapsed() < 2000) {
+            script_->deliver(0.02, clock.elapsed() % 400 < 200 ? 0.5f : 0.05f);
+            QTest::qWait(20);
+            largest = std::max(largest, screen()->dot()->dotScale());
+            loudest = std::max(loudest, screen()->meter()->barDb());
+        }
+        const int frames = int(clock.elapsed() / RecordingStageView::frameIntervalMs);
+        QVERIFY2(largest > 1.2 && loudest > -6.1, "the dot and the meter moved");
+        // One repaint per frame, and one for the running time each second.
+        QVERIFY2(counter.repaints <= frames + 4,
+                 qPrintable(QString("%1 repaints in %2 frames").arg(counter.repaints).arg(frames)));
+    }
+
     void pausesFromTheButtonAndTheKeyboard() {
         auto* dot = screen()->dot();
         QVERIFY(dot->isPulsing());
         click(view_.get(), "Pause");
         QVERIFY(view_->recorder().isPaused() && !dot->isPulsing());
+        QTest::qWait(3 * RecordingStageView::frameIntervalMs);
+        QCOMPARE(dot->dotScale(), 1.0); // at rest
         QCOMPARE(screen()->pauseButton()->text(), QString("Resume"));
         screen()->stopButton()->setFocus();
         QTest::keyClick(screen()->stopButton(), Qt::Key_Space);
