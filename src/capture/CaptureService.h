@@ -39,6 +39,9 @@ struct StreamConfiguration {
     int channelCount = 2;
     // Captured too, at the same rate in its own channel count, when set.
     std::optional<CaptureInput> microphone = {};
+    // The output was chosen as the server's default, and the stream goes wherever the default
+    // goes, from the start: the default may have changed since it was chosen.
+    bool followsDefaultOutput = true;
 };
 
 // None when the operation succeeded, otherwise why it failed as readable text.

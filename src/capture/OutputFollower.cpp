@@ -13,6 +13,8 @@ OutputFollower::OutputFollower(PulseConnection& connection, pa_stream* stream,
     if (pa_operation* subscribing =
             pa_context_subscribe(context, PA_SUBSCRIPTION_MASK_SERVER, nullptr, nullptr))
         pa_operation_unref(subscribing);
+    // The default may have changed between the output being chosen and this subscription.
+    lookUpDefault();
 }
 
 OutputFollower::~OutputFollower() {

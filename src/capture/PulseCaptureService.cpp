@@ -156,11 +156,12 @@ struct PulseCaptureService::State {
         logStreamLocked(output);
         if (configuration.microphone)
             openMicrophoneLocked(*configuration.microphone);
-        follower = std::make_unique<OutputFollower>(*connection, stream.get(), output,
-                                                    [this](const CaptureOutput& now) {
-                                                        if (handlers.outputChanged)
-                                                            handlers.outputChanged(now);
-                                                    });
+        if (configuration.followsDefaultOutput)
+            follower = std::make_unique<OutputFollower>(*connection, stream.get(), output,
+                                                        [this](const CaptureOutput& now) {
+                                                            if (handlers.outputChanged)
+                                                                handlers.outputChanged(now);
+                                                        });
         return std::nullopt;
     }
 

@@ -217,7 +217,9 @@ private Q_SLOTS:
             received.insert(received.end(), buffer.samples.begin(), buffer.samples.end());
         };
         const CaptureOutput pipe{"sonabrix_pipe", "sonabrix_pipe", ""};
-        QCOMPARE(service.startCapture(pipe, {}, handlers).result(), std::nullopt);
+        StreamConfiguration configuration;
+        configuration.followsDefaultOutput = false; // a source, not the default output
+        QCOMPARE(service.startCapture(pipe, configuration, handlers).result(), std::nullopt);
 
         const qint64 fragment = PulseCaptureService::fragmentDuration.count() * 48;
         const qint64 frames = 10 * fragment + fragment / 2 + 7;
@@ -354,6 +356,35 @@ private Q_SLOTS:
         // The old output ends where the new one begins.
         QVERIFY(firstHigh != tones.end() &&
                 lastLow.base() - tones.begin() <= firstHigh - tones.begin() + 1);
+    }
+
+    // The user switches output just as the recording starts, after the default was looked up
+    // and before the stream listens for changes: the capture still ends up on the new default.
+    void aSwitchAsTheRecordingStartsIsFollowed() {
+        const QByteArray sinkBefore = pactl({"get-default-sink"}).value_or("").trimmed();
+        const auto restore = qScopeGuard([&] { pactl({"set-default-sink", sinkBefore}); });
+        const NullSink headset("sonabrix_headset", "Headset");
+        QVERIFY(!headset.module.isEmpty());
+        PulseCaptureService service;
+        const ShareableContent content = service.queryContent().result();
+        QVERIFY(!content.outputs.isEmpty() && content.outputs.first().name == sinkBefore);
+        QVERIFY(pactl({"set-default-sink", headset.name}));
+        std::mutex mutex;
+        QString movedTo;
+        CaptureService::Handlers handlers;
+        handlers.samples = [](PcmBuffer&&) {};
+        handlers.outputChanged = [&](const CaptureOutput& output) {
+            std::lock_guard guard(mutex);
+            movedTo = output.description;
+        };
+        QCOMPARE(service.startCapture(content.outputs.first(), {}, handlers).result(),
+                 std::nullopt);
+        const auto moved = [&] {
+            std::lock_guard guard(mutex);
+            return movedTo;
+        };
+        QTRY_COMPARE_WITH_TIMEOUT(moved(), QString("Headset"), 2000);
+        QCOMPARE(service.stopCapture().result(), std::nullopt);
     }
 
     // The output being recorded goes away (a headset unplugged): the recording either goes on
