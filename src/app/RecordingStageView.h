@@ -31,8 +31,8 @@ public:
     QString outputText() const;
     QString statusText() const;
 
-    // Everything that moves is painted together, once per frame: each repaint of its own costs
-    // about as much as a dozen of the frames' drawing.
+    // Everything that moves is painted together, once per frame, about 15 times a second: a
+    // repaint of the window costs more than drawing what changed in it.
     static constexpr int frameIntervalMs = 66;
 
 signals:

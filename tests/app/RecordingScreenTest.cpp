@@ -91,9 +91,9 @@ private slots:
         QCOMPARE(screen()->statusText(), QString());
     }
 
-    // The dot, meter and waveform move on one clock and are painted together: each repaint of
-    // the window costs about as much as a dozen frames' drawing, so a part that repainted on its
-    // own clock would multiply the screen's cost.
+    // The dot, meter and waveform move on one clock and are painted together: a repaint of the
+    // window costs more than what it draws, so a part repainting on a clock of its own would
+    // multiply the screen's cost.
     void everythingThatMovesIsPaintedTogether() {
         struct Counter : QObject {
             int repaints = 0;
