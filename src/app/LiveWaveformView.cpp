@@ -73,15 +73,11 @@ void LiveWaveformView::updateBars() {
     // drawn, as long as a pitch is a whole number of pixels.
     const qreal ratio = devicePixelRatioF();
     const QSize pixels = (QSizeF(size()) * ratio).toSize();
-    if (barsPalette_ != palette().cacheKey()) {
-        barsPalette_ = palette().cacheKey();
-        barsColor_ = QColor();
-    }
-    const QColor color = barsColor_.isValid() ? barsColor_ : Theme::from(palette()).selectedBar;
+    const QColor color = Theme::from(palette()).selectedBar;
     const qint64 added = begun - barsBegun_;
     const double shift = barPitch * ratio * static_cast<double>(added);
-    const bool movable = bars_.size() == pixels && barsColor_ == color && added >= 0 &&
-                         added < count && shift == std::floor(shift);
+    const bool movable = bars_.size() == pixels && barsPalette_ == palette().cacheKey() &&
+                         added >= 0 && added < count && shift == std::floor(shift);
     size_t from = 0;
     if (movable) {
         bars_.scroll(-static_cast<int>(shift), 0, bars_.rect());
@@ -89,7 +85,7 @@ void LiveWaveformView::updateBars() {
     } else {
         bars_ = QPixmap(pixels);
         bars_.setDevicePixelRatio(ratio);
-        barsColor_ = color;
+        barsPalette_ = palette().cacheKey();
     }
     barsBegun_ = begun;
 

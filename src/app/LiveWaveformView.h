@@ -47,8 +47,7 @@ private:
     qint64 paintedBars_ = -1;
     // The bars as last drawn, for the bars begun then.
     QPixmap bars_;
-    QColor barsColor_;
-    // The palette the colour was worked out for: working it out costs more than the drawing.
+    // The palette they were drawn in: its window is their background.
     qint64 barsPalette_ = 0;
     qint64 barsBegun_ = -1;
 };

@@ -23,12 +23,6 @@ QFuture<void> finishedFuture() {
     return promise.future();
 }
 
-std::shared_ptr<QPromise<void>> startedPromise() {
-    auto promise = std::make_shared<QPromise<void>>();
-    promise->start();
-    return promise;
-}
-
 // Seconds of recording the folder holding `path` still has room for; none when unknown.
 std::optional<double> secondsOfSpaceFor(const QString& path) {
     struct statvfs status {};
@@ -97,6 +91,15 @@ void SystemAudioRecorder::enter(Phase phase) {
         Q_EMIT isRecordingChanged(isRecording());
 }
 
+QFuture<void> SystemAudioRecorder::beginTransition(Phase phase) {
+    transition_ = std::make_shared<QPromise<void>>();
+    transition_->start();
+    // Taken before entering: an answer that is already there is handled at once.
+    const QFuture<void> finished = transition_->future();
+    enter(phase);
+    return finished;
+}
+
 QFuture<void> SystemAudioRecorder::start() {
     switch (phase_) {
     case Phase::idle:
@@ -109,10 +112,7 @@ QFuture<void> SystemAudioRecorder::start() {
         return finishedFuture();
     }
     setErrorMessage(std::nullopt);
-    transition_ = startedPromise();
-    // Taken first: an answer that is already there is handled at once.
-    const QFuture<void> started = transition_->future();
-    enter(Phase::starting);
+    const QFuture<void> started = beginTransition(Phase::starting);
     deliverTo(this, service_->queryContent(),
               [this](const ShareableContent& content) { beginCapture(content); });
     return started;
@@ -293,9 +293,7 @@ QFuture<void> SystemAudioRecorder::stop() {
 
 QFuture<void> SystemAudioRecorder::beginStopping() {
     ticker_->stop();
-    transition_ = startedPromise();
-    const QFuture<void> stopped = transition_->future();
-    enter(Phase::stopping);
+    const QFuture<void> stopped = beginTransition(Phase::stopping);
     deliverTo(this, service_->stopCapture(),
               [this](const CaptureResult& stopError) { finishRecording(stopError); });
     return stopped;

@@ -124,6 +124,8 @@ private:
     struct Recording;
 
     void enter(Phase phase);
+    // Enters starting or stopping, which end when transition_ finishes: its future.
+    QFuture<void> beginTransition(Phase phase);
     void beginCapture(const ShareableContent& content);
     void captureStarted(const CaptureResult& error);
     void failStart(const QString& message);

@@ -4,6 +4,8 @@
 
 #include <QFontDatabase>
 #include <algorithm>
+#include <optional>
+#include <utility>
 
 using Contrast::extremeFor;
 using Contrast::mix;
@@ -26,6 +28,14 @@ QFont resized(QFont font, double pointsSmaller) {
 } // namespace
 
 Theme Theme::from(const QPalette& palette) {
+    // Per thread, so that drawing off the main thread needs no lock.
+    thread_local std::optional<std::pair<qint64, Theme>> last;
+    if (!last || last->first != palette.cacheKey())
+        last.emplace(palette.cacheKey(), workedOut(palette));
+    return last->second;
+}
+
+Theme Theme::workedOut(const QPalette& palette) {
     Theme theme;
     theme.window = palette.color(QPalette::Window);
     theme.text = reaching(palette.color(QPalette::WindowText), extremeFor(theme.window),

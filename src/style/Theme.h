@@ -25,6 +25,8 @@ struct Theme {
     QColor dimmedBar;   // outside the selection
     QColor selectedBar; // inside it: apart from the card and from the dimmed bars
 
+    // Worked out once per palette: painting asks for it every frame, and the contrast search
+    // behind it costs more than the painting.
     static Theme from(const QPalette& palette);
     friend bool operator==(const Theme&, const Theme&) = default;
 
@@ -51,4 +53,7 @@ struct Theme {
     static constexpr double cardFillOpacity = 0.035;
     static constexpr double secondaryTextOpacity = 0.6;
     static constexpr double separatorOpacity = 0.7;
+
+private:
+    static Theme workedOut(const QPalette& palette);
 };
