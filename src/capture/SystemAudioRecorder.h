@@ -104,9 +104,9 @@ public:
 Q_SIGNALS:
     void isRecordingChanged(bool isRecording);
     void elapsedTimeChanged(double elapsedTime);
-    void errorMessageChanged(std::optional<QString> errorMessage);
-    void lastRecordingURLChanged(std::optional<QUrl> lastRecordingURL);
-    void lastRecordingDateChanged(std::optional<QDateTime> lastRecordingDate);
+    void errorMessageChanged(const std::optional<QString>& errorMessage);
+    void lastRecordingURLChanged(const std::optional<QUrl>& lastRecordingURL);
+    void lastRecordingDateChanged(const std::optional<QDateTime>& lastRecordingDate);
     void levelChanged(double level);
     void isPausedChanged(bool isPaused);
     void outputNameChanged(const QString& outputName);
@@ -114,8 +114,8 @@ Q_SIGNALS:
     void isLowOnSpaceChanged(bool isLowOnSpace);
     void includesMicrophoneChanged(bool includesMicrophone);
     void microphoneLevelChanged(double microphoneLevel);
-    void noMicrophoneReasonChanged(std::optional<QString> noMicrophoneReason);
-    void microphoneProblemChanged(std::optional<QString> microphoneProblem);
+    void noMicrophoneReasonChanged(const std::optional<QString>& noMicrophoneReason);
+    void microphoneProblemChanged(const std::optional<QString>& microphoneProblem);
 
 private:
     // isRecording is true in recording and stopping.

@@ -1,13 +1,36 @@
 #include "EncoderProfile.h"
 
+#include <algorithm>
+#include <span>
+
 namespace {
+
+// The rates a codec takes, or none when it takes any. FFmpeg 7.1 asks through
+// avcodec_get_supported_config and deprecates the codec's own list.
+std::span<const int> supportedRates(const AVCodec& codec) {
+#if LIBAVCODEC_VERSION_INT >= AV_VERSION_INT(61, 13, 100)
+    const void* rates = nullptr;
+    int count = 0;
+    if (avcodec_get_supported_config(nullptr, &codec, AV_CODEC_CONFIG_SAMPLE_RATE, 0, &rates,
+                                     &count) < 0 ||
+        !rates)
+        return {};
+    return {static_cast<const int*>(rates), static_cast<size_t>(count)};
+#else
+    const int* rates = codec.supported_samplerates;
+    size_t count = 0;
+    while (rates && rates[count] != 0)
+        ++count;
+    return {rates, count};
+#endif
+}
 
 // Codecs with a fixed set of rates keep the source's when they can, else the usual rate of
 // its family.
 int listedRate(const AVCodec& codec, int sourceRate) {
-    for (const int* rate = codec.supported_samplerates; rate && *rate; ++rate)
-        if (*rate == sourceRate)
-            return sourceRate;
+    const std::span<const int> rates = supportedRates(codec);
+    if (std::ranges::find(rates, sourceRate) != rates.end())
+        return sourceRate;
     return sourceRate % 11025 == 0 ? 44100 : 48000;
 }
 
@@ -34,7 +57,11 @@ int perChannels(const AVCodecContext& encoder, int monoBitRate) {
 
 void configureAac(AVCodecContext& encoder, AVDictionary** muxerOptions) {
     encoder.bit_rate = perChannels(encoder, 128'000);
+#ifdef AV_PROFILE_AAC_LOW
+    encoder.profile = AV_PROFILE_AAC_LOW;
+#else
     encoder.profile = FF_PROFILE_AAC_LOW;
+#endif
     // The index at the front, so players can start before reading the whole file.
     av_dict_set(muxerOptions, "movflags", "+faststart", 0);
 }
