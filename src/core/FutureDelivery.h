@@ -28,3 +28,12 @@ void deliverTo(QObject* receiver, QFuture<T> future, Function&& function) {
                                       Qt::QueuedConnection);
     });
 }
+
+// A future that already holds `value`. Qt 6.6 renamed the maker and deprecated the old name.
+template <typename T> QFuture<std::decay_t<T>> readyFuture(T&& value) {
+#if QT_VERSION >= QT_VERSION_CHECK(6, 6, 0)
+    return QtFuture::makeReadyValueFuture(std::forward<T>(value));
+#else
+    return QtFuture::makeReadyFuture(std::forward<T>(value));
+#endif
+}

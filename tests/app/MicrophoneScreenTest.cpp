@@ -1,3 +1,4 @@
+#include "FutureDelivery.h"
 #include "IdleStageView.h"
 #include "LevelMeter.h"
 #include "RecordingStageView.h"
@@ -19,17 +20,15 @@ struct MicrophoneService : CaptureService {
         ShareableContent content{{}, {{"speakers", "speakers.monitor", "Speakers"}}};
         if (shared->hasMicrophone)
             content.microphone = CaptureInput{"mic", "Headset Microphone", 1};
-        return QtFuture::makeReadyFuture(content);
+        return readyFuture(content);
     }
     QFuture<CaptureResult> startCapture(const CaptureOutput&, const StreamConfiguration& c,
                                         Handlers handlers) override {
         shared->handlers = std::move(handlers);
         shared->configuration = c;
-        return QtFuture::makeReadyFuture(CaptureResult());
+        return readyFuture(CaptureResult());
     }
-    QFuture<CaptureResult> stopCapture() override {
-        return QtFuture::makeReadyFuture(CaptureResult());
-    }
+    QFuture<CaptureResult> stopCapture() override { return readyFuture(CaptureResult()); }
 };
 
 } // namespace

@@ -1,4 +1,5 @@
 #include "CaptureTestUtil.h"
+#include "FutureDelivery.h"
 
 #include <QProcess>
 #include <QPromise>
@@ -17,16 +18,14 @@ class LowSpaceTest : public QObject {
     struct Feed : CaptureService {
         Handlers handlers;
         QFuture<ShareableContent> queryContent() override {
-            return QtFuture::makeReadyFuture(ShareableContent{{}, {{"speakers", "m", "Speakers"}}});
+            return readyFuture(ShareableContent{{}, {{"speakers", "m", "Speakers"}}});
         }
         QFuture<CaptureResult> startCapture(const CaptureOutput&, const StreamConfiguration&,
                                             Handlers streamHandlers) override {
             handlers = std::move(streamHandlers);
-            return QtFuture::makeReadyFuture(CaptureResult());
+            return readyFuture(CaptureResult());
         }
-        QFuture<CaptureResult> stopCapture() override {
-            return QtFuture::makeReadyFuture(CaptureResult());
-        }
+        QFuture<CaptureResult> stopCapture() override { return readyFuture(CaptureResult()); }
     };
 
 private Q_SLOTS:

@@ -1,6 +1,7 @@
 #include "SystemAudioRecorder.h"
 
 #include "CaptureTestUtil.h"
+#include "FutureDelivery.h"
 
 #include <QPromise>
 #include <QSignalSpy>
@@ -20,7 +21,7 @@ struct FakeService : CaptureService {
     Handlers handlers;
     StreamConfiguration configuration;
 
-    QFuture<ShareableContent> queryContent() override { return QtFuture::makeReadyFuture(content); }
+    QFuture<ShareableContent> queryContent() override { return readyFuture(content); }
     QFuture<CaptureResult> startCapture(const CaptureOutput&,
                                         const StreamConfiguration& streamConfiguration,
                                         Handlers streamHandlers) override {
@@ -31,7 +32,7 @@ struct FakeService : CaptureService {
     QFuture<CaptureResult> stopCapture() override { return ++stops, answer(stopResult); }
     QFuture<CaptureResult> answer(const CaptureResult& result) {
         if (!hold)
-            return QtFuture::makeReadyFuture(result);
+            return readyFuture(result);
         held.emplace().start();
         return held->future();
     }
