@@ -17,9 +17,8 @@ class LowSpaceTest : public QObject {
     // A capture platform that only delivers what the test hands it.
     struct Feed : CaptureService {
         Handlers handlers;
-        QFuture<ShareableContent> queryContent() override {
-            return readyFuture(ShareableContent{{}, {{"speakers", "m", "Speakers"}}});
-        }
+        ShareableContent content{{}, {{"speakers", "m", "Speakers"}}};
+        QFuture<ShareableContent> queryContent() override { return readyFuture(content); }
         QFuture<CaptureResult> startCapture(const CaptureOutput&, const StreamConfiguration&,
                                             Handlers streamHandlers) override {
             handlers = std::move(streamHandlers);
