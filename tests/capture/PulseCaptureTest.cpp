@@ -354,8 +354,9 @@ private Q_SLOTS:
         QVERIFY2(count(620, 700) * 0.05 >= 0.9 * afterSwitch, failure().constData());
         QVERIFY2(longestSilence * 0.05 <= 0.25, failure().constData());
         // The old output ends where the new one begins.
-        QVERIFY(firstHigh != tones.end() &&
-                lastLow.base() - tones.begin() <= firstHigh - tones.begin() + 1);
+        QVERIFY2(firstHigh != tones.end() &&
+                     lastLow.base() - tones.begin() <= firstHigh - tones.begin() + 1,
+                 failure().constData());
     }
 
     // The user switches output just as the recording starts, after the default was looked up
