@@ -43,8 +43,10 @@ private slots:
         // Heard: all of second 2, barely any of second 3, nothing else.
         const double endMark = monitor.seconds();
         const auto heard = [&](double hz) { return monitor.secondsOfTone(hz, startMark, endMark); };
-        QVERIFY2(heard(1300) >= 0.9 && heard(1300) <= 1.04,
-                 qPrintable(QString::number(heard(1300))));
+        // A window the server left a dropout in holds no tone, but was the selection's.
+        const double dropouts = monitor.secondsWithDropouts(startMark, endMark);
+        QVERIFY2(heard(1300) + dropouts >= 0.9 && heard(1300) <= 1.04,
+                 qPrintable(QString("1300 Hz %1 s, dropouts %2 s").arg(heard(1300)).arg(dropouts)));
         QVERIFY2(heard(1700) <= 0.1, qPrintable(monitor.describeTone(1700, startMark, endMark)));
         const QString outside = QStringList{monitor.describeTone(500, startMark, endMark),
                                             monitor.describeTone(900, startMark, endMark),

@@ -64,6 +64,25 @@ inline std::vector<ToneWindow> toneWindows(const std::vector<float>& samples, in
     return found;
 }
 
+// How many 20 ms windows of `samples` (as toneWindows lays them) sound but have a dropout in
+// them: neither the tone nor another one.
+inline int dropoutWindows(const std::vector<float>& samples, int rate) {
+    const std::size_t window = std::size_t(rate) / 50;
+    const std::size_t longestQuiet = std::size_t(rate) / 2000;
+    int found = 0;
+    for (std::size_t at = 1; at + window <= samples.size(); at += window) {
+        std::size_t quiet = 0, longest = 0;
+        float peak = 0;
+        for (std::size_t i = at; i < at + window; ++i) {
+            quiet = std::abs(samples[i]) < 0.05f ? quiet + 1 : 0;
+            longest = std::max(longest, quiet);
+            peak = std::max(peak, std::abs(samples[i]));
+        }
+        found += peak > 0.125f && longest > longestQuiet;
+    }
+    return found;
+}
+
 // Records what the test server's null sink plays (what a user would hear), mono at 48 kHz.
 class SinkMonitor {
 public:
@@ -93,6 +112,10 @@ public:
     // How long `hz` is heard, in whole 20 ms windows (see toneWindows).
     double secondsOfTone(double hz, double from, double to) {
         return double(toneWindows(samples(from, to), rate, hz).size()) / 50.0;
+    }
+    // How long the sound had dropouts in it, in whole 20 ms windows (see dropoutWindows).
+    double secondsWithDropouts(double from, double to) {
+        return double(dropoutWindows(samples(from, to), rate)) / 50.0;
     }
     // For a failure message: where `hz` was heard, in seconds after `from`, with each window's
     // zero crossings per half and its quieter half's peak.
