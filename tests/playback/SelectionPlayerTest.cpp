@@ -43,10 +43,36 @@ private slots:
         // Heard: all of second 2, barely any of second 3, nothing else.
         const double endMark = monitor.seconds();
         const auto heard = [&](double hz) { return monitor.secondsOfTone(hz, startMark, endMark); };
-        QVERIFY2(heard(1300) >= 0.9 && heard(1300) <= 1.04,
-                 qPrintable(QString::number(heard(1300))));
-        QVERIFY(heard(1700) <= 0.1);
-        QCOMPARE(heard(500) + heard(900) + heard(2100), 0.0);
+        // A window the server left a dropout in holds no tone, but was the selection's.
+        const double dropouts = monitor.secondsWithDropouts(startMark, endMark);
+        QVERIFY2(heard(1300) + dropouts >= 0.9 && heard(1300) <= 1.04,
+                 qPrintable(QString("1300 Hz %1 s, dropouts %2 s").arg(heard(1300)).arg(dropouts)));
+        QVERIFY2(heard(1700) <= 0.1, qPrintable(monitor.describeTone(1700, startMark, endMark)));
+        const QString outside = QStringList{monitor.describeTone(500, startMark, endMark),
+                                            monitor.describeTone(900, startMark, endMark),
+                                            monitor.describeTone(2100, startMark, endMark)}
+                                    .join(QStringLiteral("; "));
+        QVERIFY2(heard(500) + heard(900) + heard(2100) == 0.0, qPrintable(outside));
+    }
+
+    // What the server does on a busy machine: a few milliseconds of the tone go missing.
+    void aDropoutIsHeardAsNoOtherTone() {
+        constexpr int rate = 48000;
+        for (double dropoutMs : {5.3, 12.0})
+            for (int offset = 0; offset < rate / 50; offset += 12) {
+                std::vector<float> s;
+                for (int i = 0; i < rate / 2; ++i)
+                    s.push_back(float(0.5 * std::sin(2 * std::numbers::pi * 1300 * i / rate)));
+                const auto from = s.begin() + rate / 4 + offset;
+                std::fill(from, from + int(dropoutMs * rate / 1000), 0.0f);
+                for (double other : {500, 900})
+                    QVERIFY2(toneWindows(s, rate, other).empty(),
+                             qPrintable(QStringLiteral("%1 Hz in a dropout of %2 ms at +%3")
+                                            .arg(other)
+                                            .arg(dropoutMs)
+                                            .arg(offset)));
+                QVERIFY(toneWindows(s, rate, 1300).size() >= 22);
+            }
     }
 
     void aSecondToggleStopsTheSoundAndKeepsThePosition() {

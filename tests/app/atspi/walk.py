@@ -76,9 +76,16 @@ def showing(node):
 
 
 def find(root, role, name=None):
-    for node in tree(root):
-        if node.get_role() == role and showing(node) and (name is None or node.get_name() == name):
-            return node
+    try:
+        for node in tree(root):
+            if node.get_role() != role or not showing(node):
+                continue
+            if name is None or node.get_name() == name:
+                return node
+    except GLib.Error:
+        # A control went away while the tree was walked (a stage was being replaced): the
+        # caller's next look finds the new stage.
+        return None
     return None
 
 
