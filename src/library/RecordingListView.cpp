@@ -2,6 +2,7 @@
 
 #include "FileManager.h"
 #include "Logging.h"
+#include "PlainText.h"
 #include "RecordingListModel.h"
 
 #include <QContextMenuEvent>
@@ -179,8 +180,8 @@ void RecordingListView::renameSelected() {
         return;
     }
     if (!RecordingLibrary::rename(path, title)) {
-        QMessageBox::warning(this, tr("Couldn't rename"),
-                             tr("The new name couldn't be stored beside the recording."));
+        PlainText::warn(this, tr("Couldn't rename"),
+                        tr("The new name couldn't be stored beside the recording."));
     }
     model_->refresh(path);
 }
@@ -202,6 +203,7 @@ void RecordingListView::trashSelected() {
     question.setWindowTitle(tr("Move to Trash"));
     question.setText(tr("Move “%1” to the trash?").arg(name));
     question.setInformativeText(tr("You can restore it from the trash."));
+    PlainText::keep(question);
     QPushButton* trash = question.addButton(tr("Move to Trash"), QMessageBox::DestructiveRole);
     question.setDefaultButton(question.addButton(tr("Cancel"), QMessageBox::RejectRole));
     question.exec();
@@ -211,8 +213,8 @@ void RecordingListView::trashSelected() {
     const int row = model_->rowOf(path);
     QString error;
     if (!RecordingLibrary::moveToTrash(path, &error)) {
-        QMessageBox::warning(this, tr("Couldn't move to trash"),
-                             tr("“%1” stays where it is: %2").arg(name, error));
+        PlainText::warn(this, tr("Couldn't move to trash"),
+                        tr("“%1” stays where it is: %2").arg(name, error));
         return;
     }
     model_->reload(model_->folder());
