@@ -5,6 +5,7 @@
 #include "RecordingNotes.h"
 #include "RecordingsFolder.h"
 
+#include <QTextDocument>
 #include <QtTest>
 #include <QtWidgets>
 #include <sndfile.h>
@@ -143,6 +144,23 @@ private slots:
         model.refresh(killed);
         QVERIFY(at(1, RecordingListModel::InterruptedRole).toBool());
         QVERIFY(RecordingLibrary::scan(home_->filePath("nowhere")).isEmpty());
+    }
+
+    // A file's name that looks like markup is shown as written, in the list's tooltip too.
+    void aMarkedUpNameIsShownAsWritten() {
+        const QString marked = writeRecording(folder_, "Sonabrix-<b>bold<i>.caf", 0.5);
+        QVERIFY(RecordingLibrary::markFinished(marked));
+        RecordingListModel model;
+        model.reload(folder_);
+        QCOMPARE(model.rowCount(), 1);
+        const QString tip = model.index(0).data(Qt::ToolTipRole).toString();
+        // As QToolTip reads it.
+        QTextDocument shown;
+        if (Qt::mightBeRichText(tip))
+            shown.setHtml(tip);
+        else
+            shown.setPlainText(tip);
+        QCOMPARE(shown.toPlainText(), marked);
     }
 
     void notesKeepTitleAndSelectionBesideAnUnchangedFile() {
