@@ -823,5 +823,13 @@
         <source>Couldn&apos;t check for updates</source>
         <translation>Suche nach Updates nicht möglich</translation>
     </message>
+    <message>
+        <source>The update feed is too large.</source>
+        <translation>Der Update-Feed ist zu groß.</translation>
+    </message>
+    <message>
+        <source>The update check was cancelled.</source>
+        <translation>Die Suche nach Updates wurde abgebrochen.</translation>
+    </message>
 </context>
 </TS>
