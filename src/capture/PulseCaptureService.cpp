@@ -204,8 +204,14 @@ struct PulseCaptureService::State {
     // once it is ready, into the same recording. Asynchronous: on the mainloop thread.
     bool reopenLocked(const CaptureOutput& output) {
         disconnectLocked(nextStream);
-        if (!running)
+        if (!running || !stream)
             return false;
+        // PipeWire, where the stream is movable, may have taken it there itself already.
+        if (pulseString(pa_stream_get_device_name(stream.get())) == output.monitorSourceName) {
+            if (follower)
+                follower->reopened(true);
+            return true;
+        }
         nextStream = connectStreamLocked(output);
         if (!nextStream)
             return false;
