@@ -4,11 +4,13 @@
 #include "Logging.h"
 #include "PlainText.h"
 #include "RecordingListModel.h"
+#include "RecordingNotes.h"
 
 #include <QContextMenuEvent>
 #include <QHBoxLayout>
 #include <QInputDialog>
 #include <QLabel>
+#include <QLineEdit>
 #include <QListView>
 #include <QLocale>
 #include <QMenu>
@@ -172,13 +174,17 @@ void RecordingListView::renameSelected() {
         return;
     }
     const QModelIndex index = model_->index(model_->rowOf(path));
-    bool accepted = false;
-    const QString title =
-        QInputDialog::getText(this, tr("Rename Recording"), tr("Name:"), QLineEdit::Normal,
-                              index.data(Qt::DisplayRole).toString(), &accepted);
-    if (!accepted) {
+    QInputDialog dialog(this);
+    dialog.setWindowTitle(tr("Rename Recording"));
+    dialog.setLabelText(tr("Name:"));
+    dialog.setTextValue(index.data(Qt::DisplayRole).toString());
+    if (auto* edit = dialog.findChild<QLineEdit*>()) {
+        edit->setMaxLength(RecordingNotes::longestTitle);
+    }
+    if (dialog.exec() != QDialog::Accepted) {
         return;
     }
+    const QString title = dialog.textValue();
     if (!RecordingLibrary::rename(path, title)) {
         PlainText::warn(this, tr("Couldn't rename"),
                         tr("The new name couldn't be stored beside the recording."));
