@@ -118,6 +118,14 @@
         <source>Later</source>
         <translation>Später</translation>
     </message>
+    <message>
+        <source>Sonabrix quit during %1 recordings. Each was kept up to then and is marked “Interrupted” in the list of recordings.</source>
+        <translation>Sonabrix wurde während %1 Aufnahmen beendet. Jede ist bis dahin erhalten geblieben und in der Liste der Aufnahmen als „Unterbrochen“ markiert.</translation>
+    </message>
+    <message>
+        <source>Open the Newest</source>
+        <translation>Neueste öffnen</translation>
+    </message>
 </context>
 <context>
     <name>ExportFormat</name>
@@ -822,6 +830,14 @@
     <message>
         <source>Couldn&apos;t check for updates</source>
         <translation>Suche nach Updates nicht möglich</translation>
+    </message>
+    <message>
+        <source>The update feed is too large.</source>
+        <translation>Der Update-Feed ist zu groß.</translation>
+    </message>
+    <message>
+        <source>The update check was cancelled.</source>
+        <translation>Die Suche nach Updates wurde abgebrochen.</translation>
     </message>
 </context>
 </TS>

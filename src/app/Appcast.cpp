@@ -79,6 +79,9 @@ std::optional<std::vector<AppcastItem>> Appcast::parse(const QByteArray& feed, Q
         }
         while (xml.readNextStartElement()) {
             if (xml.name() == u"item") {
+                if (items.size() >= maximumItems) {
+                    return items;
+                }
                 readItem(xml, items);
             } else {
                 xml.skipCurrentElement();

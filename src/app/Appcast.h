@@ -5,6 +5,7 @@
 #include <QByteArray>
 #include <QCoreApplication>
 #include <QString>
+#include <cstddef>
 #include <optional>
 #include <vector>
 
@@ -18,6 +19,8 @@ public:
     Appcast() = delete;
 
     static constexpr auto sparkleNamespace = "http://www.andymatuschak.org/xml-namespaces/sparkle";
+    // Items past this many are not read: a feed lists a handful.
+    static constexpr std::size_t maximumItems = 1000;
 
     // The usable items, in feed order. Nothing, with a readable reason in `error`, when the
     // feed isn't well-formed RSS.

@@ -328,12 +328,15 @@ void ContentView::openRecording(const QString& path) {
 
 void ContentView::offerRecovery() {
     std::optional<Recording> newest;
+    int interrupted = 0;
     for (const Recording& recording : RecordingLibrary::scan(RecordingsFolder::path())) {
         if (recording.hasNotes) {
             continue;
         }
-        // Announced now, so that it is offered once even if the app ends again meanwhile.
+        // Announced now, so that it is offered once even if the app ends again meanwhile. The
+        // question below names every one of them.
         RecordingLibrary::markAnnounced(recording.path);
+        ++interrupted;
         if (!newest) {
             newest = recording;
         }
@@ -341,11 +344,18 @@ void ContentView::offerRecovery() {
     if (!newest) {
         return;
     }
-    qCInfo(lcApp) << "Offering the interrupted recording" << newest->path;
-    QMessageBox* offer = MessageAlert::create(
-        this, tr("Sonabrix quit while recording. The recording up to then was kept."), {});
+    qCInfo(lcApp) << "Offering" << interrupted << "interrupted recordings, the newest"
+                  << newest->path;
+    const QString question =
+        interrupted == 1
+            ? tr("Sonabrix quit while recording. The recording up to then was kept.")
+            : tr("Sonabrix quit during %1 recordings. Each was kept up to then and is marked "
+                 "“Interrupted” in the list of recordings.")
+                  .arg(interrupted);
+    QMessageBox* offer = MessageAlert::create(this, question, {});
     offer->setWindowTitle(QStringLiteral("Sonabrix"));
-    QPushButton* open = offer->addButton(tr("Open"), QMessageBox::AcceptRole);
+    QPushButton* open = offer->addButton(interrupted == 1 ? tr("Open") : tr("Open the Newest"),
+                                         QMessageBox::AcceptRole);
     offer->setDefaultButton(open);
     offer->setEscapeButton(offer->addButton(tr("Later"), QMessageBox::RejectRole));
     connect(open, &QPushButton::clicked, this,

@@ -2,6 +2,7 @@
 
 #include "Accessibility.h"
 #include "AppStyle.h"
+#include "PlainText.h"
 #include "RecordingListModel.h"
 #include "RecordingListView.h"
 #include "SystemAudioRecorder.h"
@@ -102,6 +103,8 @@ IdleStageView::IdleStageView(SystemAudioRecorder& recorder, RecordingListModel* 
     microphoneNote_->setMinimumHeight(microphoneNote_->fontMetrics().lineSpacing());
     microphoneNote_->setWordWrap(true);
     AppStyle::makeSecondary(microphoneNote_);
+    PlainText::keep(
+        microphoneNote_); // says why the microphone can't be used, in the server's words
     // The whole width, so that a reason arriving later never finds a label sized for nothing.
     microphone->addWidget(microphoneNote_);
     layout->addLayout(microphone);

@@ -2,6 +2,7 @@
 
 #include "Accessibility.h"
 #include "AppStyle.h"
+#include "PlainText.h"
 
 #include <QMessageBox>
 #include <QPushButton>
@@ -20,6 +21,7 @@ void MessageAlert::sync(const std::optional<QString>& message) {
     }
     if (box_) {
         box_->setInformativeText(*message);
+        PlainText::keep(*box_);
         return;
     }
     QMessageBox* box = create(window_, title_, *message);
@@ -49,6 +51,7 @@ void MessageAlert::style(QMessageBox& box, const QString& title, const QString& 
     box.setTextFormat(Qt::PlainText);
     box.setText(title);
     box.setInformativeText(message);
+    PlainText::keep(box);
     box.setIconPixmap(AppStyle::applicationIcon().pixmap(QSize(56, 56), box.devicePixelRatioF()));
     Accessibility::nameAlertIcon(&box);
     box.setStyleSheet(AppStyle::alertStyleSheet());

@@ -4,6 +4,7 @@
 #include "AppStyle.h"
 #include "Divider.h"
 #include "FileManager.h"
+#include "PlainText.h"
 #include "TrimView.h"
 
 #include <QFileInfo>
@@ -12,6 +13,7 @@
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QTextDocument>
 #include <QVBoxLayout>
 #include <algorithm>
 
@@ -61,6 +63,7 @@ RecordedStageView::RecordedStageView(const QUrl& url, const Waveform::Data& wave
     auto* savedRow = new QHBoxLayout(savedNotice_);
     savedRow->setContentsMargins(0, 0, 8, 0);
     AppStyle::makeSecondary(savedLabel_);
+    PlainText::keep(savedLabel_); // a file name of the user's choosing
     savedRow->addWidget(savedLabel_);
     auto* showInFolder = new QPushButton(tr("Show in Folder"), savedNotice_);
     showInFolder->setFlat(true);
@@ -120,6 +123,6 @@ void RecordedStageView::setSaveProgress(int percent) {
 void RecordedStageView::showSaved(const QString& path) {
     savedPath_ = path;
     savedLabel_->setText(tr("Saved to %1").arg(QFileInfo(path).fileName()));
-    savedLabel_->setToolTip(path);
+    savedLabel_->setToolTip(Qt::convertFromPlainText(path, Qt::WhiteSpaceNormal));
     savedNotice_->show();
 }

@@ -3,6 +3,7 @@
 #include "AppStyle.h"
 #include "LevelMeter.h"
 #include "LiveWaveformView.h"
+#include "PlainText.h"
 #include "PulsingDot.h"
 #include "SystemAudioRecorder.h"
 
@@ -48,6 +49,9 @@ RecordingStageView::RecordingStageView(SystemAudioRecorder& recorder, QWidget* p
     // What is coming in, in one block: the output, its sound, and what to make of it.
     auto* listening = new QVBoxLayout;
     listening->setSpacing(8);
+    // The output's name and the problems told come from the sound server.
+    PlainText::keep(output_);
+    PlainText::keep(status_);
     output_->setAlignment(Qt::AlignHCenter);
     output_->setFont(AppStyle::calloutFont());
     AppStyle::makeSecondary(output_);

@@ -8,8 +8,16 @@
 #include <QFileInfo>
 #include <QLocalServer>
 #include <QLocalSocket>
+#include <QSocketNotifier>
 #include <QStandardPaths>
 #include <QTimer>
+#include <cerrno>
+#include <cstring>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
+#include <utility>
 
 namespace {
 
@@ -17,6 +25,8 @@ constexpr char accepted = '\1';
 // A command line is a few words; anything larger is not from us.
 constexpr qint64 largestMessageBytes = 64 * 1024;
 constexpr auto streamVersion = QDataStream::Qt_6_0;
+// After a failed accept for want of descriptors, listening resumes this much later.
+constexpr int acceptRetryMs = 100;
 
 QString optionsText(const QStringList& arguments) {
     return arguments.size() > 1 ? arguments.mid(1).join(QLatin1Char(' '))
@@ -39,9 +49,18 @@ SingleInstance::SingleInstance(const QString& socketPath, QObject* parent)
     : QObject(parent), socketPath_(socketPath), launchLock_(socketPath + QStringLiteral(".lock")) {}
 
 SingleInstance::~SingleInstance() {
-    if (server_) {
-        server_->close();
+    closeListening();
+}
+
+void SingleInstance::closeListening() {
+    if (listenSocket_ < 0) {
+        return;
     }
+    delete notifier_;
+    notifier_ = nullptr;
+    ::close(listenSocket_);
+    listenSocket_ = -1;
+    ::unlink(QFile::encodeName(socketPath_).constData());
 }
 
 SingleInstance::HandOver SingleInstance::handOver(const QStringList& arguments) {
@@ -93,28 +112,96 @@ bool SingleInstance::listen() {
         qCInfo(lcApp) << "Replacing the socket a previous run left at" << socketPath_;
         QLocalServer::removeServer(socketPath_);
     }
-    server_ = new QLocalServer(this);
-    server_->setSocketOptions(QLocalServer::UserAccessOption);
-    connect(server_, &QLocalServer::newConnection, this, [this] {
-        while (QLocalSocket* connection = server_->nextPendingConnection()) {
-            serve(connection);
+    // Listened on directly rather than through QLocalServer, which stops listening for good
+    // the first time an accept fails, as it does when the process is out of descriptors.
+    const QByteArray path = QFile::encodeName(socketPath_);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    QString error;
+    int fd = -1;
+    if (size_t(path.size()) >= sizeof address.sun_path) {
+        error = QStringLiteral("the path is too long");
+    } else if (std::memcpy(address.sun_path, path.constData(), size_t(path.size()));
+               (fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0)) < 0 ||
+               ::bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) < 0 ||
+               // The runtime folder is the user's alone; the socket is too.
+               ::chmod(path.constData(), S_IRUSR | S_IWUSR) < 0 || ::listen(fd, SOMAXCONN) < 0) {
+        error = QString::fromLocal8Bit(std::strerror(errno));
+        if (fd >= 0) {
+            ::close(fd);
+        }
+        fd = -1;
+    }
+    if (fd < 0) {
+        qCWarning(lcApp) << "Can't listen at" << socketPath_ << ":" << error
+                         << "; later launches will open windows of their own";
+        launchLock_.unlock();
+        return false;
+    }
+    listenSocket_ = fd;
+    notifier_ = new QSocketNotifier(fd, QSocketNotifier::Read, this);
+    connect(notifier_, &QSocketNotifier::activated, this, &SingleInstance::acceptWaiting);
+    resume_ = new QTimer(this);
+    resume_->setSingleShot(true);
+    resume_->setInterval(acceptRetryMs);
+    connect(resume_, &QTimer::timeout, this, [this] {
+        if (notifier_) {
+            notifier_->setEnabled(true);
+            acceptWaiting();
         }
     });
-    const bool listening = server_->listen(socketPath_);
-    if (listening) {
-        qCInfo(lcApp) << "Later launches hand over through" << socketPath_;
-    } else {
-        qCWarning(lcApp) << "Can't listen at" << socketPath_ << ":" << server_->errorString()
-                         << "; later launches will open windows of their own";
-    }
+    qCInfo(lcApp) << "Later launches hand over through" << socketPath_;
     launchLock_.unlock();
-    return listening;
+    return true;
+}
+
+void SingleInstance::acceptWaiting() {
+    while (listenSocket_ >= 0) {
+        const int fd = ::accept4(listenSocket_, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
+        if (fd < 0) {
+            if (errno == EINTR || errno == ECONNABORTED) {
+                continue;
+            }
+            if (errno != EAGAIN && errno != EWOULDBLOCK) {
+                // Out of descriptors or memory: the connection waits in the queue meanwhile.
+                if (!std::exchange(toldTrouble_, true)) {
+                    qCWarning(lcApp) << "Couldn't take a connection on" << socketPath_ << ":"
+                                     << std::strerror(errno) << "; trying again shortly";
+                }
+                notifier_->setEnabled(false);
+                resume_->start();
+            }
+            return;
+        }
+        if (connections_ >= maximumConnections) {
+            if (!std::exchange(toldTrouble_, true)) {
+                qCWarning(lcApp) << "Closing connections on" << socketPath_ << ": already"
+                                 << connections_ << "open";
+            }
+            ::close(fd);
+            continue;
+        }
+        auto* connection = new QLocalSocket(this);
+        if (!connection->setSocketDescriptor(fd)) {
+            ::close(fd);
+            delete connection;
+            continue;
+        }
+        toldTrouble_ = false;
+        ++connections_;
+        connect(connection, &QObject::destroyed, this, [this] { --connections_; });
+        serve(connection);
+    }
 }
 
 void SingleInstance::serve(QLocalSocket* connection) {
     connect(connection, &QLocalSocket::disconnected, connection, &QObject::deleteLater);
     // A client that never finishes its message doesn't keep the connection forever.
-    QTimer::singleShot(answerTimeoutMs, connection, [connection] { connection->abort(); });
+    QTimer::singleShot(idleTimeoutMs_, connection, [this, connection] {
+        qCInfo(lcApp) << "Dropped a connection that said nothing for" << idleTimeoutMs_ << "ms";
+        connection->abort();
+        connection->deleteLater();
+    });
     connect(connection, &QLocalSocket::readyRead, this, [this, connection] {
         if (connection->bytesAvailable() > largestMessageBytes) {
             qCWarning(lcApp) << "Dropped an oversized message on" << socketPath_;

@@ -5,8 +5,9 @@
 #include <QString>
 #include <QStringList>
 
-class QLocalServer;
 class QLocalSocket;
+class QSocketNotifier;
+class QTimer;
 
 // Keeps the app to one running instance per user. The first launch listens on a local socket
 // in the user's runtime folder (private to the user); a later launch hands it its command line
@@ -35,15 +36,32 @@ public:
     QString socketPath() const { return socketPath_; }
 
     static constexpr int answerTimeoutMs = 5000;
+    // Launches talking at once; a connection past these is closed as it comes.
+    static constexpr int maximumConnections = 8;
+
+    // How long a connection may take to say its command line before it is dropped.
+    void setIdleTimeoutMs(int timeoutMs) { idleTimeoutMs_ = timeoutMs; }
+    int connectionCount() const { return connections_; }
+    bool isListening() const { return listenSocket_ >= 0; }
 
 signals:
     // Arguments from a later launch, program name first.
     void argumentsReceived(const QStringList& arguments);
 
 private:
+    // Takes every waiting connection. When the process is out of file descriptors the
+    // connections wait in the socket's queue and listening pauses a moment; it never stops.
+    void acceptWaiting();
     void serve(QLocalSocket* connection);
+    void closeListening();
 
     QString socketPath_;
     QLockFile launchLock_;
-    QLocalServer* server_ = nullptr;
+    int listenSocket_ = -1;
+    QSocketNotifier* notifier_ = nullptr;
+    QTimer* resume_ = nullptr;
+    int connections_ = 0;
+    int idleTimeoutMs_ = answerTimeoutMs;
+    // Told once until a connection is taken again, so that a flood doesn't flood the log.
+    bool toldTrouble_ = false;
 };

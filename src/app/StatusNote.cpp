@@ -2,6 +2,7 @@
 
 #include "AccessibleFactory.h"
 #include "AppStyle.h"
+#include "PlainText.h"
 
 #include <QAccessibleWidget>
 #include <QTimer>
@@ -25,6 +26,7 @@ public:
 StatusNote::StatusNote(QWidget* parent) : QLabel(parent), hideTimer_(new QTimer(this)) {
     installAccessibleInterface<StatusNote, StatusNoteAccessible>();
     AppStyle::makeSecondary(this);
+    PlainText::keep(this);
     hideTimer_->setSingleShot(true);
     hideTimer_->setInterval(shownMs);
     connect(hideTimer_, &QTimer::timeout, this, &QWidget::hide);

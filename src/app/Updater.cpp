@@ -4,6 +4,7 @@
 #include "AppStyle.h"
 #include "Appcast.h"
 #include "Logging.h"
+#include "PlainText.h"
 #include "VersionComparator.h"
 
 #include <QApplication>
@@ -13,10 +14,23 @@
 #include <QNetworkReply>
 #include <QNetworkRequest>
 #include <QPushButton>
+#include <QTimer>
+#include <algorithm>
+#include <utility>
 
 Updater::Updater(QUrl feedURL, QString currentVersion, QObject* parent)
     : QObject(parent), feedURL_(std::move(feedURL)), currentVersion_(std::move(currentVersion)),
-      openURL_([](const QUrl& url) { QDesktopServices::openUrl(url); }) {}
+      openURL_([](const QUrl& url) { QDesktopServices::openUrl(url); }) {
+    deadline_ = new QTimer(this);
+    deadline_->setSingleShot(true);
+    connect(deadline_, &QTimer::timeout, this, [this] {
+        if (QNetworkReply* reply = reply_) {
+            qCWarning(lcUpdater) << "The update check ran past its deadline of" << deadlineMs_
+                                 << "ms";
+            abortCheck(reply, tr("The update server didn't answer in time."));
+        }
+    });
+}
 
 Updater::~Updater() = default;
 
@@ -40,11 +54,76 @@ void Updater::check() {
                       QStringLiteral("Sonabrix/%1").arg(currentVersion_));
     request.setAttribute(QNetworkRequest::CacheLoadControlAttribute,
                          QNetworkRequest::AlwaysNetwork);
+    // Redirects only to the same or a safer place, and few of them.
+    request.setAttribute(QNetworkRequest::RedirectPolicyAttribute,
+                         QNetworkRequest::NoLessSafeRedirectPolicy);
+    request.setMaximumRedirectsAllowed(5);
     qCInfo(lcUpdater) << "Checking" << feedURL_.toString() << "for versions newer than"
                       << currentVersion_;
     QNetworkReply* reply = network_->get(request);
     reply_ = reply;
+    abortReason_.clear();
+    // Read no further than the cap, whether or not the server says the length up front.
+    reply->setReadBufferSize(maximumFeedBytes + 1);
+    connect(reply, &QNetworkReply::downloadProgress, this,
+            [this, reply](qint64 received, qint64 total) {
+                if (received > maximumFeedBytes || total > maximumFeedBytes) {
+                    qCWarning(lcUpdater)
+                        << "The update feed is larger than" << maximumFeedBytes << "bytes; refused";
+                    abortCheck(reply, tr("The update feed is too large."));
+                }
+            });
     connect(reply, &QNetworkReply::finished, this, [this, reply] { finishCheck(reply); });
+    deadline_->start(deadlineMs_);
+}
+
+void Updater::cancel() {
+    if (QNetworkReply* reply = reply_) {
+        qCInfo(lcUpdater) << "Update check cancelled";
+        // A cancelled check answers nobody with a dialog.
+        presentsNextResult_ = false;
+        abortCheck(reply, tr("The update check was cancelled."));
+    }
+}
+
+void Updater::abortCheck(QNetworkReply* reply, const QString& reason) {
+    if (reply != reply_ || !abortReason_.isEmpty()) {
+        return;
+    }
+    abortReason_ = reason;
+    // Finishes the reply, which ends the check with the reason above.
+    reply->abort();
+}
+
+QString Updater::shownText(const QString& text, int maximum) {
+    QString shown;
+    shown.reserve(std::min<qsizetype>(text.size(), maximum + 1));
+    for (const QChar c : text) {
+        if (shown.size() > maximum) {
+            break;
+        }
+        const auto category = c.category();
+        const bool control = category == QChar::Other_Control || category == QChar::Other_Format ||
+                             category == QChar::Separator_Line ||
+                             category == QChar::Separator_Paragraph;
+        shown += control ? QChar(u' ') : c;
+    }
+    shown = shown.simplified();
+    if (shown.size() > maximum) {
+        shown.truncate(maximum - 1);
+        shown += QChar(0x2026);
+    }
+    return shown;
+}
+
+void Updater::openWebLink(const QUrl& url) {
+    // Only links the app itself made from the feed, and only to a web page.
+    const QString scheme = url.scheme().toLower();
+    if (url.isValid() && !url.host().isEmpty() && (scheme == u"https" || scheme == u"http")) {
+        openURL_(url);
+    } else {
+        qCWarning(lcUpdater) << "Not opening" << url.toString() << "from the update feed";
+    }
 }
 
 Updater::CheckResult Updater::evaluate(const QByteArray& feed, const QString& currentVersion) {
@@ -68,12 +147,20 @@ Updater::CheckResult Updater::evaluate(const QByteArray& feed, const QString& cu
 
 void Updater::finishCheck(QNetworkReply* reply) {
     reply->deleteLater();
+    if (reply != reply_) {
+        return;
+    }
     reply_ = nullptr;
+    deadline_->stop();
+    const QString abortReason = std::exchange(abortReason_, QString());
     CheckResult result;
     const int httpStatus = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
-    if (httpStatus >= 400) {
+    if (!abortReason.isEmpty()) {
+        result.failureReason = abortReason;
+    } else if (httpStatus >= 400) {
         const QString reason =
-            reply->attribute(QNetworkRequest::HttpReasonPhraseAttribute).toString().trimmed();
+            shownText(reply->attribute(QNetworkRequest::HttpReasonPhraseAttribute).toString(),
+                      maximumShownReasonLength / 2);
         result.failureReason =
             reason.isEmpty()
                 ? tr("The update server answered with error %1.").arg(httpStatus)
@@ -82,8 +169,11 @@ void Updater::finishCheck(QNetworkReply* reply) {
         result.failureReason = tr("The update server didn't answer in time.");
     } else if (reply->error() != QNetworkReply::NoError) {
         result.failureReason = reply->errorString();
+    } else if (const QByteArray feed = reply->read(maximumFeedBytes + 1);
+               feed.size() > maximumFeedBytes || reply->bytesAvailable() > 0) {
+        result.failureReason = tr("The update feed is too large.");
     } else {
-        result = evaluate(reply->readAll(), currentVersion_);
+        result = evaluate(feed, currentVersion_);
     }
     switch (result.outcome) {
     case CheckResult::Outcome::upToDate:
@@ -120,16 +210,17 @@ void Updater::presentResult(const CheckResult& result) {
         break;
     case CheckResult::Outcome::updateAvailable: {
         const AppcastItem& item = *result.newestItem;
-        box->setText(tr("Sonabrix %1 is available").arg(item.displayVersion()));
+        box->setText(tr("Sonabrix %1 is available")
+                         .arg(shownText(item.displayVersion(), maximumShownVersionLength)));
         box->setInformativeText(
             tr("You have version %1. Download the new version to update.").arg(currentVersion_));
         QPushButton* download = box->addButton(tr("Download"), QMessageBox::AcceptRole);
         connect(download, &QPushButton::clicked, this,
-                [this, url = item.downloadURL] { openURL_(url); });
+                [this, url = item.downloadURL] { openWebLink(url); });
         if (!item.releaseNotesURL.isEmpty()) {
             QPushButton* notes = box->addButton(tr("Release Notes"), QMessageBox::HelpRole);
             connect(notes, &QPushButton::clicked, this,
-                    [this, url = item.releaseNotesURL] { openURL_(url); });
+                    [this, url = item.releaseNotesURL] { openWebLink(url); });
         }
         box->addButton(tr("Not Now"), QMessageBox::RejectRole);
         box->setDefaultButton(download);
@@ -137,9 +228,11 @@ void Updater::presentResult(const CheckResult& result) {
     }
     case CheckResult::Outcome::failed:
         box->setText(tr("Couldn't check for updates"));
-        box->setInformativeText(result.failureReason);
+        box->setInformativeText(shownText(result.failureReason, maximumShownReasonLength));
         box->setDefaultButton(box->addButton(tr("OK"), QMessageBox::AcceptRole));
         break;
     }
+    // The texts carry the server's words: shown as written, with no live link in them.
+    PlainText::keep(*box);
     box->open();
 }

@@ -3,9 +3,9 @@
 #include "Logging.h"
 #include "PulseConnection.h"
 
-OutputFollower::OutputFollower(PulseConnection& connection, pa_stream* stream,
-                               CaptureOutput current, MovedHandler moved)
-    : connection_(connection), stream_(stream), current_(std::move(current)),
+OutputFollower::OutputFollower(PulseConnection& connection, CaptureOutput current,
+                               ReopenHandler reopen, MovedHandler moved)
+    : connection_(connection), current_(std::move(current)), reopen_(std::move(reopen)),
       moved_(std::move(moved)) {
     pa_context* context = connection_.context();
     pa_context_set_subscribe_callback(context, &OutputFollower::onServerEvent, this);
@@ -33,7 +33,7 @@ void OutputFollower::track(pa_operation* operation) {
 }
 
 void OutputFollower::lookUpDefault() {
-    if (inFlight_) {
+    if (inFlight_ || reopening_) {
         lookAgain_ = true;
         return;
     }
@@ -57,6 +57,14 @@ void OutputFollower::onServerEvent(pa_context*, pa_subscription_event_type_t typ
 
 void OutputFollower::onServerInfo(pa_context* context, const pa_server_info* info, void* userdata) {
     auto* self = static_cast<OutputFollower*>(userdata);
+    if (const QString source = info ? pulseString(info->default_source_name) : QString();
+        source != self->defaultSource_) {
+        if (!self->defaultSource_.isEmpty())
+            qCInfo(lcCapture).noquote().nospace()
+                << "The default input is now " << source << "; the capture stays on "
+                << self->current_.monitorSourceName;
+        self->defaultSource_ = source;
+    }
     const QString sink = info ? pulseString(info->default_sink_name) : QString();
     if (sink.isEmpty() || sink == self->current_.name)
         return self->done();
@@ -68,8 +76,7 @@ void OutputFollower::onServerInfo(pa_context* context, const pa_server_info* inf
         self->done();
 }
 
-void OutputFollower::onSinkInfo(pa_context* context, const pa_sink_info* info, int last,
-                                void* userdata) {
+void OutputFollower::onSinkInfo(pa_context*, const pa_sink_info* info, int last, void* userdata) {
     auto* self = static_cast<OutputFollower*>(userdata);
     if (info && last == 0) {
         self->target_ = {pulseString(info->name), pulseString(info->monitor_source_name),
@@ -82,26 +89,28 @@ void OutputFollower::onSinkInfo(pa_context* context, const pa_sink_info* info, i
             << "Couldn't follow the default output:" << self->connection_.lastErrorText();
         return self->done();
     }
-    self->track(pa_context_move_source_output_by_name(
-        context, pa_stream_get_index(self->stream_),
-        self->target_.monitorSourceName.toUtf8().constData(), &OutputFollower::onMoved, self));
-    if (!self->inFlight_)
-        self->done();
+    // The sink's answer has ended; the reopening is a conversation of its own.
+    self->track(nullptr);
+    self->reopening_ = true;
+    if (!self->reopen_(self->target_))
+        self->reopened(false);
 }
 
-void OutputFollower::onMoved(pa_context*, int success, void* userdata) {
-    auto* self = static_cast<OutputFollower*>(userdata);
+void OutputFollower::reopened(bool success) {
+    if (!reopening_)
+        return;
+    reopening_ = false;
     if (success) {
-        self->current_ = self->target_;
+        current_ = target_;
         qCInfo(lcCapture).noquote().nospace()
-            << "Capture moved to output " << self->current_.name << " ("
-            << self->current_.description << ") through " << self->current_.monitorSourceName;
-        if (self->moved_)
-            self->moved_(self->current_);
+            << "Capture moved to output " << current_.name << " (" << current_.description
+            << ") through " << current_.monitorSourceName;
+        if (moved_)
+            moved_(current_);
     } else {
         qCWarning(lcCapture).noquote()
-            << "Couldn't move the capture to" << self->target_.monitorSourceName << ":"
-            << self->connection_.lastErrorText();
+            << "Couldn't move the capture to" << target_.monitorSourceName << ":"
+            << connection_.lastErrorText();
     }
-    self->done();
+    done();
 }

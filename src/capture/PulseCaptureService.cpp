@@ -31,7 +31,11 @@ struct PulseCaptureService::State {
 
     // The rest is guarded by the mainloop lock: callbacks read it on the mainloop thread.
     std::unique_ptr<pa_stream, StreamDeleter> stream;
+    // The stream being opened on the new default output's monitor, until it takes over.
+    std::unique_ptr<pa_stream, StreamDeleter> nextStream;
     pa_sample_spec sampleSpec{};
+    pa_channel_map channelMap{};
+    pa_buffer_attr attributes{};
     Handlers handlers;
     bool running = false;
     std::unique_ptr<OutputFollower> follower;
@@ -50,20 +54,26 @@ struct PulseCaptureService::State {
             handlers.stopped(reason);
     }
 
+    static void disconnectLocked(std::unique_ptr<pa_stream, StreamDeleter>& stream) {
+        if (!stream)
+            return;
+        pa_stream_set_state_callback(stream.get(), nullptr, nullptr);
+        pa_stream_set_read_callback(stream.get(), nullptr, nullptr);
+        pa_stream_set_moved_callback(stream.get(), nullptr, nullptr);
+        const pa_stream_state_t state = pa_stream_get_state(stream.get());
+        if (state == PA_STREAM_READY || state == PA_STREAM_CREATING)
+            pa_stream_disconnect(stream.get());
+        stream.reset();
+    }
+
     void releaseStreamLocked() {
         follower.reset();
+        disconnectLocked(nextStream);
         microphone.reset();
         running = false;
         // Whatever arrived is kept, however the stream ends.
         deliverPendingLocked();
-        if (stream) {
-            pa_stream_set_state_callback(stream.get(), nullptr, nullptr);
-            pa_stream_set_read_callback(stream.get(), nullptr, nullptr);
-            const pa_stream_state_t state = pa_stream_get_state(stream.get());
-            if (state == PA_STREAM_READY || state == PA_STREAM_CREATING)
-                pa_stream_disconnect(stream.get());
-            stream.reset();
-        }
+        disconnectLocked(stream);
         handlers = {};
     }
 
@@ -157,12 +167,93 @@ struct PulseCaptureService::State {
         if (configuration.microphone)
             openMicrophoneLocked(*configuration.microphone);
         if (configuration.followsDefaultOutput)
-            follower = std::make_unique<OutputFollower>(*connection, stream.get(), output,
-                                                        [this](const CaptureOutput& now) {
-                                                            if (handlers.outputChanged)
-                                                                handlers.outputChanged(now);
-                                                        });
+            follower = std::make_unique<OutputFollower>(
+                *connection, output,
+                [this](const CaptureOutput& next) { return reopenLocked(next); },
+                [this](const CaptureOutput& now) {
+                    if (handlers.outputChanged)
+                        handlers.outputChanged(now);
+                });
         return std::nullopt;
+    }
+
+    // A record stream on `output`'s monitor in the recording's format, connecting. It can't be
+    // moved: PulseAudio takes the streams of the old default input along to a new one, and
+    // would carry the recording of the output over to a microphone.
+    std::unique_ptr<pa_stream, StreamDeleter> connectStreamLocked(const CaptureOutput& output) {
+        std::unique_ptr<pa_stream, StreamDeleter> made(
+            pa_stream_new(connection->context(), "Sonabrix recording", &sampleSpec, &channelMap));
+        if (!made)
+            return made;
+        pa_stream_set_moved_callback(made.get(), &State::onMovedAnyway, this);
+        // PipeWire moves no stream that named its source when the default input changes (the
+        // test aNewDefaultInputLeavesTheRecordingOnTheOutput holds on both servers), and there
+        // the flag shifts this stream's timing against the microphone's by tens of
+        // milliseconds: it is left off there. A move all the same is told in the log.
+        const bool unmovable = !connection->serverDescription().contains(u"PipeWire");
+        const auto flags = static_cast<pa_stream_flags_t>(
+            PA_STREAM_ADJUST_LATENCY | (unmovable ? PA_STREAM_DONT_MOVE : PA_STREAM_NOFLAGS) |
+            StreamGathering::timingFlags);
+        if (pa_stream_connect_record(made.get(), output.monitorSourceName.toUtf8().constData(),
+                                     &attributes, flags) < 0)
+            made.reset();
+        return made;
+    }
+
+    // Following the default output: a second stream opens on the new monitor and takes over
+    // once it is ready, into the same recording. Asynchronous: on the mainloop thread.
+    bool reopenLocked(const CaptureOutput& output) {
+        disconnectLocked(nextStream);
+        if (!running || !stream)
+            return false;
+        // PipeWire, where the stream is movable, may have taken it there itself already.
+        if (pulseString(pa_stream_get_device_name(stream.get())) == output.monitorSourceName) {
+            if (follower)
+                follower->reopened(true);
+            return true;
+        }
+        nextStream = connectStreamLocked(output);
+        if (!nextStream)
+            return false;
+        qCInfo(lcCapture).noquote() << "Opening the capture on" << output.monitorSourceName
+                                    << "to follow the default output";
+        pa_stream_set_state_callback(nextStream.get(), &State::onNextStreamState, this);
+        return true;
+    }
+
+    static void onNextStreamState(pa_stream* next, void* userdata) {
+        auto* self = static_cast<State*>(userdata);
+        const pa_stream_state_t state = pa_stream_get_state(next);
+        if (state == PA_STREAM_READY) {
+            self->takeOverLocked();
+            if (self->follower)
+                self->follower->reopened(true);
+        } else if (state == PA_STREAM_FAILED || state == PA_STREAM_TERMINATED) {
+            // The recording stays on the output it had.
+            disconnectLocked(self->nextStream);
+            if (self->follower)
+                self->follower->reopened(false);
+        }
+    }
+
+    // The old stream's last audio goes out first, then the new one's from its start: the
+    // deliveries keep their capture times, so the recording's timeline runs on.
+    void takeOverLocked() {
+        if (stream) {
+            gathering.readAvailable(stream.get(), handlers.samples);
+            deliverPendingLocked();
+            disconnectLocked(stream);
+        }
+        stream = std::move(nextStream);
+        pa_stream_set_state_callback(stream.get(), &State::onStreamState, this);
+        pa_stream_set_read_callback(stream.get(), &State::onRead, this);
+        gathering.readAvailable(stream.get(), handlers.samples);
+    }
+
+    static void onMovedAnyway(pa_stream* moved, void*) {
+        // Made with PA_STREAM_DONT_MOVE; a server that moves it all the same is worth a note.
+        qCWarning(lcCapture).noquote()
+            << "The sound server moved the capture to" << pa_stream_get_device_name(moved);
     }
 
     CaptureResult openStreamLocked(const CaptureOutput& output,
@@ -173,32 +264,22 @@ struct PulseCaptureService::State {
             return pulseErrorText(PA_ERR_INVALID);
         gathering.start(sampleSpec, pa_usec_to_bytes(fragmentMicroseconds(), &sampleSpec) /
                                         pa_frame_size(&sampleSpec));
-        pa_channel_map channelMap;
         if (!pa_channel_map_init_auto(&channelMap, sampleSpec.channels, PA_CHANNEL_MAP_DEFAULT))
             return pulseErrorText(PA_ERR_INVALID);
-        // A monitor source hears every client of the output and can't leave one out; this app
-        // plays nothing while a recording runs (its player lives in the editor only), so none of
-        // its own sound can end up in a recording.
-        stream.reset(
-            pa_stream_new(connection->context(), "Sonabrix recording", &sampleSpec, &channelMap));
-        if (!stream)
-            return connection->lastErrorText();
-        pa_stream_set_state_callback(stream.get(), &State::onStreamState, this);
-        pa_stream_set_read_callback(stream.get(), &State::onRead, this);
-
-        pa_buffer_attr attributes;
         attributes.maxlength = static_cast<uint32_t>(-1);
         attributes.tlength = static_cast<uint32_t>(-1);
         attributes.prebuf = static_cast<uint32_t>(-1);
         attributes.minreq = static_cast<uint32_t>(-1);
         attributes.fragsize =
             static_cast<uint32_t>(pa_usec_to_bytes(fragmentMicroseconds(), &sampleSpec));
-        // Movable: the follower takes the stream to the default output's monitor.
-        const auto flags =
-            static_cast<pa_stream_flags_t>(PA_STREAM_ADJUST_LATENCY | StreamGathering::timingFlags);
-        if (pa_stream_connect_record(stream.get(), output.monitorSourceName.toUtf8().constData(),
-                                     &attributes, flags) < 0)
+        // A monitor source hears every client of the output and can't leave one out; this app
+        // plays nothing while a recording runs (its player lives in the editor only), so none of
+        // its own sound can end up in a recording.
+        stream = connectStreamLocked(output);
+        if (!stream)
             return connection->lastErrorText();
+        pa_stream_set_state_callback(stream.get(), &State::onStreamState, this);
+        pa_stream_set_read_callback(stream.get(), &State::onRead, this);
         const bool settled = connection->waitUntil(
             [this] { return pa_stream_get_state(stream.get()) != PA_STREAM_CREATING; },
             PulseConnection::defaultTimeout);

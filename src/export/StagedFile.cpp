@@ -2,15 +2,19 @@
 
 #include "ExportFailure.h"
 #include "FileDescriptor.h"
+#include "Logging.h"
 
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QRandomGenerator>
+#include <QRegularExpression>
 #include <cerrno>
 #include <cstdio>
+#include <ctime>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -22,6 +26,39 @@ QString stagedName(const QFileInfo& destination) {
     return QStringLiteral(".%1.%2.part")
         .arg(destination.fileName().left(200))
         .arg(token, 16, 16, QChar('0'));
+}
+
+// A staged file's writer holds this lock until it is done; the kernel drops it when the writer
+// dies, however it dies.
+bool tryLock(int descriptor) {
+    return ::flock(descriptor, LOCK_EX | LOCK_NB) == 0;
+}
+
+// Staged files left by a save that was killed before it could clean up: our naming only, our
+// own regular files, untouched for some minutes and locked by no writer. The age keeps a file
+// that is still being created (before its lock is taken) out of reach.
+void removeAbandonedStagedFiles(const QDir& folder) {
+    static const QRegularExpression ourNaming(QStringLiteral("^\\..+\\.[0-9a-f]{16}\\.part$"));
+    constexpr time_t abandonedAfterSeconds = 10 * 60;
+    const QStringList candidates =
+        folder.entryList({QStringLiteral(".*.part")}, QDir::Files | QDir::Hidden | QDir::System);
+    for (const QString& name : candidates) {
+        if (!ourNaming.match(name).hasMatch())
+            continue;
+        const QByteArray path = QFile::encodeName(folder.filePath(name));
+        FileDescriptor file(
+            ::open(path.constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+        struct stat status {};
+        if (!file.isValid() || ::fstat(file.get(), &status) != 0 || !S_ISREG(status.st_mode) ||
+            status.st_uid != ::getuid() ||
+            std::time(nullptr) - status.st_mtime < abandonedAfterSeconds || !tryLock(file.get()))
+            continue;
+        struct stat stillThere {};
+        // Only the file just checked, not one that took its name since.
+        if (::lstat(path.constData(), &stillThere) == 0 && stillThere.st_ino == status.st_ino &&
+            stillThere.st_dev == status.st_dev && ::unlink(path.constData()) == 0)
+            qCInfo(lcExport) << "Removed a staged file an interrupted save left behind";
+    }
 }
 
 // The file at the end of a chain of links, even one that doesn't exist yet. Replacing a link
@@ -68,6 +105,7 @@ StagedFile::StagedFile(const QString& destinationPath)
     : destinationPath_(finalTarget(destinationPath)) {
     checkReplaceable(destinationPath_);
     const QFileInfo destination(destinationPath_);
+    removeAbandonedStagedFiles(destination.dir());
     for (int attempt = 0;; ++attempt) {
         const QString candidate = destination.dir().filePath(stagedName(destination));
         // Created here, exclusively, with the mode a new file of the user's gets (umask applies).
@@ -75,6 +113,8 @@ StagedFile::StagedFile(const QString& destinationPath)
                                    O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
         if (file.get() >= 0) {
             path_ = candidate;
+            (void)tryLock(file.get()); // a fresh file: nobody else holds it
+            lock_ = std::move(file);
             return;
         }
         if (errno != EEXIST || attempt == 10)

@@ -3,6 +3,7 @@
 #include "RecordingNotes.h"
 
 #include <QLocale>
+#include <QTextDocument>
 
 RecordingListModel::RecordingListModel(QObject* parent) : QAbstractListModel(parent) {}
 
@@ -103,7 +104,9 @@ QVariant RecordingListModel::data(const QModelIndex& index, int role) const {
         return parts.join(QStringLiteral(" · "));
     }
     case Qt::ToolTipRole:
-        return recording.path;
+        // A tooltip reads text that looks like markup as rich text; a file's name is shown as
+        // written.
+        return Qt::convertFromPlainText(recording.path, Qt::WhiteSpaceNormal);
     default:
         return {};
     }

@@ -2,12 +2,15 @@
 
 #include "FileManager.h"
 #include "Logging.h"
+#include "PlainText.h"
 #include "RecordingListModel.h"
+#include "RecordingNotes.h"
 
 #include <QContextMenuEvent>
 #include <QHBoxLayout>
 #include <QInputDialog>
 #include <QLabel>
+#include <QLineEdit>
 #include <QListView>
 #include <QLocale>
 #include <QMenu>
@@ -171,16 +174,20 @@ void RecordingListView::renameSelected() {
         return;
     }
     const QModelIndex index = model_->index(model_->rowOf(path));
-    bool accepted = false;
-    const QString title =
-        QInputDialog::getText(this, tr("Rename Recording"), tr("Name:"), QLineEdit::Normal,
-                              index.data(Qt::DisplayRole).toString(), &accepted);
-    if (!accepted) {
+    QInputDialog dialog(this);
+    dialog.setWindowTitle(tr("Rename Recording"));
+    dialog.setLabelText(tr("Name:"));
+    dialog.setTextValue(index.data(Qt::DisplayRole).toString());
+    if (auto* edit = dialog.findChild<QLineEdit*>()) {
+        edit->setMaxLength(RecordingNotes::longestTitle);
+    }
+    if (dialog.exec() != QDialog::Accepted) {
         return;
     }
+    const QString title = dialog.textValue();
     if (!RecordingLibrary::rename(path, title)) {
-        QMessageBox::warning(this, tr("Couldn't rename"),
-                             tr("The new name couldn't be stored beside the recording."));
+        PlainText::warn(this, tr("Couldn't rename"),
+                        tr("The new name couldn't be stored beside the recording."));
     }
     model_->refresh(path);
 }
@@ -202,6 +209,7 @@ void RecordingListView::trashSelected() {
     question.setWindowTitle(tr("Move to Trash"));
     question.setText(tr("Move “%1” to the trash?").arg(name));
     question.setInformativeText(tr("You can restore it from the trash."));
+    PlainText::keep(question);
     QPushButton* trash = question.addButton(tr("Move to Trash"), QMessageBox::DestructiveRole);
     question.setDefaultButton(question.addButton(tr("Cancel"), QMessageBox::RejectRole));
     question.exec();
@@ -211,8 +219,8 @@ void RecordingListView::trashSelected() {
     const int row = model_->rowOf(path);
     QString error;
     if (!RecordingLibrary::moveToTrash(path, &error)) {
-        QMessageBox::warning(this, tr("Couldn't move to trash"),
-                             tr("“%1” stays where it is: %2").arg(name, error));
+        PlainText::warn(this, tr("Couldn't move to trash"),
+                        tr("“%1” stays where it is: %2").arg(name, error));
         return;
     }
     model_->reload(model_->folder());

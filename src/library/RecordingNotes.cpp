@@ -20,6 +20,14 @@ QString RecordingNotes::pathFor(const QString& recordingPath) {
     return recording.path() + QStringLiteral("/.") + recording.fileName() + QStringLiteral(".json");
 }
 
+QString RecordingNotes::cappedTitle(const QString& title) {
+    if (title.size() <= longestTitle) {
+        return title;
+    }
+    const bool splitsAPair = title.at(longestTitle - 1).isHighSurrogate();
+    return title.left(splitsAPair ? longestTitle - 1 : longestTitle);
+}
+
 std::optional<RecordingNotes> RecordingNotes::load(const QString& recordingPath) {
     QFile file(pathFor(recordingPath));
     // Notes are a few dozen bytes; anything much larger isn't ours.
@@ -46,14 +54,19 @@ std::optional<RecordingNotes> RecordingNotes::load(const QString& recordingPath)
 bool RecordingNotes::save(const QString& recordingPath) const {
     QJsonObject object;
     if (!title.isEmpty()) {
-        object.insert(titleKey, title);
+        object.insert(titleKey, cappedTitle(title));
     }
     if (selection) {
         object.insert(selectionStartKey, selection->lower);
         object.insert(selectionEndKey, selection->upper);
     }
     object.insert(interruptedKey, interrupted);
-    QSaveFile file(pathFor(recordingPath));
+    const QString path = pathFor(recordingPath);
+    // QSaveFile would replace the file a link points to, which may lie anywhere.
+    if (QFileInfo(path).isSymLink() && !QFile::remove(path)) {
+        return false;
+    }
+    QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly)) {
         return false;
     }

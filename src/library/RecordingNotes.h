@@ -9,8 +9,10 @@
 // it (".<recording name>.json"), so that the recording's own file never changes. A recording
 // without notes is one the app never saw finish: it was interrupted and not yet announced.
 struct RecordingNotes {
-    // The name the user gave it; empty for none.
+    // The name the user gave it; empty for none. Saved to at most longestTitle UTF-16 units, so
+    // that whatever was saved can be loaded again.
     QString title;
+    static constexpr int longestTitle = 200;
     // The editor's last selection.
     std::optional<TimeRange> selection;
     // The app ended while it was being recorded.
@@ -18,8 +20,11 @@ struct RecordingNotes {
 
     // Nothing when there are no notes or they can't be read.
     static std::optional<RecordingNotes> load(const QString& recordingPath);
-    // Replaces the notes in one step; false when they couldn't be written.
+    // Replaces the notes in one step; false when they couldn't be written. A link in the notes'
+    // place is replaced, never written through.
     bool save(const QString& recordingPath) const;
 
     static QString pathFor(const QString& recordingPath);
+    // At most longestTitle units, never ending in half a character.
+    static QString cappedTitle(const QString& title);
 };

@@ -109,6 +109,30 @@ private slots:
         QVERIFY(listed(0, RecordingListModel::InterruptedRole).toBool());
     }
 
+    // Several recordings cut short: one question names them all, and none is left unoffered.
+    void everyInterruptedRecordingIsOffered() {
+        QString error;
+        const QString folder = RecordingsFolder::ensure(&error);
+        QStringList killed;
+        for (int i = 0; i < 3; ++i) {
+            killed << KilledRecording::make(folder, 1.0 + i);
+            QVERIFY(!killed.last().isEmpty());
+            QTest::qWait(20);
+        }
+        view_->offerRecovery();
+        const QString offer = "Sonabrix quit during 3 recordings. Each was kept up to then and is "
+                              "marked “Interrupted” in the list of recordings.";
+        QTRY_VERIFY(openAlert(offer));
+        click(openAlert(offer), "Open the Newest");
+        QTRY_COMPARE(view_->stageIndex(), 3);
+        QCOMPARE(view_->trimRange(), (TimeRange{0.0, 3.0}));
+        click(view_.get(), "New Recording");
+        QCOMPARE(list()->listView()->model()->rowCount(), 3);
+        for (int row = 0; row < 3; ++row) {
+            QVERIFY(listed(row, RecordingListModel::InterruptedRole).toBool());
+        }
+    }
+
     // Closing while a save runs asks first: waiting closes once the file is complete;
     // cancelling closes with nothing left behind and the old file as it was.
     void closingDuringASaveAsks_data() {

@@ -77,6 +77,37 @@ private slots:
         QCOMPARE(b.pixelColor(0, 0), fresh.palette().color(QPalette::Window));
     }
 
+    // Names and problems in the sound server's words are shown as written: never read as rich
+    // text, never with a live link, on the screen or in an alert.
+    void theSoundServersWordsAreShownAsWritten() {
+        const QString link = "<b>bold</b> <a href=\"https://attacker.example/\">click</a>";
+        view_.reset();
+        script_ = std::make_shared<CaptureScript>();
+        script_->outputName = link;
+        QVERIFY(view_ = scriptedView(script_));
+        click(view_.get(), "Record System Audio");
+        QTRY_VERIFY(screen() && view_->recorder().isRecording());
+        QCOMPARE(screen()->outputText(), "Recording “" + link + "”");
+        const auto verifyShownAsWritten = [] {
+            int shown = 0;
+            for (QWidget* window : QApplication::topLevelWidgets()) {
+                for (QLabel* label : window->findChildren<QLabel*>()) {
+                    if (label->isVisible() && label->text().contains("href")) {
+                        ++shown;
+                        QVERIFY2(label->textFormat() == Qt::PlainText &&
+                                     !label->openExternalLinks(),
+                                 qPrintable(label->objectName() + ": " + label->text()));
+                    }
+                }
+            }
+            QVERIFY(shown > 0);
+        };
+        verifyShownAsWritten();
+        script_->stopByItself(link);
+        QTRY_VERIFY(openAlert());
+        verifyShownAsWritten();
+    }
+
     void showsTheOutputAndItsLevel() {
         QCOMPARE(screen()->outputText(), QString("Recording “speakers”"));
         QCOMPARE(screen()->meter()->barDb(), LevelMeter::floorDb);

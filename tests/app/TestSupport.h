@@ -33,6 +33,8 @@ inline const bool userFoldersAreScratch = [] {
 struct CaptureScript {
     bool unreachable = false;
     bool running = false;
+    // The output's name, as the sound server describes it.
+    QString outputName = "speakers";
     CaptureService::Handlers handlers;
 
     void deliver(double seconds, float level) {
@@ -53,8 +55,9 @@ public:
 
     QFuture<ShareableContent> queryContent() override {
         const ShareableContent content =
-            script_->unreachable ? ShareableContent{"Connection refused", {}}
-                                 : ShareableContent{{}, {{"speakers", "speakers.monitor", ""}}};
+            script_->unreachable
+                ? ShareableContent{"Connection refused", {}}
+                : ShareableContent{{}, {{script_->outputName, "speakers.monitor", ""}}};
         return QtConcurrent::run([content] { return content; });
     }
     QFuture<CaptureResult> startCapture(const CaptureOutput&, const StreamConfiguration&,

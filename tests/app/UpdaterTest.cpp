@@ -11,9 +11,11 @@ namespace {
 
 using Outcome = Updater::CheckResult::Outcome;
 
-// Serves one canned HTTP answer on 127.0.0.1; with none set it accepts and stays silent.
+// Serves one canned HTTP answer on 127.0.0.1; with none set it accepts and stays silent. A
+// trickling server sends its headers, then a byte every 50 ms for ever.
 struct FeedServer : QTcpServer {
     QByteArray answer;
+    bool trickle = false;
 
     FeedServer() {
         QVERIFY(listen(QHostAddress::LocalHost));
@@ -21,7 +23,15 @@ struct FeedServer : QTcpServer {
             QTcpSocket* socket = nextPendingConnection();
             connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
             connect(socket, &QTcpSocket::readyRead, socket, [this, socket] {
-                if (socket->readAll().contains("GET /appcast.xml ") && !answer.isEmpty()) {
+                if (!socket->readAll().contains("GET /appcast.xml ")) {
+                    return;
+                }
+                if (trickle) {
+                    socket->write("HTTP/1.1 200 OK\r\nContent-Length: 100000\r\n\r\n<");
+                    auto* drip = new QTimer(socket);
+                    connect(drip, &QTimer::timeout, socket, [socket] { socket->write(" "); });
+                    drip->start(50);
+                } else if (!answer.isEmpty()) {
                     socket->write(answer);
                     socket->disconnectFromHost();
                 }
@@ -145,6 +155,109 @@ private slots:
         click(box, "Download");
         QCOMPARE(opened, QList<QUrl>{QUrl("https://sonabrix.app/download/0.2.0")});
         QTRY_VERIFY(!openAlert());
+    }
+
+    // A feed past the cap is refused, whether its length is told up front or not.
+    void aFeedTooLargeIsRefused_data() {
+        QTest::addColumn<bool>("lengthTold");
+        QTest::newRow("length told") << true;
+        QTest::newRow("length untold") << false;
+    }
+    void aFeedTooLargeIsRefused() {
+        QFETCH(bool, lengthTold);
+        const QByteArray body = feed(item("0.2.0") + "<!--" +
+                                     QByteArray(Updater::maximumFeedBytes + 1000, 'x') + "-->");
+        FeedServer server;
+        server.serve(200, body);
+        if (!lengthTold) {
+            server.answer = "HTTP/1.1 200 OK\r\nConnection: close\r\n\r\n" + body;
+        }
+        Updater updater(server.url(), "0.1.0");
+        QSignalSpy finished(&updater, &Updater::checkFinished);
+        updater.check();
+        QVERIFY(finished.wait(10000));
+        const auto result = finished.first().first().value<Updater::CheckResult>();
+        QCOMPARE(result.outcome, Outcome::failed);
+        QCOMPARE(result.failureReason, QString("The update feed is too large."));
+    }
+
+    // A server that trickles its answer never lets the transfer timeout run out; the check's own
+    // deadline ends it.
+    void aTricklingServerMeetsTheDeadline() {
+        FeedServer server;
+        server.trickle = true;
+        Updater updater(server.url(), "0.1.0");
+        updater.setTransferTimeoutMs(1000);
+        updater.setDeadlineMs(800);
+        QSignalSpy finished(&updater, &Updater::checkFinished);
+        updater.check();
+        QVERIFY(finished.wait(15000));
+        QVERIFY(!updater.isChecking());
+        const auto result = finished.first().first().value<Updater::CheckResult>();
+        QCOMPARE(result.outcome, Outcome::failed);
+        QCOMPARE(result.failureReason, QString("The update server didn't answer in time."));
+    }
+
+    // A running check can be ended at once; nobody is answered with a dialog then.
+    void aCheckCanBeCancelled() {
+        FeedServer server; // silent
+        Updater updater(server.url(), "0.1.0");
+        QSignalSpy finished(&updater, &Updater::checkFinished);
+        updater.checkForUpdates();
+        QVERIFY(updater.isChecking());
+        QTest::qWait(100);
+        updater.cancel();
+        QVERIFY(!updater.isChecking());
+        QTRY_COMPARE(finished.size(), 1);
+        const auto result = finished.first().first().value<Updater::CheckResult>();
+        QCOMPARE(result.outcome, Outcome::failed);
+        QCOMPARE(result.failureReason, QString("The update check was cancelled."));
+        QTest::qWait(200);
+        QVERIFY(!openAlert());
+        updater.cancel(); // nothing left to cancel
+        QCOMPARE(finished.size(), 1);
+    }
+
+    // Every text of the dialog that the server chose is shown as written, never as rich text
+    // with live links, and shortened.
+    void theServersWordsAreShownPlainAndShort() {
+        const QByteArray link = "<a href=\"https://attacker.example/\">click</a>";
+        const auto verifyPlain = [](QMessageBox* box) {
+            for (QLabel* label : box->findChildren<QLabel*>()) {
+                if (label->text().contains("href")) {
+                    QVERIFY2(label->textFormat() == Qt::PlainText && !label->openExternalLinks(),
+                             qPrintable(label->objectName()));
+                }
+            }
+        };
+        FeedServer server;
+        server.serve(200, feed("<item><sparkle:version>0.2.0</sparkle:version>"
+                               "<sparkle:shortVersionString>" +
+                               QString::fromUtf8(link).toHtmlEscaped().toUtf8() + QByteArray(5000, 'v') +
+                               "</sparkle:shortVersionString><enclosure url=\"https://s.app/d\"/>"
+                               "</item>"));
+        Updater updater(server.url(), "0.1.0");
+        QList<QUrl> opened;
+        updater.setUrlOpener([&](const QUrl& url) { opened.append(url); });
+        updater.checkForUpdates();
+        QTRY_VERIFY(openAlert());
+        QMessageBox* box = openAlert();
+        QVERIFY(box->text().contains(link.left(36))); // <a href="https://attacker.example/">
+        QVERIFY2(box->text().size() <= 80, qPrintable(box->text()));
+        verifyPlain(box);
+        closeAlerts();
+
+        // The reason phrase of an error answer goes into the informative text.
+        server.answer = "HTTP/1.1 404 " + link + QByteArray(5000, 'r') +
+                        "\r\nContent-Length: 0\r\nConnection: close\r\n\r\n";
+        updater.checkForUpdates();
+        QTRY_VERIFY(openAlert("Couldn't check for updates"));
+        box = openAlert();
+        QVERIFY2(box->informativeText().contains(link), qPrintable(box->informativeText()));
+        QVERIFY(box->informativeText().size() <= Updater::maximumShownReasonLength);
+        verifyPlain(box);
+        closeAlerts();
+        QVERIFY(opened.isEmpty());
     }
 
     void sharedControllerIsOneUpdaterOnTheMainThread() {

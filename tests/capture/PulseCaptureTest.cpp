@@ -383,6 +383,61 @@ private Q_SLOTS:
                  failure().constData());
     }
 
+    // The default input changes mid-recording, to a microphone or anything else: the recording
+    // stays on the output. Both servers take the streams of the old default input along to the
+    // new one; the capture's stream must stay where it is.
+    void aNewDefaultInputLeavesTheRecordingOnTheOutput() {
+        const QByteArray sinkBefore = pactl({"get-default-sink"}).value_or("").trimmed();
+        const QByteArray sourceBefore = pactl({"get-default-source"}).value_or("").trimmed();
+        const auto restore = qScopeGuard([&] {
+            pactl({"set-default-sink", sinkBefore});
+            pactl({"set-default-source", sourceBefore});
+        });
+        const NullSink output("sonabrix_output", "Output"), other("sonabrix_other", "Other");
+        QVERIFY(!output.module.isEmpty() && !other.module.isEmpty());
+        QVERIFY(pactl({"set-default-sink", output.name}));
+        // The output's monitor is the default input at first, as on a machine without a
+        // microphone; then a silent one takes its place.
+        QVERIFY(pactl({"set-default-source", output.name + ".monitor"}));
+        const TonePlayer tone(toneHz, toneAmplitude, output.name);
+        QTRY_VERIFY_WITH_TIMEOUT(streamsPlaying() == 1, 10000);
+        QTest::qWait(2500); // see followsTheDefaultOutputIntoTheSameFile
+        SystemAudioRecorder recorder;
+        QVERIFY(finishes(recorder.start()) && recorder.isRecording());
+        QCOMPARE(recorder.outputName(), "Output");
+        QTRY_VERIFY_WITH_TIMEOUT(framesSoFar(recordings_) > 0, 10000);
+        QTest::qWait(1500);
+        QVERIFY(pactl({"set-default-source", other.name + ".monitor"}));
+        QElapsedTimer clock;
+        clock.start();
+        QTest::qWait(2500);
+        const QByteArray streams = pactl({"list", "short", "source-outputs"}).value_or("");
+        const QFuture<void> stopping = recorder.stop();
+        const double afterSwitch = clock.elapsed() / 1000.0;
+        QVERIFY(finishes(stopping));
+        QCOMPARE(recorder.errorMessage(), std::nullopt);
+        QCOMPARE(recorder.outputName(), "Output");
+
+        const SoundFile file(lastRecording(recorder));
+        QVERIFY(isPrivateRecording(lastRecording(recorder), file));
+        const std::vector<int> tones = tonesPerWindow(file);
+        // The windows since the switch, less a margin for the stop's last fragment.
+        const size_t since = size_t(afterSwitch / 0.05);
+        QVERIFY2(tones.size() > since + 4,
+                 qPrintable(QString("%1 s recorded, %2 s since the switch; source outputs:\n%3")
+                                .arg(double(tones.size()) * 0.05)
+                                .arg(afterSwitch)
+                                .arg(QString::fromUtf8(streams))));
+        const auto tail = std::vector<int>(tones.end() - std::ptrdiff_t(since), tones.end() - 4);
+        const auto toneWindows =
+            std::count_if(tail.begin(), tail.end(), [](int hz) { return hz >= 400 && hz <= 480; });
+        QVERIFY2(toneWindows >= 0.9 * double(tail.size()),
+                 qPrintable(QString("the tone in %1 of the last %2 windows; source outputs:\n%3")
+                                .arg(toneWindows)
+                                .arg(tail.size())
+                                .arg(QString::fromUtf8(streams))));
+    }
+
     // The user switches output just as the recording starts, after the default was looked up
     // and before the stream listens for changes: the capture still ends up on the new default.
     void aSwitchAsTheRecordingStartsIsFollowed() {

@@ -13,13 +13,17 @@
 #include <QTest>
 #include <cmath>
 #include <csignal>
+#include <ctime>
+#include <fcntl.h>
 #include <functional>
 #include <limits>
 #include <numbers>
 #include <sndfile.h>
+#include <sys/file.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <utime.h>
 #include <vector>
 
 Q_DECLARE_METATYPE(TimeRange)
@@ -145,6 +149,13 @@ bool isLossless(const QString& extension) {
 // one AAC frame of padding at the end.
 int64_t lengthTolerance(const QString& extension) {
     return extension == "m4a" ? 1024 : 0;
+}
+
+// As a file looks that nobody has written for an hour.
+void ageByAnHour(const QString& path) {
+    const time_t anHourAgo = std::time(nullptr) - 3600;
+    const utimbuf times{anHourAgo, anHourAgo};
+    QCOMPARE(::utime(QFile::encodeName(path).constData(), &times), 0);
 }
 
 int64_t peakMemoryKiB() {
@@ -591,6 +602,53 @@ private slots:
         QVERIFY(future.isCanceled());
         QCOMPARE(readFile(clip), QByteArray("an older clip"));
         QCOMPARE(folderEntries(folder.path()), (QStringList{"clip.m4a", "source.caf"}));
+    }
+
+    // What a save killed midway leaves is cleared by the next save into that folder; files of
+    // another naming, recent ones and ones a writer still holds are left alone.
+    void removesWhatAKilledSaveLeftBehind() {
+        QTemporaryDir folder;
+        const QString source = folder.filePath("source.caf");
+        writeSource(source, 48000, 1, {0.2, 0.4});
+        const QString abandoned = folder.filePath(".clip.m4a.0123456789abcdef.part");
+        writeFile(abandoned, QByteArray(786 * 1024, 'a'));
+        ageByAnHour(abandoned);
+        const QString otherNaming = folder.filePath(".clip.m4a.part");
+        writeFile(otherNaming, "someone else's");
+        ageByAnHour(otherNaming);
+        writeFile(folder.filePath(".clip.m4a.fedcba9876543210.part"), "just begun");
+        const QString held = folder.filePath(".take.m4a.00000000000000aa.part");
+        writeFile(held, "still being written");
+        ageByAnHour(held);
+        const int holder = ::open(QFile::encodeName(held).constData(), O_RDONLY | O_CLOEXEC);
+        QVERIFY(holder >= 0 && ::flock(holder, LOCK_EX) == 0);
+        const QString error = exportAndWait(source, TimeRange{0, 1}, folder.filePath("clip.m4a"));
+        ::close(holder);
+        QCOMPARE(error, QString());
+        QCOMPARE(folderEntries(folder.path()),
+                 (QStringList{".clip.m4a.fedcba9876543210.part", ".clip.m4a.part",
+                              ".take.m4a.00000000000000aa.part", "clip.m4a", "source.caf"}));
+    }
+
+    // A second save into the folder must not take the staged file of one still under way,
+    // however long that one has gone on.
+    void leavesTheStagedFileOfASaveUnderWay() {
+        QTemporaryDir folder;
+        const QString source = folder.filePath("source.caf"), clip = folder.filePath("clip.m4a");
+        writeSource(source, 48000, 2, std::vector<double>(60, 0.3));
+        QFuture<void> longSave = AudioExporter::exportTrimmed(
+            QUrl::fromLocalFile(source), TimeRange{0, 60}, QUrl::fromLocalFile(clip));
+        QTRY_VERIFY(longSave.progressValue() > 0);
+        const QStringList staged =
+            QDir(folder.path()).entryList({".clip.m4a.*.part"}, QDir::Files | QDir::Hidden);
+        QCOMPARE(staged.size(), 1);
+        ageByAnHour(folder.filePath(staged.first()));
+        QCOMPARE(exportAndWait(source, TimeRange{0, 1}, folder.filePath("short.flac")), QString());
+        QVERIFY(QFile::exists(folder.filePath(staged.first())) || longSave.isFinished());
+        longSave.waitForFinished();
+        QCOMPARE(probe(clip)["streams"][0]["codec_name"].toString(), QStringLiteral("aac"));
+        QCOMPARE(folderEntries(folder.path()),
+                 (QStringList{"clip.m4a", "short.flac", "source.caf"}));
     }
 };
 

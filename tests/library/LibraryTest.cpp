@@ -5,6 +5,7 @@
 #include "RecordingNotes.h"
 #include "RecordingsFolder.h"
 
+#include <QTextDocument>
 #include <QtTest>
 #include <QtWidgets>
 #include <sndfile.h>
@@ -25,6 +26,11 @@ QString writeRecording(const QString& folder, const QString& name, double second
     sf_writef_float(file, samples.data(), frames);
     sf_close(file);
     return path;
+}
+
+QByteArray readFile(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
 void writeFile(const QString& path, const QByteArray& data) {
@@ -145,6 +151,23 @@ private slots:
         QVERIFY(RecordingLibrary::scan(home_->filePath("nowhere")).isEmpty());
     }
 
+    // A file's name that looks like markup is shown as written, in the list's tooltip too.
+    void aMarkedUpNameIsShownAsWritten() {
+        const QString marked = writeRecording(folder_, "Sonabrix-<b>bold<i>.caf", 0.5);
+        QVERIFY(RecordingLibrary::markFinished(marked));
+        RecordingListModel model;
+        model.reload(folder_);
+        QCOMPARE(model.rowCount(), 1);
+        const QString tip = model.index(0).data(Qt::ToolTipRole).toString();
+        // As QToolTip reads it.
+        QTextDocument shown;
+        if (Qt::mightBeRichText(tip))
+            shown.setHtml(tip);
+        else
+            shown.setPlainText(tip);
+        QCOMPARE(shown.toPlainText(), marked);
+    }
+
     void notesKeepTitleAndSelectionBesideAnUnchangedFile() {
         const QString path = writeRecording(folder_, "Sonabrix-a.caf", 1.0);
         const QByteArray audio = [&] {
@@ -176,6 +199,30 @@ private slots:
         QVERIFY(!RecordingNotes::load(path));
     }
 
+    // Notes are never written through a link in their place, and a title of any length is
+    // saved as one that loads again.
+    void notesAreWrittenOnlyAsOurOwnFile() {
+        const QString path = writeRecording(folder_, "Sonabrix-a.caf", 1.0);
+        const QString outside = home_->filePath("outside.json");
+        writeFile(outside, "someone else's");
+        QVERIFY(QFile::link(outside, RecordingNotes::pathFor(path)));
+        QVERIFY(RecordingLibrary::rename(path, "Talk"));
+        QCOMPARE(readFile(outside), QByteArray("someone else's"));
+        QVERIFY(!QFileInfo(RecordingNotes::pathFor(path)).isSymLink());
+        QCOMPARE(RecordingNotes::load(path)->title, QString("Talk"));
+
+        const QString emoji = QString::fromUtf8("\xF0\x9F\x8E\xB5"); // two UTF-16 units
+        const QString huge = emoji.repeated(40000);
+        QVERIFY(RecordingLibrary::rename(path, huge));
+        const auto notes = RecordingNotes::load(path);
+        QVERIFY(notes);
+        QCOMPARE(notes->title, emoji.repeated(RecordingNotes::longestTitle / 2));
+        QVERIFY(!notes->interrupted);
+        QVERIFY(RecordingLibrary::rename(path, "x" + huge)); // never half an emoji
+        QCOMPARE(RecordingNotes::load(path)->title,
+                 "x" + emoji.repeated(RecordingNotes::longestTitle / 2 - 1));
+    }
+
     // The list view as the user drives it: Enter opens, F2 renames, Delete asks and then
     // moves the recording and its notes to the trash, where they can be restored from.
     void listViewOpensRenamesAndTrashes() {
@@ -200,11 +247,15 @@ private slots:
         QCOMPARE(opened.size(), 1);
         QCOMPARE(opened[0][0].toString(), older);
 
-        answerNext<QInputDialog>([](QInputDialog* dialog) {
+        int enteredLength = 0;
+        answerNext<QInputDialog>([&](QInputDialog* dialog) {
+            dialog->setTextValue(QString(40000, 'a')); // refused beyond what can be saved
+            enteredLength = int(dialog->textValue().size());
             dialog->setTextValue("Lecture");
             dialog->accept();
         });
         QTest::keyClick(focused(view.listView()), Qt::Key_F2);
+        QCOMPARE(enteredLength, RecordingNotes::longestTitle);
         QCOMPARE(model.index(model.rowOf(older)).data().toString(), QString("Lecture"));
 
         for (const QString answer : {"Cancel", "Move to Trash"}) {
