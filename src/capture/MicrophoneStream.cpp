@@ -96,12 +96,24 @@ MicrophoneStream::open(PulseConnection& connection, const CaptureInput& input, i
     char spec[PA_SAMPLE_SPEC_SNPRINT_MAX];
     pa_sample_spec_snprint(spec, sizeof spec, pa_stream_get_sample_spec(stream));
     self->ready_ = true;
+    // PipeWire 1.4 leaves a stream whose source is gone in place, silent, without a word to
+    // it: the source's removal is what tells.
+    self->listener_ = connection.listenForChanges(
+        PA_SUBSCRIPTION_MASK_SOURCE,
+        [self = self.get(), source = pa_stream_get_device_index(stream)](
+            pa_subscription_event_type_t type, uint32_t index) {
+            if ((type & PA_SUBSCRIPTION_EVENT_TYPE_MASK) == PA_SUBSCRIPTION_EVENT_REMOVE &&
+                index == source)
+                self->lose(pulseErrorText(PA_ERR_KILLED));
+        });
     qCInfo(lcCapture).noquote().nospace() << "Capturing microphone " << input.name << " ("
                                           << input.description << "), format " << spec;
     return self;
 }
 
 MicrophoneStream::~MicrophoneStream() {
+    if (listener_)
+        connection_.stopListening(listener_);
     if (!stream_)
         return;
     pa_stream_set_state_callback(stream_.get(), nullptr, nullptr);

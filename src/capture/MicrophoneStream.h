@@ -48,4 +48,5 @@ private:
     StreamGathering gathering_;
     bool ready_ = false;
     bool lost_ = false;
+    int listener_ = 0;
 };

@@ -7,18 +7,16 @@ OutputFollower::OutputFollower(PulseConnection& connection, CaptureOutput curren
                                ReopenHandler reopen, MovedHandler moved)
     : connection_(connection), current_(std::move(current)), reopen_(std::move(reopen)),
       moved_(std::move(moved)) {
-    pa_context* context = connection_.context();
-    pa_context_set_subscribe_callback(context, &OutputFollower::onServerEvent, this);
     // The default output is one of the server's own settings: its change is a server event.
-    if (pa_operation* subscribing =
-            pa_context_subscribe(context, PA_SUBSCRIPTION_MASK_SERVER, nullptr, nullptr))
-        pa_operation_unref(subscribing);
+    listener_ = connection_.listenForChanges(
+        PA_SUBSCRIPTION_MASK_SERVER,
+        [this](pa_subscription_event_type_t, uint32_t) { lookUpDefault(); });
     // The default may have changed between the output being chosen and this subscription.
     lookUpDefault();
 }
 
 OutputFollower::~OutputFollower() {
-    pa_context_set_subscribe_callback(connection_.context(), nullptr, nullptr);
+    connection_.stopListening(listener_);
     if (inFlight_) {
         pa_operation_cancel(inFlight_);
         pa_operation_unref(inFlight_);
@@ -47,12 +45,6 @@ void OutputFollower::done() {
     track(nullptr);
     if (std::exchange(lookAgain_, false))
         lookUpDefault();
-}
-
-void OutputFollower::onServerEvent(pa_context*, pa_subscription_event_type_t type, uint32_t,
-                                   void* userdata) {
-    if ((type & PA_SUBSCRIPTION_EVENT_FACILITY_MASK) == PA_SUBSCRIPTION_EVENT_SERVER)
-        static_cast<OutputFollower*>(userdata)->lookUpDefault();
 }
 
 void OutputFollower::onServerInfo(pa_context* context, const pa_server_info* info, void* userdata) {

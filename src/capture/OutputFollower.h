@@ -36,12 +36,11 @@ private:
     void track(pa_operation* operation);
     void done();
 
-    static void onServerEvent(pa_context*, pa_subscription_event_type_t type, uint32_t,
-                              void* userdata);
     static void onServerInfo(pa_context*, const pa_server_info* info, void* userdata);
     static void onSinkInfo(pa_context*, const pa_sink_info* info, int last, void* userdata);
 
     PulseConnection& connection_;
+    int listener_ = 0;
     CaptureOutput current_;
     CaptureOutput target_;
     ReopenHandler reopen_;

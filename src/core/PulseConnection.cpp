@@ -1,6 +1,7 @@
 #include "PulseConnection.h"
 
 #include <QCoreApplication>
+#include <vector>
 
 namespace {
 
@@ -20,6 +21,34 @@ struct PulseConnection::State {
     bool wasReady = false;
     QString serverDescription;
     std::function<void()> connectionLost;
+    struct Listener {
+        int id;
+        pa_subscription_mask_t mask;
+        ChangeListener notify;
+    };
+    std::vector<Listener> listeners;
+    int lastListenerId = 0;
+
+    // The server sends what the union of the masks asks for; each listener hears its own part.
+    void subscribe() {
+        unsigned mask = PA_SUBSCRIPTION_MASK_NULL;
+        for (const Listener& listener : listeners)
+            mask |= listener.mask;
+        if (pa_operation* operation = pa_context_subscribe(
+                context.get(), static_cast<pa_subscription_mask_t>(mask), nullptr, nullptr))
+            pa_operation_unref(operation);
+    }
+
+    static void onChange(pa_context*, pa_subscription_event_type_t type, uint32_t index,
+                         void* userdata) {
+        auto* self = static_cast<State*>(userdata);
+        const unsigned facility = type & PA_SUBSCRIPTION_EVENT_FACILITY_MASK;
+        // A listener may stop listening from its own notice: walk a copy.
+        const std::vector<Listener> listeners = self->listeners;
+        for (const Listener& listener : listeners)
+            if (listener.mask & (1u << facility))
+                listener.notify(type, index);
+    }
 
     static void onContextState(pa_context* context, void* userdata) {
         auto* self = static_cast<State*>(userdata);
@@ -234,6 +263,22 @@ std::optional<QString> PulseConnection::defaultSinkName(QString* error) {
 
 void PulseConnection::setConnectionLostHandler(std::function<void()> handler) {
     state_->connectionLost = std::move(handler);
+}
+
+int PulseConnection::listenForChanges(pa_subscription_mask_t mask, ChangeListener listener) {
+    if (state_->listeners.empty())
+        pa_context_set_subscribe_callback(state_->context.get(), &State::onChange, state_.get());
+    const int id = ++state_->lastListenerId;
+    state_->listeners.push_back({id, mask, std::move(listener)});
+    state_->subscribe();
+    return id;
+}
+
+void PulseConnection::stopListening(int id) {
+    std::erase_if(state_->listeners, [id](const State::Listener& l) { return l.id == id; });
+    if (state_->listeners.empty())
+        pa_context_set_subscribe_callback(state_->context.get(), nullptr, nullptr);
+    state_->subscribe();
 }
 
 QString pulseErrorText(int error) {

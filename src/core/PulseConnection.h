@@ -87,6 +87,13 @@ public:
     // lost (the server quit or crashed). Keep it thin: flag, signal, post to the main thread.
     void setConnectionLostHandler(std::function<void()> handler);
 
+    // The server's change notices (pa_context_subscribe) for several listeners on the one
+    // context, each for the facilities in its mask. Called on the mainloop thread, with the lock
+    // held; listen and stop listening with the lock held. Returns the id to stop listening with.
+    using ChangeListener = std::function<void(pa_subscription_event_type_t type, uint32_t index)>;
+    int listenForChanges(pa_subscription_mask_t mask, ChangeListener listener);
+    void stopListening(int id);
+
 private:
     PulseConnection();
     // With the lock held.
