@@ -478,6 +478,17 @@
     </message>
 </context>
 <context>
+    <name>RecordingLibrary</name>
+    <message>
+        <source>the trash “%1” isn&apos;t a folder.</source>
+        <translation>der Papierkorb „%1“ ist kein Ordner.</translation>
+    </message>
+    <message>
+        <source>the trash couldn&apos;t take it.</source>
+        <translation>der Papierkorb konnte sie nicht aufnehmen.</translation>
+    </message>
+</context>
+<context>
     <name>RecordingListModel</name>
     <message>
         <source>%1, %2</source>
