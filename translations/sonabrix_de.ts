@@ -850,5 +850,13 @@
         <source>The update check was cancelled.</source>
         <translation>Die Suche nach Updates wurde abgebrochen.</translation>
     </message>
+    <message>
+        <source>The update feed couldn&apos;t be read.</source>
+        <translation>Der Update-Feed konnte nicht gelesen werden.</translation>
+    </message>
+    <message>
+        <source>The update server answered with status %1 instead of the feed.</source>
+        <translation>Der Update-Server antwortete mit Status %1 statt mit dem Feed.</translation>
+    </message>
 </context>
 </TS>
