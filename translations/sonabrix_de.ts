@@ -478,6 +478,17 @@
     </message>
 </context>
 <context>
+    <name>RecordingLibrary</name>
+    <message>
+        <source>the trash “%1” isn&apos;t a folder.</source>
+        <translation>der Papierkorb „%1“ ist kein Ordner.</translation>
+    </message>
+    <message>
+        <source>the trash couldn&apos;t take it.</source>
+        <translation>der Papierkorb konnte sie nicht aufnehmen.</translation>
+    </message>
+</context>
+<context>
     <name>RecordingListModel</name>
     <message>
         <source>%1, %2</source>
@@ -838,6 +849,14 @@
     <message>
         <source>The update check was cancelled.</source>
         <translation>Die Suche nach Updates wurde abgebrochen.</translation>
+    </message>
+    <message>
+        <source>The update feed couldn&apos;t be read.</source>
+        <translation>Der Update-Feed konnte nicht gelesen werden.</translation>
+    </message>
+    <message>
+        <source>The update server answered with status %1 instead of the feed.</source>
+        <translation>Der Update-Server antwortete mit Status %1 statt mit dem Feed.</translation>
     </message>
 </context>
 </TS>

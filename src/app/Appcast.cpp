@@ -27,7 +27,11 @@ void readItem(QXmlStreamReader& xml, std::vector<AppcastItem>& items) {
         const bool isPlain = xml.namespaceUri().isEmpty();
         if (isPlain && name == u"enclosure") {
             const QXmlStreamAttributes attributes = xml.attributes();
-            item.downloadURL = webURL(attributes.value(QStringLiteral("url")).toString());
+            // A later unusable enclosure doesn't undo an earlier good one.
+            if (const QUrl url = webURL(attributes.value(QStringLiteral("url")).toString());
+                !url.isEmpty()) {
+                item.downloadURL = url;
+            }
             if (const QString v = sparkleAttribute(attributes, QStringLiteral("version"));
                 !v.isEmpty()) {
                 item.version = v;
@@ -59,6 +63,14 @@ void readItem(QXmlStreamReader& xml, std::vector<AppcastItem>& items) {
     }
 }
 
+// The reader's reason inside a sentence of ours, which brings its own full stop.
+QString withoutFullStop(QString reason) {
+    while (reason.endsWith(u'.')) {
+        reason.chop(1);
+    }
+    return reason;
+}
+
 } // namespace
 
 std::optional<std::vector<AppcastItem>> Appcast::parse(const QByteArray& feed, QString* error) {
@@ -66,9 +78,9 @@ std::optional<std::vector<AppcastItem>> Appcast::parse(const QByteArray& feed, Q
     std::vector<AppcastItem> items;
     if (!xml.readNextStartElement() || xml.name() != u"rss") {
         if (error) {
-            *error = xml.hasError()
-                         ? tr("The update feed isn't valid XML: %1.").arg(xml.errorString())
-                         : tr("The update feed isn't an RSS feed.");
+            *error = xml.hasError() ? tr("The update feed isn't valid XML: %1.")
+                                          .arg(withoutFullStop(xml.errorString()))
+                                    : tr("The update feed isn't an RSS feed.");
         }
         return std::nullopt;
     }
@@ -90,7 +102,8 @@ std::optional<std::vector<AppcastItem>> Appcast::parse(const QByteArray& feed, Q
     }
     if (xml.hasError()) {
         if (error) {
-            *error = tr("The update feed isn't valid XML: %1.").arg(xml.errorString());
+            *error =
+                tr("The update feed isn't valid XML: %1.").arg(withoutFullStop(xml.errorString()));
         }
         return std::nullopt;
     }

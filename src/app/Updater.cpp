@@ -168,7 +168,16 @@ void Updater::finishCheck(QNetworkReply* reply) {
     } else if (reply->error() == QNetworkReply::OperationCanceledError) {
         result.failureReason = tr("The update server didn't answer in time.");
     } else if (reply->error() != QNetworkReply::NoError) {
-        result.failureReason = reply->errorString();
+        // Qt leaves some reasons unfinished ("Decompression failed: " when zlib names none).
+        QString reason = reply->errorString().trimmed();
+        while (reason.endsWith(u':')) {
+            reason = reason.chopped(1).trimmed();
+        }
+        result.failureReason = reason.isEmpty() ? tr("The update feed couldn't be read.") : reason;
+    } else if (httpStatus >= 300) {
+        // Not a feed: a 304 has no body, a redirect not followed points elsewhere.
+        result.failureReason =
+            tr("The update server answered with status %1 instead of the feed.").arg(httpStatus);
     } else if (const QByteArray feed = reply->read(maximumFeedBytes + 1);
                feed.size() > maximumFeedBytes || reply->bytesAvailable() > 0) {
         result.failureReason = tr("The update feed is too large.");

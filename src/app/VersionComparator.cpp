@@ -52,7 +52,15 @@ int sign(int value) {
 
 } // namespace
 
+// Versions begin with a digit or a letter; "-2.0" is not 2.0.
+static bool isWellFormed(const QString& version) {
+    return !version.isEmpty() && version.front().isLetterOrNumber();
+}
+
 int VersionComparator::compare(const QString& a, const QString& b) {
+    if (isWellFormed(a) != isWellFormed(b)) {
+        return isWellFormed(a) ? 1 : -1; // a malformed version is older than any other
+    }
     const std::vector<Run> left = runsOf(a);
     const std::vector<Run> right = runsOf(b);
     const size_t common = std::min(left.size(), right.size());

@@ -4,9 +4,12 @@
 #include "RecordingNotes.h"
 #include "SoundFileHandle.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QSet>
+#include <QStandardPaths>
 #include <algorithm>
 #include <functional>
 #include <sndfile.h>
@@ -22,6 +25,23 @@ bool updateNotes(const QString& path, const std::function<void(RecordingNotes&)>
         qCWarning(lcLibrary) << "Couldn't write the notes of" << path;
     }
     return saved;
+}
+
+// The home trash when something other than a folder is in its place, where Qt's own move
+// would report success and leave the file in the current folder instead.
+QString unusableHomeTrash() {
+    const QString trash =
+        QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) + "/Trash";
+    const QFileInfo info(trash);
+    return info.exists() && !info.isDir() ? trash : QString();
+}
+
+// A trashed file lies in a trash's "files" folder beside its "info" folder.
+bool liesInATrash(const QString& movedPath) {
+    const QFileInfo moved(movedPath);
+    const QDir files = moved.absoluteDir();
+    return moved.isAbsolute() && moved.exists() && files.dirName() == "files" &&
+           QFileInfo(files.absoluteFilePath("../info")).isDir();
 }
 
 } // namespace
@@ -80,10 +100,25 @@ bool RecordingLibrary::rememberSelection(const QString& path, TimeRange selectio
 }
 
 bool RecordingLibrary::moveToTrash(const QString& path, QString* error) {
+    if (const QString trash = unusableHomeTrash(); !trash.isEmpty()) {
+        *error = QCoreApplication::translate("RecordingLibrary", "the trash “%1” isn't a folder.")
+                     .arg(trash);
+        qCWarning(lcLibrary) << "Couldn't move" << path << "to the trash:" << trash
+                             << "isn't a folder";
+        return false;
+    }
     QFile file(path);
     if (!file.moveToTrash()) {
         *error = file.errorString();
         qCWarning(lcLibrary) << "Couldn't move" << path << "to the trash:" << *error;
+        return false;
+    }
+    if (!liesInATrash(file.fileName())) {
+        // Somewhere no trash view shows it: put it back rather than lose it.
+        const bool restored = QFile::rename(file.fileName(), path);
+        qCWarning(lcLibrary) << "The trash put" << path << "at" << file.fileName()
+                             << (restored ? "; moved back" : "; couldn't move it back");
+        *error = QCoreApplication::translate("RecordingLibrary", "the trash couldn't take it.");
         return false;
     }
     qCInfo(lcLibrary) << "Moved" << path << "to the trash";

@@ -223,6 +223,25 @@ private slots:
                  "x" + emoji.repeated(RecordingNotes::longestTitle / 2 - 1));
     }
 
+    // A trash that isn't a folder takes nothing: the recording and its notes stay, nothing
+    // lands in the current folder, and the reason names the trash.
+    void aBrokenTrashKeepsTheRecording() {
+        const QString path = writeRecording(folder_, "Sonabrix-kept.caf", 1.0);
+        QVERIFY(RecordingLibrary::markFinished(path));
+        writeFile(home_->filePath("data/Trash"), "not a folder");
+        const QString current = QDir::currentPath();
+        QVERIFY(QDir(home_->path()).mkdir("current"));
+        QVERIFY(QDir::setCurrent(home_->filePath("current")));
+        QString error;
+        const bool moved = RecordingLibrary::moveToTrash(path, &error);
+        QVERIFY(QDir::setCurrent(current));
+        QVERIFY(!moved);
+        QCOMPARE(error, "the trash “" + home_->filePath("data/Trash") + "” isn't a folder.");
+        QVERIFY(QFile::exists(path) && QFile::exists(RecordingNotes::pathFor(path)));
+        QVERIFY(QDir(home_->filePath("current"))
+                    .isEmpty(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot));
+    }
+
     // The list view as the user drives it: Enter opens, F2 renames, Delete asks and then
     // moves the recording and its notes to the trash, where they can be restored from.
     void listViewOpensRenamesAndTrashes() {
