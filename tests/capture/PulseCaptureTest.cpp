@@ -420,7 +420,7 @@ private Q_SLOTS:
 
         const SoundFile file(lastRecording(recorder));
         QVERIFY(isPrivateRecording(lastRecording(recorder), file));
-        const std::vector<int> tones = tonesPerWindow(file);
+        const std::vector<int> tones = tonesPerWindow(file.samples);
         // The windows since the switch, less a margin for the stop's last fragment.
         const size_t since = size_t(afterSwitch / 0.05);
         QVERIFY2(tones.size() > since + 4,
