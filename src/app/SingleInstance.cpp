@@ -1,6 +1,7 @@
 #include "SingleInstance.h"
 
 #include "BuildConfig.h"
+#include "FileDescriptor.h"
 #include "Logging.h"
 
 #include <QDataStream>
@@ -53,13 +54,12 @@ SingleInstance::~SingleInstance() {
 }
 
 void SingleInstance::closeListening() {
-    if (listenSocket_ < 0) {
+    if (!listenSocket_.isValid()) {
         return;
     }
     delete notifier_;
     notifier_ = nullptr;
-    ::close(listenSocket_);
-    listenSocket_ = -1;
+    listenSocket_.reset();
     ::unlink(QFile::encodeName(socketPath_).constData());
 }
 
@@ -118,28 +118,29 @@ bool SingleInstance::listen() {
     sockaddr_un address{};
     address.sun_family = AF_UNIX;
     QString error;
-    int fd = -1;
+    FileDescriptor socket;
     if (size_t(path.size()) >= sizeof address.sun_path) {
         error = QStringLiteral("the path is too long");
-    } else if (std::memcpy(address.sun_path, path.constData(), size_t(path.size()));
-               (fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0)) < 0 ||
-               ::bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) < 0 ||
-               // The runtime folder is the user's alone; the socket is too.
-               ::chmod(path.constData(), S_IRUSR | S_IWUSR) < 0 || ::listen(fd, SOMAXCONN) < 0) {
-        error = QString::fromLocal8Bit(std::strerror(errno));
-        if (fd >= 0) {
-            ::close(fd);
+    } else {
+        std::memcpy(address.sun_path, path.constData(), size_t(path.size()));
+        socket.reset(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0));
+        if (!socket.isValid() ||
+            ::bind(socket.get(), reinterpret_cast<const sockaddr*>(&address), sizeof address) < 0 ||
+            // The runtime folder is the user's alone; the socket is too.
+            ::chmod(path.constData(), S_IRUSR | S_IWUSR) < 0 ||
+            ::listen(socket.get(), SOMAXCONN) < 0) {
+            error = QString::fromLocal8Bit(std::strerror(errno));
+            socket.reset();
         }
-        fd = -1;
     }
-    if (fd < 0) {
+    if (!socket.isValid()) {
         qCWarning(lcApp) << "Can't listen at" << socketPath_ << ":" << error
                          << "; later launches will open windows of their own";
         launchLock_.unlock();
         return false;
     }
-    listenSocket_ = fd;
-    notifier_ = new QSocketNotifier(fd, QSocketNotifier::Read, this);
+    listenSocket_ = std::move(socket);
+    notifier_ = new QSocketNotifier(listenSocket_.get(), QSocketNotifier::Read, this);
     connect(notifier_, &QSocketNotifier::activated, this, &SingleInstance::acceptWaiting);
     resume_ = new QTimer(this);
     resume_->setSingleShot(true);
@@ -156,9 +157,10 @@ bool SingleInstance::listen() {
 }
 
 void SingleInstance::acceptWaiting() {
-    while (listenSocket_ >= 0) {
-        const int fd = ::accept4(listenSocket_, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
-        if (fd < 0) {
+    while (listenSocket_.isValid()) {
+        FileDescriptor accepted(
+            ::accept4(listenSocket_.get(), nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK));
+        if (!accepted.isValid()) {
             if (errno == EINTR || errno == ECONNABORTED) {
                 continue;
             }
@@ -178,15 +180,14 @@ void SingleInstance::acceptWaiting() {
                 qCWarning(lcApp) << "Closing connections on" << socketPath_ << ": already"
                                  << connections_ << "open";
             }
-            ::close(fd);
             continue;
         }
         auto* connection = new QLocalSocket(this);
-        if (!connection->setSocketDescriptor(fd)) {
-            ::close(fd);
+        if (!connection->setSocketDescriptor(accepted.get())) {
             delete connection;
             continue;
         }
+        accepted.release(); // the connection owns it now
         toldTrouble_ = false;
         ++connections_;
         connect(connection, &QObject::destroyed, this, [this] { --connections_; });

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "FileDescriptor.h"
+
 #include <QLockFile>
 #include <QObject>
 #include <QString>
@@ -42,7 +44,7 @@ public:
     // How long a connection may take to say its command line before it is dropped.
     void setIdleTimeoutMs(int timeoutMs) { idleTimeoutMs_ = timeoutMs; }
     int connectionCount() const { return connections_; }
-    bool isListening() const { return listenSocket_ >= 0; }
+    bool isListening() const { return listenSocket_.isValid(); }
 
 signals:
     // Arguments from a later launch, program name first.
@@ -57,7 +59,7 @@ private:
 
     QString socketPath_;
     QLockFile launchLock_;
-    int listenSocket_ = -1;
+    FileDescriptor listenSocket_;
     QSocketNotifier* notifier_ = nullptr;
     QTimer* resume_ = nullptr;
     int connections_ = 0;
