@@ -180,6 +180,8 @@ void RecordingListView::renameSelected() {
     dialog.setTextValue(index.data(Qt::DisplayRole).toString());
     if (auto* edit = dialog.findChild<QLineEdit*>()) {
         edit->setMaxLength(RecordingNotes::longestTitle);
+        // Room for a whole date-and-time title, in either language, without scrolling.
+        edit->setMinimumWidth(44 * edit->fontMetrics().averageCharWidth());
     }
     if (dialog.exec() != QDialog::Accepted) {
         return;
