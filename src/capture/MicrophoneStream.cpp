@@ -65,7 +65,8 @@ MicrophoneStream::open(PulseConnection& connection, const CaptureInput& input, i
         return nullptr;
     }
     const auto fragmentUs = static_cast<pa_usec_t>(fragment.count());
-    self->gathering_.start(format, pa_usec_to_bytes(fragmentUs, &format) / pa_frame_size(&format));
+    self->gathering_.start(format, pa_usec_to_bytes(fragmentUs, &format) / pa_frame_size(&format),
+                           static_cast<qint64>(pa_rtclock_now()));
     self->stream_.reset(
         pa_stream_new(connection.context(), "Sonabrix microphone", &format, &channelMap));
     if (!self->stream_) {
@@ -129,6 +130,16 @@ void MicrophoneStream::onRead(pa_stream* stream, size_t, void* userdata) {
     auto* self = static_cast<MicrophoneStream*>(userdata);
     if (!self->lost_)
         self->gathering_.readAvailable(stream, self->handlers_.microphoneSamples);
+}
+
+void MicrophoneStream::tick(qint64 nowUs) {
+    if (!lost_)
+        gathering_.tick(nowUs, handlers_.microphoneSamples);
+}
+
+void MicrophoneStream::finish(qint64 nowUs) {
+    if (!lost_)
+        gathering_.finish(nowUs, handlers_.microphoneSamples);
 }
 
 void MicrophoneStream::onState(pa_stream* stream, void* userdata) {

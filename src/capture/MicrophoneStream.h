@@ -33,6 +33,10 @@ public:
     static std::optional<CaptureInput> defaultInput(PulseConnection& connection,
                                                     const CaptureOutput& recorded);
 
+    // The clock's turn and the recording's end, as StreamGathering takes them.
+    void tick(qint64 nowUs);
+    void finish(qint64 nowUs);
+
 private:
     MicrophoneStream(PulseConnection& connection, const CaptureService::Handlers& handlers);
     static void onRead(pa_stream*, size_t, void* userdata);

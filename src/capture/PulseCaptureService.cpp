@@ -1,6 +1,7 @@
 #include "PulseCaptureService.h"
 
 #include "Logging.h"
+#include "MainloopTimer.h"
 #include "MicrophoneStream.h"
 #include "OutputFollower.h"
 #include "PulseConnection.h"
@@ -15,6 +16,9 @@ namespace {
 struct StreamDeleter {
     void operator()(pa_stream* stream) const { pa_stream_unref(stream); }
 };
+
+// How often silence may come in while the server gives nothing: the live waveform's pace.
+constexpr std::chrono::milliseconds tickInterval{50};
 
 pa_usec_t fragmentMicroseconds() {
     return static_cast<pa_usec_t>(
@@ -41,6 +45,8 @@ struct PulseCaptureService::State {
     std::unique_ptr<OutputFollower> follower;
     StreamGathering gathering;
     std::unique_ptr<MicrophoneStream> microphone;
+    // Lets silence into the recording while the server gives nothing.
+    std::unique_ptr<MainloopTimer> clock;
 
     void deliverPendingLocked() { gathering.flush(handlers.samples); }
 
@@ -67,6 +73,7 @@ struct PulseCaptureService::State {
     }
 
     void releaseStreamLocked() {
+        clock.reset();
         follower.reset();
         disconnectLocked(nextStream);
         microphone.reset();
@@ -166,6 +173,9 @@ struct PulseCaptureService::State {
         logStreamLocked(output);
         if (configuration.microphone)
             openMicrophoneLocked(*configuration.microphone);
+        clock = std::make_unique<MainloopTimer>(
+            connection->context(), pa_threaded_mainloop_get_api(connection->mainloop()),
+            tickInterval, [this] { tickLocked(); });
         if (configuration.followsDefaultOutput)
             follower = std::make_unique<OutputFollower>(
                 *connection, output,
@@ -262,8 +272,10 @@ struct PulseCaptureService::State {
                       static_cast<uint8_t>(configuration.channelCount)};
         if (!pa_sample_spec_valid(&sampleSpec))
             return pulseErrorText(PA_ERR_INVALID);
-        gathering.start(sampleSpec, pa_usec_to_bytes(fragmentMicroseconds(), &sampleSpec) /
-                                        pa_frame_size(&sampleSpec));
+        gathering.start(sampleSpec,
+                        pa_usec_to_bytes(fragmentMicroseconds(), &sampleSpec) /
+                            pa_frame_size(&sampleSpec),
+                        static_cast<qint64>(pa_rtclock_now()));
         if (!pa_channel_map_init_auto(&channelMap, sampleSpec.channels, PA_CHANNEL_MAP_DEFAULT))
             return pulseErrorText(PA_ERR_INVALID);
         attributes.maxlength = static_cast<uint32_t>(-1);
@@ -347,12 +359,24 @@ struct PulseCaptureService::State {
                     result = code != PA_OK ? pulseErrorText(code) : connection->failureText();
                     qCWarning(lcCapture).noquote() << "Couldn't stop capture cleanly:" << *result;
                 }
+                // The recording runs up to the stop, whether or not anything played at the end.
+                const auto now = static_cast<qint64>(pa_rtclock_now());
+                gathering.finish(now, handlers.samples);
+                if (microphone)
+                    microphone->finish(now);
             }
             releaseStreamLocked();
         }
         if (!connected)
             closeConnection();
         return result;
+    }
+
+    void tickLocked() {
+        const auto now = static_cast<qint64>(pa_rtclock_now());
+        gathering.tick(now, handlers.samples);
+        if (microphone)
+            microphone->tick(now);
     }
 
     static void onRead(pa_stream*, size_t, void* userdata) {

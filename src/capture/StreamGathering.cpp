@@ -1,27 +1,46 @@
 #include "StreamGathering.h"
 
+#include "Logging.h"
+
+#include <algorithm>
+#include <cmath>
 #include <cstring>
 #include <utility>
 
 namespace {
 
-// When the frame at the stream's read index was captured, on the server's clock. The stream
-// knows its latency from its timing updates; without them the data is taken as just captured.
-qint64 captureTimeOfNextFrame(pa_stream* stream, size_t bytes, const pa_sample_spec& format) {
+// How much of a small timing difference the timeline takes in per delivery: enough to follow
+// a sound card's clock a few hundred ppm off the server's, too little to follow jitter.
+constexpr double driftFollowing = 0.02;
+
+double microseconds(std::chrono::milliseconds duration) {
+    return static_cast<double>(duration.count()) * 1000.0;
+}
+
+// When the frame at the stream's read index was captured, on the server's clock. Everything
+// readable now was captured before now; the server's latency says how much earlier still,
+// believed up to mostSourceLatency.
+qint64 captureTimeOfNextFrame(pa_stream* stream, const pa_sample_spec& format) {
     const auto now = static_cast<qint64>(pa_rtclock_now());
+    const size_t readable = pa_stream_readable_size(stream);
+    const pa_usec_t waiting =
+        readable == static_cast<size_t>(-1) ? 0 : pa_bytes_to_usec(readable, &format);
     pa_usec_t latency = 0;
     int negative = 0;
-    if (pa_stream_get_latency(stream, &latency, &negative) == 0)
-        return negative ? now + static_cast<qint64>(latency) : now - static_cast<qint64>(latency);
-    return now - static_cast<qint64>(pa_bytes_to_usec(bytes, &format));
+    pa_usec_t beyond = 0;
+    if (pa_stream_get_latency(stream, &latency, &negative) == 0 && !negative && latency > waiting)
+        beyond = std::min<pa_usec_t>(latency - waiting, static_cast<pa_usec_t>(microseconds(
+                                                            StreamGathering::mostSourceLatency)));
+    return now - static_cast<qint64>(waiting + beyond);
 }
 
 } // namespace
 
-void StreamGathering::start(const pa_sample_spec& format, size_t fragmentFrames) {
+void StreamGathering::start(const pa_sample_spec& format, size_t fragmentFrames, qint64 startUs) {
     format_ = format;
     fragmentFrames_ = fragmentFrames;
     pending_ = {};
+    nextUs_ = static_cast<double>(startUs);
 }
 
 void StreamGathering::readAvailable(pa_stream* stream, const Delivery& deliver) {
@@ -33,17 +52,13 @@ void StreamGathering::readAvailable(pa_stream* stream, const Delivery& deliver) 
         if (pa_stream_peek(stream, &data, &bytes) < 0 || bytes == 0)
             return;
         if (!data) {
-            // A hole: nothing was captured there. What follows gets a capture time of its own.
+            // A hole: nothing was captured there. The audio after it gets its own place.
             flush(deliver);
             pa_stream_drop(stream);
             continue;
         }
-        if (pending_.samples.empty()) {
-            pending_.sampleRateHz = static_cast<int>(format_.rate);
-            pending_.channelCount = format_.channels;
-            pending_.capturedAtUs = captureTimeOfNextFrame(stream, bytes, format_);
-            pending_.samples.reserve(2 * fragmentFrames_ * format_.channels);
-        }
+        if (pending_.samples.empty())
+            place(captureTimeOfNextFrame(stream, format_), deliver);
         const size_t frames = bytes / frameBytes;
         const size_t offset = pending_.samples.size();
         pending_.samples.resize(offset + frames * format_.channels);
@@ -55,8 +70,60 @@ void StreamGathering::readAvailable(pa_stream* stream, const Delivery& deliver) 
     }
 }
 
+void StreamGathering::place(qint64 capturedAtUs, const Delivery& deliver) {
+    const double late = static_cast<double>(capturedAtUs) - nextUs_;
+    if (late > microseconds(gapAfter)) {
+        qCDebug(lcCapture).nospace()
+            << "Nothing captured for " << std::lround(late / 1000) << " ms: silence in its place";
+        silenceUntil(static_cast<double>(capturedAtUs), deliver);
+    } else if (std::abs(late) <= microseconds(gapAfter)) {
+        nextUs_ += driftFollowing * late;
+    }
+    // Audio from before its place (the server was late, or silence went in too early) is
+    // appended all the same: moving it would mean dropping audio.
+    pending_.sampleRateHz = static_cast<int>(format_.rate);
+    pending_.channelCount = format_.channels;
+    pending_.capturedAtUs = std::llround(nextUs_);
+    pending_.samples.reserve(2 * fragmentFrames_ * format_.channels);
+}
+
+double StreamGathering::endUs() const {
+    return nextUs_ + static_cast<double>(pending_.frames()) * 1e6 / format_.rate;
+}
+
+void StreamGathering::silenceUntil(double us, const Delivery& deliver) {
+    flush(deliver);
+    const auto frames = static_cast<qint64>(std::floor((us - nextUs_) * format_.rate / 1e6));
+    if (frames < 1 || format_.rate == 0)
+        return;
+    PcmBuffer silence;
+    silence.sampleRateHz = static_cast<int>(format_.rate);
+    silence.channelCount = format_.channels;
+    silence.capturedAtUs = std::llround(nextUs_);
+    silence.samples.assign(static_cast<size_t>(frames) * format_.channels, 0.0f);
+    nextUs_ += static_cast<double>(frames) * 1e6 / format_.rate;
+    if (deliver)
+        deliver(std::move(silence));
+}
+
+void StreamGathering::tick(qint64 nowUs, const Delivery& deliver) {
+    const double quietSince = static_cast<double>(nowUs) - microseconds(silentAfter);
+    if (format_.rate > 0 && endUs() < quietSince)
+        silenceUntil(quietSince, deliver);
+}
+
+void StreamGathering::finish(qint64 nowUs, const Delivery& deliver) {
+    flush(deliver);
+    if (format_.rate > 0 && static_cast<double>(nowUs) - nextUs_ > microseconds(gapAfter))
+        silenceUntil(static_cast<double>(nowUs), deliver);
+}
+
 void StreamGathering::flush(const Delivery& deliver) {
     PcmBuffer delivery = std::exchange(pending_, PcmBuffer{});
-    if (delivery.frames() > 0 && deliver)
+    const qint64 frames = delivery.frames();
+    if (frames < 1)
+        return;
+    nextUs_ += static_cast<double>(frames) * 1e6 / format_.rate;
+    if (deliver)
         deliver(std::move(delivery));
 }

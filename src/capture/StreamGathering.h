@@ -2,6 +2,7 @@
 
 #include "PcmBuffer.h"
 
+#include <chrono>
 #include <functional>
 #include <pulse/pulseaudio.h>
 
@@ -9,23 +10,51 @@
 // deliveries of at least one fragment, each stamped with when its first frame was captured.
 // The server hands over audio in whatever pieces its source renders (often 5 ms); gathering
 // writes the file a few dozen times a second rather than hundreds. On the mainloop thread.
+//
+// The deliveries make one unbroken timeline from start() on, the wall clock's: a server that
+// delivers nothing for a while (PulseAudio while nothing plays, a source that stalls) leaves
+// silence of that length, given as soon as the time has surely passed (see tick()), or before
+// the next audio when that comes first. Nothing the server gives is ever dropped or moved.
 class StreamGathering {
 public:
     // The stream flags that give capture times: the stream keeps its latency up to date.
     static constexpr auto timingFlags =
         static_cast<pa_stream_flags_t>(PA_STREAM_INTERPOLATE_TIMING | PA_STREAM_AUTO_TIMING_UPDATE);
+    // Audio later than its place by more than this left a gap: silence goes in before it.
+    // Smaller differences are the server's timing jitter, and the timeline follows them slowly.
+    static constexpr std::chrono::milliseconds gapAfter{100};
+    // Once nothing has come for this long, the time is silence (a busy server is rarely later).
+    static constexpr std::chrono::milliseconds silentAfter{250};
+    // The most a stream's reported latency is believed beyond the audio already waiting for us:
+    // PulseAudio reports hundreds of milliseconds for a monitor whose output just woke up.
+    static constexpr std::chrono::milliseconds mostSourceLatency{25};
 
     using Delivery = std::function<void(PcmBuffer&&)>;
 
-    // With the stream's granted sample format; nothing is gathered before.
-    void start(const pa_sample_spec& format, size_t fragmentFrames);
+    // With the stream's granted sample format; nothing is gathered before. The timeline starts
+    // at `startUs` (the server's clock, pa_rtclock_now()).
+    void start(const pa_sample_spec& format, size_t fragmentFrames, qint64 startUs);
     // Everything `stream` has ready; full deliveries go to `deliver`.
     void readAvailable(pa_stream* stream, const Delivery& deliver);
     // Whatever is gathered, however little.
     void flush(const Delivery& deliver);
+    // The clock's turn: silence for a stream that has given nothing since silentAfter before
+    // `nowUs`.
+    void tick(qint64 nowUs, const Delivery& deliver);
+    // The end of the recording at `nowUs`: what is gathered, then silence up to it when the
+    // stream had gone quiet.
+    void finish(qint64 nowUs, const Delivery& deliver);
 
 private:
+    // Starts a delivery for audio whose first frame was captured at `capturedAtUs`, after the
+    // silence its place calls for.
+    void place(qint64 capturedAtUs, const Delivery& deliver);
+    void silenceUntil(double us, const Delivery& deliver);
+    double endUs() const;
+
     pa_sample_spec format_{};
     size_t fragmentFrames_ = 0;
     PcmBuffer pending_;
+    // The capture time the next frame after the pending ones stands for.
+    double nextUs_ = 0;
 };

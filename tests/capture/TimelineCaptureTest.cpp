@@ -1,0 +1,178 @@
+#include "CaptureTestUtil.h"
+#include "ServerFixtures.h"
+#include "SoundTestSupport.h"
+
+#include <QElapsedTimer>
+#include <pulse/pulseaudio.h>
+
+namespace {
+
+// Plays a tone on the left channel of the default output through a stream of its own, and
+// notes on the server's clock when the server began to play it: the player's own start-up
+// (connecting, an output waking up) is not the recorder's to account for.
+class TimedTone {
+public:
+    TimedTone(double seconds, double hz) : frames_(tone(seconds, hz, 0.5f)) {
+        for (size_t i = 1; i < frames_.size(); i += 2)
+            frames_[i] = 0;
+        loop_ = pa_threaded_mainloop_new();
+        context_ = pa_context_new(pa_threaded_mainloop_get_api(loop_), "Sonabrix test tone");
+        pa_context_set_state_callback(context_, &TimedTone::onContextState, this);
+        pa_context_connect(context_, nullptr, PA_CONTEXT_NOFLAGS, nullptr);
+        pa_threaded_mainloop_start(loop_);
+    }
+    ~TimedTone() {
+        pa_threaded_mainloop_stop(loop_);
+        if (stream_)
+            pa_stream_unref(stream_);
+        pa_context_disconnect(context_);
+        pa_context_unref(context_);
+        pa_threaded_mainloop_free(loop_);
+    }
+    TimedTone(const TimedTone&) = delete;
+    TimedTone& operator=(const TimedTone&) = delete;
+
+    // When the server started playing, in microseconds of pa_rtclock_now(); -1 until then.
+    qint64 startedAtUs() const { return startedAtUs_.load(); }
+
+private:
+    static void onContextState(pa_context* context, void* userdata) {
+        auto* self = static_cast<TimedTone*>(userdata);
+        if (pa_context_get_state(context) != PA_CONTEXT_READY)
+            return;
+        const pa_sample_spec format{PA_SAMPLE_FLOAT32LE, 48000, 2};
+        self->stream_ = pa_stream_new(context, "tone", &format, nullptr);
+        pa_stream_set_started_callback(self->stream_, &TimedTone::onStarted, self);
+        // A short buffer: playback starts as soon as the first 50 ms are in.
+        pa_buffer_attr attributes{};
+        attributes.maxlength = attributes.minreq = attributes.prebuf = static_cast<uint32_t>(-1);
+        attributes.fragsize = static_cast<uint32_t>(-1);
+        attributes.tlength = static_cast<uint32_t>(pa_usec_to_bytes(50'000, &format));
+        pa_stream_connect_playback(self->stream_, nullptr, &attributes, PA_STREAM_ADJUST_LATENCY,
+                                   nullptr, nullptr);
+        pa_stream_set_state_callback(self->stream_, &TimedTone::onStreamState, self);
+    }
+    static void onStreamState(pa_stream* stream, void* userdata) {
+        auto* self = static_cast<TimedTone*>(userdata);
+        if (pa_stream_get_state(stream) == PA_STREAM_READY)
+            pa_stream_write(stream, self->frames_.data(), self->frames_.size() * sizeof(float),
+                            nullptr, 0, PA_SEEK_RELATIVE);
+    }
+    static void onStarted(pa_stream*, void* userdata) {
+        auto* self = static_cast<TimedTone*>(userdata);
+        qint64 none = -1;
+        self->startedAtUs_.compare_exchange_strong(none, static_cast<qint64>(pa_rtclock_now()));
+    }
+
+    std::vector<float> frames_;
+    pa_threaded_mainloop* loop_ = nullptr;
+    pa_context* context_ = nullptr;
+    pa_stream* stream_ = nullptr;
+    std::atomic<qint64> startedAtUs_{-1};
+};
+
+// Where the output's part of a recording holds `hz`: left minus right, in which a microphone
+// (the same in both channels) cancels out.
+std::vector<ToneWindow> outputTone(const SoundFile& file, double hz) {
+    std::vector<float> output(size_t(std::max<qint64>(0, file.frames())));
+    for (size_t i = 0; i < output.size(); ++i)
+        output[i] = file.samples[2 * i] - file.samples[2 * i + 1];
+    return toneWindows(output, 48000, hz);
+}
+
+} // namespace
+
+class TimelineCaptureTest : public QObject {
+    Q_OBJECT
+
+    QTemporaryDir recordings_;
+
+private Q_SLOTS:
+    void initTestCase() {
+        QVERIFY2(qEnvironmentVariableIsSet("SONABRIX_SOUND_SERVER"), "run under with-sound-server");
+        useDataHome(recordings_.path());
+    }
+
+    void cleanup() { QDir(RecordingsFolder::path()).removeRecursively(); }
+
+    void tonesLandWhereTheClockSaysTheyPlayed_data() {
+        QTest::addColumn<bool>("withMicrophone");
+        QTest::newRow("output alone") << false;
+        QTest::newRow("with the microphone") << true;
+    }
+
+    // Nothing plays as the recording starts, then two tones at known moments: each is found at
+    // its moment, the file is as long as the recording ran, and the microphone is heard all
+    // along (right channel) while it delivers.
+    void tonesLandWhereTheClockSaysTheyPlayed() {
+        QFETCH(bool, withMicrophone);
+        std::optional<Microphone> microphone;
+        if (withMicrophone) {
+            microphone.emplace();
+            QVERIFY(microphone->sink.id && microphone->isDefault);
+        }
+        // The harness's output idle for long enough that it no longer renders ahead.
+        QTest::qWait(2500);
+        SystemAudioRecorder recorder;
+        recorder.setIncludesMicrophone(withMicrophone);
+        const auto askedUs = qint64(pa_rtclock_now());
+        QVERIFY(finishes(recorder.start()) && recorder.isRecording());
+        const auto startedUs = qint64(pa_rtclock_now());
+        QElapsedTimer recording;
+        recording.start();
+
+        std::vector<qint64> playedUs;
+        for (const auto& [at, hz] : {std::pair{1.5, 440.0}, std::pair{3.5, 660.0}}) {
+            QTest::qWait(int(at * 1000 - double(recording.elapsed())));
+            TimedTone tone(0.5, hz);
+            QTRY_VERIFY_WITH_TIMEOUT(tone.startedAtUs() > 0, 5000);
+            playedUs.push_back(tone.startedAtUs());
+            QTest::qWait(700);
+        }
+        QTest::qWait(int(5000 - recording.elapsed()));
+        const QFuture<void> stopping = recorder.stop();
+        const double ranSeconds = double(recording.elapsed()) / 1000.0;
+        QVERIFY(finishes(stopping));
+
+        const SoundFile file(lastRecording(recorder));
+        QVERIFY(file.frames() > 0);
+        const double fileSeconds = double(file.frames()) / 48000;
+        QVERIFY2(std::abs(fileSeconds - ranSeconds) < 0.15,
+                 qPrintable(QStringLiteral("%1 s in the file, %2 s recorded")
+                                .arg(fileSeconds)
+                                .arg(ranSeconds)));
+        const double hz[] = {440, 660};
+        for (size_t i = 0; i < playedUs.size(); ++i) {
+            const std::vector<ToneWindow> heard = outputTone(file, hz[i]);
+            QVERIFY2(
+                heard.size() >= 20,
+                qPrintable(QStringLiteral("%1 Hz in %2 windows").arg(hz[i]).arg(heard.size())));
+            // Between the start's request and its answer, the recording's zero.
+            const double earliest = double(playedUs[i] - startedUs) / 1e6 - 0.15;
+            const double latest = double(playedUs[i] - askedUs) / 1e6 + 0.15;
+            QVERIFY2(heard.front().at >= earliest && heard.front().at <= latest,
+                     qPrintable(QStringLiteral("%1 Hz heard at %2 s, played at %3..%4 s")
+                                    .arg(hz[i])
+                                    .arg(heard.front().at)
+                                    .arg(earliest + 0.15)
+                                    .arg(latest - 0.15)));
+        }
+        if (withMicrophone) {
+            std::vector<float> right(size_t(file.frames()));
+            for (size_t i = 0; i < right.size(); ++i)
+                right[i] = file.samples[2 * i + 1];
+            // From the microphone's first sound on (it starts a moment after the output).
+            const std::vector<ToneWindow> voice = toneWindows(right, 48000, 1000);
+            QVERIFY(!voice.empty());
+            const double heardFor = double(voice.size()) / 50;
+            const double deliveredFor = fileSeconds - voice.front().at;
+            QVERIFY2(heardFor > 0.95 * deliveredFor - 0.1,
+                     qPrintable(QStringLiteral("the microphone in %1 s of %2 s")
+                                    .arg(heardFor)
+                                    .arg(deliveredFor)));
+        }
+    }
+};
+
+QTEST_GUILESS_MAIN(TimelineCaptureTest)
+#include "TimelineCaptureTest.moc"
