@@ -22,7 +22,8 @@ struct SwrContext;
 class MicrophoneMixer {
 public:
     static constexpr int sampleRateHz = 48000;
-    static constexpr std::chrono::milliseconds stallAfter{250};
+    // Longer than the capture's own wait before it takes a quiet stream's time as silence.
+    static constexpr std::chrono::milliseconds stallAfter{1500};
     // Larger offsets are put right at once (a gap, a start); smaller ones by the resampler.
     static constexpr std::chrono::milliseconds resyncAfter{30};
     // The resampler's largest departure from 1:1, and how fast it closes an offset.

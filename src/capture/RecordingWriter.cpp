@@ -1,65 +1,136 @@
 #include "RecordingWriter.h"
 
+#include "FutureDelivery.h"
+#include "Logging.h"
 #include "RecordingsFolder.h"
 
 #include <QCoreApplication>
+#include <pthread.h>
 
 namespace {
 
-std::unique_ptr<RecordingFile> createFile(const PcmBuffer& buffer, QString* error) {
+// The most the writer takes from the ring at once: a tenth of a second at 48 kHz.
+constexpr qint64 chunkFrames = 4800;
+
+std::unique_ptr<RecordingFile> createFile(int sampleRateHz, int channelCount, QString* error) {
     const QString directory = RecordingsFolder::ensure(error);
-    if (directory.isEmpty()) {
+    if (directory.isEmpty())
         return nullptr;
-    }
-    return RecordingFile::create(directory, buffer.sampleRateHz, buffer.channelCount, error);
+    return RecordingFile::create(directory, sampleRateHz, channelCount, error);
 }
 
 } // namespace
 
+RecordingWriter::RecordingWriter(std::function<void()> beforeEachWrite)
+    : beforeEachWrite_(std::move(beforeEachWrite)) {}
+
+RecordingWriter::~RecordingWriter() {
+    static_cast<void>(finish());
+    if (thread_.joinable())
+        thread_.join();
+}
+
 bool RecordingWriter::append(const PcmBuffer& buffer) {
-    std::lock_guard guard(mutex_);
-    if (finished_ || creationError_ || lossReason_)
+    if (finished_.load(std::memory_order_acquire) || failed_.load(std::memory_order_acquire))
         return false;
     if (buffer.frames() < 1)
         return true;
-    if (!file_) {
-        QString error;
-        file_ = createFile(buffer, &error);
-        if (!file_) {
-            creationError_ = error;
+    if (!ring_) {
+        std::lock_guard guard(lifecycle_);
+        if (finished_)
             return false;
-        }
+        sampleRateHz_ = buffer.sampleRateHz;
+        ring_ = std::make_unique<FrameRing>(buffer.channelCount,
+                                            buffer.sampleRateHz * bufferedAudio.count());
+        ended_.start();
+        thread_ = std::thread([this] { write(); });
     }
-    if (buffer.sampleRateHz != file_->sampleRateHz() ||
-        buffer.channelCount != file_->channelCount()) {
-        lossReason_ = QCoreApplication::translate("RecordingWriter",
-                                                  "The audio format changed during the recording.");
+    if (buffer.sampleRateHz != sampleRateHz_ || buffer.channelCount != ring_->channelCount()) {
+        fail(lossReason_, QCoreApplication::translate(
+                              "RecordingWriter", "The audio format changed during the recording."));
         return false;
     }
-    QString error;
-    if (!file_->append(buffer.samples.data(), buffer.frames(), &error)) {
-        lossReason_ = error;
+    if (!ring_->push(buffer.samples.data(), buffer.frames())) {
+        fail(lossReason_, QCoreApplication::translate("RecordingWriter",
+                                                      "The disk didn't keep up with the recording: "
+                                                      "nothing could be written for %1 seconds.")
+                              .arg(bufferedAudio.count()));
         return false;
     }
     return true;
 }
 
-std::optional<QString> RecordingWriter::filePath() {
-    std::lock_guard guard(mutex_);
-    return file_ ? std::optional(file_->path()) : std::nullopt;
+std::optional<QString> RecordingWriter::filePath() const {
+    std::lock_guard guard(state_);
+    return path_;
 }
 
-RecordingWriter::Outcome RecordingWriter::finish() {
-    std::lock_guard guard(mutex_);
+QFuture<RecordingWriter::Outcome> RecordingWriter::finish() {
+    std::lock_guard guard(lifecycle_);
     finished_ = true;
-    Outcome outcome;
-    if (file_) {
-        outcome.filePath = file_->path();
-        outcome.lossReason = lossReason_;
-        outcome.framesWritten = file_->framesWritten();
-    } else {
-        outcome.creationError = creationError_;
+    if (!ring_)
+        return readyFuture(outcome());
+    ring_->close();
+    return ended_.future();
+}
+
+void RecordingWriter::write() {
+    pthread_setname_np(pthread_self(), "sonabrix-writer");
+    std::vector<float> chunk(static_cast<size_t>(chunkFrames * ring_->channelCount()));
+    // After the disk failed, the rest is only taken out of the ring: written, it would follow a
+    // hole. A buffer the capture thread refused leaves everything before it to be written.
+    bool broken = false;
+    while (ring_->waitForFrames()) {
+        const qint64 frames = ring_->pop(chunk.data(), chunkFrames);
+        if (broken)
+            continue;
+        if (!file_) {
+            QString error;
+            file_ = createFile(sampleRateHz_, ring_->channelCount(), &error);
+            if (!file_) {
+                fail(creationError_, error);
+                broken = true;
+                continue;
+            }
+            std::lock_guard guard(state_);
+            path_ = file_->path();
+        }
+        if (beforeEachWrite_)
+            beforeEachWrite_();
+        QString error;
+        if (!file_->append(chunk.data(), frames, &error)) {
+            fail(lossReason_, error);
+            broken = true;
+        }
     }
+    Outcome ending = outcome();
     file_.reset();
-    return outcome;
+    qCDebug(lcCapture) << "Writer done:" << ending.framesWritten << "frames";
+    ended_.addResult(ending);
+    ended_.finish();
+}
+
+void RecordingWriter::fail(std::optional<QString>& reason, const QString& text) {
+    {
+        std::lock_guard guard(state_);
+        if (failed_.exchange(true))
+            return;
+        reason = text;
+    }
+    qCWarning(lcCapture).noquote() << "The recording can't be written any further:" << text;
+    if (onFailure_)
+        onFailure_();
+}
+
+RecordingWriter::Outcome RecordingWriter::outcome() {
+    std::lock_guard guard(state_);
+    Outcome ending;
+    if (file_) {
+        ending.filePath = path_;
+        ending.lossReason = lossReason_;
+        ending.framesWritten = file_->framesWritten();
+    } else {
+        ending.creationError = creationError_;
+    }
+    return ending;
 }

@@ -1,17 +1,27 @@
 #pragma once
 
+#include "FrameRing.h"
 #include "PcmBuffer.h"
 #include "RecordingFile.h"
 
+#include <QFuture>
+#include <QPromise>
 #include <QString>
+#include <chrono>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <thread>
 
-// The per-buffer path of one recording: the first buffer creates the recording file, every
-// buffer is appended in order. The first buffer that can't be stored ends the file: it and
-// every later one are dropped (the recording is to end at once, with no hole in the middle),
-// and the reason is kept, so that a loss is never reported as success.
+// Writes one recording to disk on a thread of its own ("sonabrix-writer"), so that a disk that
+// stalls (a USB stick, a network home, a disk spinning up) holds up neither the sound server's
+// thread nor the window: the capture thread only copies each buffer into a ring that holds
+// `bufferedAudio` of it. The first buffer creates the recording file, every buffer is appended
+// in order. The first buffer that can't be kept (the disk failed, or fell so far behind that the
+// ring is full) ends the file: it and every later one are dropped (the recording is to end at
+// once, with no hole in the middle), and the reason is kept, so that a loss is never reported as
+// success.
 class RecordingWriter {
 public:
     struct Outcome {
@@ -23,23 +33,53 @@ public:
         qint64 framesWritten = 0;
     };
 
-    // Files go to the recordings folder, looked up (and made) at each attempt.
-    RecordingWriter() = default;
+    static constexpr std::chrono::seconds bufferedAudio{10};
 
-    // On the capture thread. False when the buffer couldn't be stored.
+    // Files go to the recordings folder, looked up (and made) when the first buffer comes.
+    // `beforeEachWrite`, when given, runs on the writer thread before each write to disk: a test
+    // holds the disk with it.
+    explicit RecordingWriter(std::function<void()> beforeEachWrite = {});
+    // Writes what is still waiting and closes the file.
+    ~RecordingWriter();
+    RecordingWriter(const RecordingWriter&) = delete;
+    RecordingWriter& operator=(const RecordingWriter&) = delete;
+
+    // Called once, on the capture or the writer thread, when the recording can't be written any
+    // further. Set before the first append.
+    void setFailureHandler(std::function<void()> handler) { onFailure_ = std::move(handler); }
+
+    // On the capture thread; never waits for the disk. False when the buffer can't be kept.
     bool append(const PcmBuffer& buffer);
 
-    // The file being written, once the first buffer has created it.
-    std::optional<QString> filePath();
+    // The file being written, once the first buffer has created it. Never waits for the disk.
+    std::optional<QString> filePath() const;
 
-    // Closes the file; buffers that still arrive afterwards are ignored, so a stream that didn't
-    // stop cleanly can't write into a closed recording or start another file.
-    Outcome finish();
+    // Ends the recording: what waits is written and the file closed, on the writer thread, which
+    // then gives the outcome. Buffers that still arrive are ignored, so a stream that didn't stop
+    // cleanly can't write into a closed recording or start another file.
+    QFuture<Outcome> finish();
 
 private:
-    std::mutex mutex_;
+    void write();
+    // Keeps the first reason only; every later buffer is dropped.
+    void fail(std::optional<QString>& reason, const QString& text);
+    Outcome outcome();
+
+    const std::function<void()> beforeEachWrite_;
+    std::function<void()> onFailure_;
+    // Guards starting and finishing: the capture thread starts, the main thread finishes.
+    std::mutex lifecycle_;
+    std::atomic<bool> finished_{false};
+    std::unique_ptr<FrameRing> ring_;
+    int sampleRateHz_ = 0;
+    QPromise<Outcome> ended_;
+    std::thread thread_;
+
+    // The writer thread's file, and what the other threads may ask of it.
     std::unique_ptr<RecordingFile> file_;
-    bool finished_ = false;
+    std::atomic<bool> failed_{false};
+    mutable std::mutex state_;
+    std::optional<QString> path_;
     std::optional<QString> creationError_;
     std::optional<QString> lossReason_;
 };

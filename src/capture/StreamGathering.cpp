@@ -41,6 +41,7 @@ void StreamGathering::start(const pa_sample_spec& format, size_t fragmentFrames,
     fragmentFrames_ = fragmentFrames;
     pending_ = {};
     nextUs_ = static_cast<double>(startUs);
+    lastArrivalUs_ = startUs;
 }
 
 void StreamGathering::readAvailable(pa_stream* stream, const Delivery& deliver) {
@@ -57,6 +58,7 @@ void StreamGathering::readAvailable(pa_stream* stream, const Delivery& deliver) 
             pa_stream_drop(stream);
             continue;
         }
+        lastArrivalUs_ = static_cast<qint64>(pa_rtclock_now());
         if (pending_.samples.empty())
             place(captureTimeOfNextFrame(stream, format_), deliver);
         const size_t frames = bytes / frameBytes;
@@ -108,13 +110,14 @@ void StreamGathering::silenceUntil(double us, const Delivery& deliver) {
 
 void StreamGathering::tick(qint64 nowUs, const Delivery& deliver) {
     const double quietSince = static_cast<double>(nowUs) - microseconds(silentAfter);
-    if (format_.rate > 0 && endUs() < quietSince)
+    if (format_.rate > 0 && static_cast<double>(lastArrivalUs_) < quietSince &&
+        endUs() < quietSince)
         silenceUntil(quietSince, deliver);
 }
 
 void StreamGathering::finish(qint64 nowUs, const Delivery& deliver) {
     flush(deliver);
-    if (format_.rate > 0 && static_cast<double>(nowUs) - nextUs_ > microseconds(gapAfter))
+    if (format_.rate > 0 && static_cast<double>(nowUs - lastArrivalUs_) > microseconds(gapAfter))
         silenceUntil(static_cast<double>(nowUs), deliver);
 }
 

@@ -23,8 +23,10 @@ public:
     // Audio later than its place by more than this left a gap: silence goes in before it.
     // Smaller differences are the server's timing jitter, and the timeline follows them slowly.
     static constexpr std::chrono::milliseconds gapAfter{100};
-    // Once nothing has come for this long, the time is silence (a busy server is rarely later).
-    static constexpr std::chrono::milliseconds silentAfter{250};
+    // Once nothing has come for this long, the time is silence. A server starved by a busy
+    // machine can be hundreds of milliseconds late with audio it did capture, and silence put in
+    // before that audio arrives would push it later.
+    static constexpr std::chrono::milliseconds silentAfter{1000};
     // The most a stream's reported latency is believed beyond the audio already waiting for us:
     // PulseAudio reports hundreds of milliseconds for a monitor whose output just woke up.
     static constexpr std::chrono::milliseconds mostSourceLatency{25};
@@ -42,7 +44,7 @@ public:
     // `nowUs`.
     void tick(qint64 nowUs, const Delivery& deliver);
     // The end of the recording at `nowUs`: what is gathered, then silence up to it when the
-    // stream had gone quiet.
+    // stream had given nothing for gapAfter (a stream still delivering has given all it has).
     void finish(qint64 nowUs, const Delivery& deliver);
 
 private:
@@ -57,4 +59,6 @@ private:
     PcmBuffer pending_;
     // The capture time the next frame after the pending ones stands for.
     double nextUs_ = 0;
+    // When audio last came, on the server's clock.
+    qint64 lastArrivalUs_ = 0;
 };

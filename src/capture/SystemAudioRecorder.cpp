@@ -126,6 +126,10 @@ void SystemAudioRecorder::beginCapture(const ShareableContent& content) {
         return failStart(description(RecorderError::noDisplay));
 
     auto recording = recording_ = std::make_shared<Recording>();
+    recording->writer.setFailureHandler([this, weak = std::weak_ptr(recording)] {
+        if (const std::shared_ptr<Recording> failed = weak.lock())
+            tellFileFailed(failed);
+    });
     CaptureService::Handlers handlers;
     handlers.samples = [this, recording](PcmBuffer&& buffer) { store(recording, buffer); };
     handlers.stopped = [this, recording](const QString& reason) {
@@ -156,7 +160,12 @@ void SystemAudioRecorder::store(const std::shared_ptr<Recording>& recording,
     if (recording->paused.load(std::memory_order_relaxed))
         return;
     recording->peaks.add(buffer);
-    if (!recording->writer.append(buffer) && !recording->failureTold.exchange(true))
+    if (!recording->writer.append(buffer))
+        tellFileFailed(recording);
+}
+
+void SystemAudioRecorder::tellFileFailed(const std::shared_ptr<Recording>& recording) {
+    if (!recording->failureTold.exchange(true))
         QMetaObject::invokeMethod(
             this, [this, recording] { fileFailed(recording); }, Qt::QueuedConnection);
 }
@@ -346,8 +355,16 @@ void SystemAudioRecorder::finishRecording(const CaptureResult& stopError) {
         qCInfo(lcCapture).noquote() << "Microphone mixed in; its last offset from its capture times"
                                     << recording_->mixer->microphoneOffsetMs() << "ms";
     }
-    const RecordingEnding ending{std::exchange(stoppedByItself_, std::nullopt), stopError,
-                                 recording_->writer.finish(),
+    // The writer empties its ring on its own thread; the window goes on meanwhile.
+    deliverTo(this, recording_->writer.finish(),
+              [this, stopError](const RecordingWriter::Outcome& file) {
+                  concludeRecording(stopError, file);
+              });
+}
+
+void SystemAudioRecorder::concludeRecording(const CaptureResult& stopError,
+                                            const RecordingWriter::Outcome& file) {
+    const RecordingEnding ending{std::exchange(stoppedByItself_, std::nullopt), stopError, file,
                                  std::exchange(stoppedForSpace_, false)};
     recording_.reset();
     levelTimer_->stop();

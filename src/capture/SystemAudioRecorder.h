@@ -1,6 +1,7 @@
 #pragma once
 
 #include "CaptureService.h"
+#include "RecordingWriter.h"
 
 #include <QDateTime>
 #include <QElapsedTimer>
@@ -131,10 +132,13 @@ private:
     void failStart(const QString& message);
     QFuture<void> beginStopping();
     void stoppedByItself(const std::shared_ptr<Recording>& recording, const QString& reason);
+    // From any thread, once per recording.
+    void tellFileFailed(const std::shared_ptr<Recording>& recording);
     void fileFailed(const std::shared_ptr<Recording>& recording);
     // On the capture thread: writes what the recording keeps, unless paused.
     void store(const std::shared_ptr<Recording>& recording, const PcmBuffer& buffer);
     void finishRecording(const CaptureResult& stopError);
+    void concludeRecording(const CaptureResult& stopError, const RecordingWriter::Outcome& file);
     void tick();
     void publishLevel();
     void checkFreeSpace();

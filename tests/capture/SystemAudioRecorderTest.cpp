@@ -286,16 +286,19 @@ private Q_SLOTS:
         const QString missing = useDataHome(dir_->filePath("data"));
         startRecording();
         fake_->deliver(480, 0.1f);
+        const auto written = [&missing] {
+            return QDir(missing).entryInfoList({"*.caf"}).value(0).size();
+        };
+        QTRY_VERIFY_WITH_TIMEOUT(written() >= 480 * 8, 1000);
         std::signal(SIGXFSZ, SIG_IGN);
         rlimit saved{};
         getrlimit(RLIMIT_FSIZE, &saved);
-        const rlimit tight{rlim_t(QDir(missing).entryInfoList({"*.caf"}).value(0).size() + 4096),
-                           saved.rlim_max};
+        const rlimit tight{rlim_t(written() + 4096), saved.rlim_max};
         QCOMPARE(setrlimit(RLIMIT_FSIZE, &tight), 0);
         fake_->deliver(48000, 0.2f);
-        QCOMPARE(setrlimit(RLIMIT_FSIZE, &saved), 0);
         fake_->deliver(480, 0.3f);
         QTRY_VERIFY_WITH_TIMEOUT(!recorder_->isRecording(), 1000);
+        QCOMPARE(setrlimit(RLIMIT_FSIZE, &saved), 0);
         QVERIFY(recorder_->errorMessage().value_or("").startsWith(
             "Part of the recording couldn't be saved: "));
         const SoundFile file(lastRecording(*recorder_));

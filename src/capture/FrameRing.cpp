@@ -1,0 +1,63 @@
+#include "FrameRing.h"
+
+#include <algorithm>
+#include <cstring>
+
+FrameRing::FrameRing(int channelCount, qint64 capacityFrames)
+    : channelCount_(std::max(1, channelCount)), capacity_(std::max<qint64>(1, capacityFrames)),
+      samples_(static_cast<size_t>(capacity_ * channelCount_)) {}
+
+bool FrameRing::push(const float* interleaved, qint64 frames) {
+    const qint64 written = written_.load(std::memory_order_relaxed);
+    if (frames > capacity_ - (written - read_.load(std::memory_order_acquire)))
+        return false;
+    qint64 done = 0;
+    while (done < frames) {
+        const qint64 at = (written + done) % capacity_;
+        const qint64 run = std::min(frames - done, capacity_ - at);
+        std::memcpy(samples_.data() + at * channelCount_, interleaved + done * channelCount_,
+                    static_cast<size_t>(run * channelCount_) * sizeof(float));
+        done += run;
+    }
+    written_.store(written + frames, std::memory_order_release);
+    changes_.fetch_add(1, std::memory_order_release);
+    changes_.notify_one();
+    return true;
+}
+
+void FrameRing::close() {
+    closed_.store(true, std::memory_order_release);
+    changes_.fetch_add(1, std::memory_order_release);
+    changes_.notify_one();
+}
+
+qint64 FrameRing::readable() const {
+    return written_.load(std::memory_order_acquire) - read_.load(std::memory_order_relaxed);
+}
+
+qint64 FrameRing::pop(float* interleaved, qint64 maxFrames) {
+    const qint64 read = read_.load(std::memory_order_relaxed);
+    const qint64 frames = std::min(maxFrames, readable());
+    qint64 done = 0;
+    while (done < frames) {
+        const qint64 at = (read + done) % capacity_;
+        const qint64 run = std::min(frames - done, capacity_ - at);
+        std::memcpy(interleaved + done * channelCount_, samples_.data() + at * channelCount_,
+                    static_cast<size_t>(run * channelCount_) * sizeof(float));
+        done += run;
+    }
+    read_.store(read + frames, std::memory_order_release);
+    return frames;
+}
+
+bool FrameRing::waitForFrames() {
+    for (;;) {
+        // Read before looking, so that a push in between changes it and the wait returns.
+        const quint32 seen = changes_.load(std::memory_order_acquire);
+        if (readable() > 0)
+            return true;
+        if (closed_.load(std::memory_order_acquire))
+            return readable() > 0;
+        changes_.wait(seen, std::memory_order_acquire);
+    }
+}

@@ -1,0 +1,40 @@
+#pragma once
+
+#include <QtGlobal>
+#include <atomic>
+#include <vector>
+
+// A single-producer, single-consumer ring of interleaved float frames that neither side ever
+// waits on a lock for: the sound server's thread pushes, one reader pops. The reader can sleep
+// until there is something to read (or the ring is closed).
+class FrameRing {
+public:
+    FrameRing(int channelCount, qint64 capacityFrames);
+
+    int channelCount() const { return channelCount_; }
+    qint64 capacityFrames() const { return capacity_; }
+
+    // Producer: all `frames` or nothing; false when they don't fit.
+    bool push(const float* interleaved, qint64 frames);
+    // Producer: no more frames will come.
+    void close();
+
+    // Consumer: up to `maxFrames` into `interleaved`; how many were taken.
+    qint64 pop(float* interleaved, qint64 maxFrames);
+    // Consumer: sleeps until there are frames or the ring is closed. False once it is closed and
+    // empty.
+    bool waitForFrames();
+
+private:
+    qint64 readable() const;
+
+    const int channelCount_;
+    const qint64 capacity_;
+    std::vector<float> samples_;
+    // Frames ever written and read; the difference is what waits. Each is written by one side.
+    std::atomic<qint64> written_{0};
+    std::atomic<qint64> read_{0};
+    // Bumped at every push and at close: what the reader sleeps on.
+    std::atomic<quint32> changes_{0};
+    std::atomic<bool> closed_{false};
+};

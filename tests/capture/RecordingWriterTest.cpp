@@ -1,0 +1,131 @@
+#include "RecordingWriter.h"
+
+#include "CaptureTestUtil.h"
+
+#include <atomic>
+#include <thread>
+
+namespace {
+
+// Holds the writer's disk while it is shut; lets it go when opened (or destroyed).
+class DiskGate {
+public:
+    ~DiskGate() { open(); }
+    void shut() { shut_ = true; }
+    void open() {
+        shut_ = false;
+        shut_.notify_all();
+    }
+    // On the writer thread, before each write.
+    void pass() {
+        ++waits_;
+        shut_.wait(true);
+    }
+    int waits() const { return waits_; }
+
+private:
+    std::atomic<bool> shut_{false};
+    std::atomic<int> waits_{0};
+};
+
+// A 20 ms stereo buffer whose every sample is its number, as the server's thread gives them.
+PcmBuffer numbered(int number, qint64 frames = 960) {
+    return {48000, 2, std::vector<float>(size_t(frames * 2), float(number))};
+}
+
+bool holdsInOrder(const SoundFile& file, int buffers, qint64 framesEach) {
+    if (file.frames() != buffers * framesEach)
+        return false;
+    for (qint64 frame = 0; frame < file.frames(); ++frame)
+        if (file.samples[size_t(2 * frame)] != float(frame / framesEach))
+            return false;
+    return true;
+}
+
+RecordingWriter::Outcome ending(RecordingWriter& writer) {
+    QFuture<RecordingWriter::Outcome> future = writer.finish();
+    if (!QTest::qWaitFor([&future] { return future.isFinished(); }, 10000))
+        return {};
+    return future.result();
+}
+
+} // namespace
+
+class RecordingWriterTest : public QObject {
+    Q_OBJECT
+
+    QTemporaryDir dataHome_;
+
+private Q_SLOTS:
+    void initTestCase() { useDataHome(dataHome_.path()); }
+
+    // While the disk stalls, the server's thread keeps handing over audio without waiting, the
+    // window can still ask for the file, and once the disk is back every frame is written in
+    // order.
+    void aStalledDiskHoldsUpNoOneAndLosesNothing() {
+        DiskGate disk;
+        RecordingWriter writer([&disk] { disk.pass(); });
+        disk.shut();
+        std::atomic<bool> handedOver = false, allKept = true;
+        std::jthread server([&] {
+            for (int number = 0; number < 100; ++number)
+                allKept = writer.append(numbered(number)) && allKept;
+            handedOver = true;
+        });
+        QTRY_VERIFY_WITH_TIMEOUT(handedOver, 5000);
+        QVERIFY(allKept);
+        QTRY_VERIFY_WITH_TIMEOUT(disk.waits() > 0, 5000);
+        QVERIFY(writer.filePath().has_value());
+        disk.open();
+        const RecordingWriter::Outcome outcome = ending(writer);
+        QCOMPARE(outcome.lossReason, std::nullopt);
+        QCOMPARE(outcome.framesWritten, 100 * 960);
+        QVERIFY(holdsInOrder(SoundFile(*outcome.filePath), 100, 960));
+    }
+
+    // A disk that falls further behind than the writer can hold ends the recording: what came
+    // before is kept whole, nothing after it, and the reason is told.
+    void aDiskTooFarBehindEndsTheRecordingAndSaysWhy() {
+        DiskGate disk;
+        std::atomic<int> failures = 0;
+        RecordingWriter writer([&disk] { disk.pass(); });
+        writer.setFailureHandler([&failures] { ++failures; });
+        disk.shut();
+        const qint64 tenth = 4800;
+        const int fit = int(RecordingWriter::bufferedAudio.count() * 10);
+        int kept = 0;
+        while (kept < fit + 5 && writer.append(numbered(kept, tenth)))
+            ++kept;
+        // The first buffer may already be on its way to the disk, out of the ring.
+        QVERIFY2(kept == fit || kept == fit + 1, qPrintable(QString::number(kept)));
+        QVERIFY(!writer.append(numbered(kept, tenth)));
+        QCOMPARE(failures.load(), 1);
+        disk.open();
+        const RecordingWriter::Outcome outcome = ending(writer);
+        QVERIFY2(outcome.lossReason.value_or("").startsWith("The disk didn't keep up"),
+                 qPrintable(outcome.lossReason.value_or("none")));
+        QVERIFY(holdsInOrder(SoundFile(*outcome.filePath), kept, tenth));
+    }
+
+    // Buffers after the end are refused and start no second file; a writer that never got a
+    // buffer ends at once, with no file.
+    void nothingIsWrittenAfterTheEnd() {
+        RecordingWriter empty;
+        const RecordingWriter::Outcome none = ending(empty);
+        QCOMPARE(none.filePath, std::nullopt);
+        QCOMPARE(none.creationError, std::nullopt);
+        QVERIFY(!empty.append(numbered(1)));
+
+        const auto files = [] { return QDir(RecordingsFolder::path()).entryList({"*.caf"}); };
+        const qsizetype before = files().size();
+        RecordingWriter writer;
+        QVERIFY(writer.append(numbered(0)));
+        const RecordingWriter::Outcome outcome = ending(writer);
+        QVERIFY(!writer.append(numbered(1)));
+        QVERIFY(holdsInOrder(SoundFile(*outcome.filePath), 1, 960));
+        QCOMPARE(files().size(), before + 1);
+    }
+};
+
+QTEST_GUILESS_MAIN(RecordingWriterTest)
+#include "RecordingWriterTest.moc"
