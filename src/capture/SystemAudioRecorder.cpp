@@ -25,7 +25,7 @@ QFuture<void> finishedFuture() {
 
 // Seconds of recording the folder holding `path` still has room for; none when unknown.
 std::optional<double> secondsOfSpaceFor(const QString& path) {
-    struct statvfs status {};
+    struct statvfs status = {};
     if (::statvfs(QFile::encodeName(QFileInfo(path).absolutePath()).constData(), &status) != 0)
         return std::nullopt;
     const StreamConfiguration format;

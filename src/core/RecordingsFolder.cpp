@@ -44,7 +44,7 @@ QString RecordingsFolder::ensure(QString* error) {
         !makeFolders({sonabrix, recordings}, S_IRWXU, error)) {
         return {};
     }
-    struct stat status {};
+    struct stat status = {};
     if (::stat(QFile::encodeName(recordings).constData(), &status) != 0 ||
         !S_ISDIR(status.st_mode)) {
         *error = QStringLiteral("%1: %2").arg(recordings, qt_error_string(ENOTDIR));

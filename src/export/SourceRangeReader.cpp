@@ -46,7 +46,7 @@ bool sameFile(const struct stat& a, const struct stat& b) {
 struct SourceRangeReader::State {
     // Read through a descriptor of our own, so the file can be checked for changes as it is read.
     FileDescriptor descriptor;
-    struct stat opened {};
+    struct stat opened = {};
     SoundFileHandle file;
     SF_INFO info{};
     int64_t firstFrame = 0;
@@ -115,7 +115,7 @@ int64_t SourceRangeReader::read(std::span<float> samples) {
 }
 
 void SourceRangeReader::checkUnchanged() const {
-    struct stat now {};
+    struct stat now = {};
     if (::fstat(state_->descriptor.get(), &now) != 0)
         throw ExportFailure::fromErrno(errno);
     if (!sameFile(now, state_->opened))

@@ -48,12 +48,12 @@ void removeAbandonedStagedFiles(const QDir& folder) {
         const QByteArray path = QFile::encodeName(folder.filePath(name));
         FileDescriptor file(
             ::open(path.constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
-        struct stat status {};
+        struct stat status = {};
         if (!file.isValid() || ::fstat(file.get(), &status) != 0 || !S_ISREG(status.st_mode) ||
             status.st_uid != ::getuid() ||
             std::time(nullptr) - status.st_mtime < abandonedAfterSeconds || !tryLock(file.get()))
             continue;
-        struct stat stillThere {};
+        struct stat stillThere = {};
         // Only the file just checked, not one that took its name since.
         if (::lstat(path.constData(), &stillThere) == 0 && stillThere.st_ino == status.st_ino &&
             stillThere.st_dev == status.st_dev && ::unlink(path.constData()) == 0)
@@ -79,7 +79,7 @@ QString finalTarget(const QString& path) {
 // read-only even for an administrator, whom access() always lets through.
 void checkReplaceable(const QString& path) {
     const QByteArray name = QFile::encodeName(path);
-    struct stat existing {};
+    struct stat existing = {};
     if (::stat(name.constData(), &existing) != 0)
         return;
     if (S_ISDIR(existing.st_mode))
@@ -93,7 +93,7 @@ void checkReplaceable(const QString& path) {
 // A file being replaced keeps its permissions, but never setuid, setgid or sticky: nothing
 // there belongs on audio. Best effort: the audio matters more than the mode.
 void keepModeOf(const QString& destinationPath, int descriptor) {
-    struct stat existing {};
+    struct stat existing = {};
     if (::stat(QFile::encodeName(destinationPath).constData(), &existing) == 0 &&
         S_ISREG(existing.st_mode))
         (void)::fchmod(descriptor, existing.st_mode & 0777);

@@ -237,9 +237,8 @@ void TrimView::addZoomShortcuts() {
         [this] { viewport_->zoom(zoomPerNotch, zoomAnchor()); });
     add(QKeySequence::keyBindings(QKeySequence::ZoomOut) << QKeySequence(Qt::CTRL | Qt::Key_Minus),
         [this] { viewport_->zoom(1 / zoomPerNotch, zoomAnchor()); });
-    add({QKeySequence(Qt::CTRL | Qt::Key_0)}, [this] {
-        viewport_->show({0.0, durationSeconds()});
-    });
+    const auto showWhole = [this] { viewport_->show({0.0, durationSeconds()}); };
+    add({QKeySequence(Qt::CTRL | Qt::Key_0)}, showWhole);
 }
 
 double TrimView::zoomAnchor() const {

@@ -137,7 +137,7 @@ private slots:
     void laterLaunchesHandTheirCommandLineToTheRunningInstance() {
         auto first = startFirst();
         QVERIFY2(first->logged("Later launches hand over through"), qPrintable(first->log));
-        struct stat status {};
+        struct stat status = {};
         QCOMPARE(::stat(QFile::encodeName(socketPath()).constData(), &status), 0);
         QVERIFY(S_ISSOCK(status.st_mode));
         QCOMPARE(status.st_mode & (S_IRWXG | S_IRWXO), 0u);

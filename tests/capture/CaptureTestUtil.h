@@ -28,7 +28,7 @@ struct SoundFile {
 
 // Every recording here: Sonabrix-<UUID>.caf, owner-only, 48 kHz stereo little-endian float.
 inline bool isPrivateRecording(const QString& path, const SoundFile& file) {
-    struct stat status {};
+    struct stat status = {};
     return QFileInfo(path).fileName().contains(
                QRegularExpression("^Sonabrix-[0-9A-F]{8}(-[0-9A-F]{4}){3}-[0-9A-F]{12}\\.caf$")) &&
            ::stat(QFile::encodeName(path).constData(), &status) == 0 &&

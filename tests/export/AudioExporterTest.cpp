@@ -565,7 +565,7 @@ private slots:
         const QByteArray name = QFile::encodeName(clip);
         QCOMPARE(::chmod(name.constData(), 07750), 0);
         QCOMPARE(exportAndWait(source, TimeRange{0, 1}, clip), QString());
-        struct stat written {};
+        struct stat written = {};
         QCOMPARE(::stat(name.constData(), &written), 0);
         QCOMPARE(written.st_mode & 07777, mode_t(0750));
         QCOMPARE(probe(clip)["streams"][0]["codec_name"].toString(), QStringLiteral("mp3"));

@@ -40,7 +40,7 @@ void writeFile(const QString& path, const QByteArray& data) {
 }
 
 mode_t modeOf(const QString& path) {
-    struct stat status {};
+    struct stat status = {};
     return ::stat(QFile::encodeName(path).constData(), &status) == 0 ? status.st_mode & 0777 : 0;
 }
 
