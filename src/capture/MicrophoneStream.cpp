@@ -120,7 +120,7 @@ MicrophoneStream::~MicrophoneStream() {
     pa_stream_set_state_callback(stream_.get(), nullptr, nullptr);
     pa_stream_set_read_callback(stream_.get(), nullptr, nullptr);
     if (!lost_)
-        gathering_.flush(handlers_.microphoneSamples);
+        gathering_.settle(handlers_.microphoneSamples);
     const pa_stream_state_t state = pa_stream_get_state(stream_.get());
     if (state == PA_STREAM_READY || state == PA_STREAM_CREATING)
         pa_stream_disconnect(stream_.get());
@@ -157,7 +157,7 @@ void MicrophoneStream::lose(const QString& reason) {
     if (std::exchange(lost_, true))
         return;
     qCWarning(lcCapture).noquote() << "Microphone stream ended:" << reason;
-    gathering_.flush(handlers_.microphoneSamples);
+    gathering_.settle(handlers_.microphoneSamples);
     if (handlers_.microphoneLost)
         handlers_.microphoneLost(reason);
 }

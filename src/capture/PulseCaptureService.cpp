@@ -48,7 +48,7 @@ struct PulseCaptureService::State {
     // Lets silence into the recording while the server gives nothing.
     std::unique_ptr<MainloopTimer> clock;
 
-    void deliverPendingLocked() { gathering.flush(handlers.samples); }
+    void deliverPendingLocked() { gathering.settle(handlers.samples); }
 
     void notifyStoppedLocked(const QString& reason) {
         if (!running)

@@ -54,33 +54,35 @@ void StreamGathering::readAvailable(pa_stream* stream, const Delivery& deliver) 
             return;
         if (!data) {
             // A hole: nothing was captured there. The audio after it gets its own place.
-            flush(deliver);
+            settle(deliver);
             pa_stream_drop(stream);
             continue;
         }
         lastArrivalUs_ = static_cast<qint64>(pa_rtclock_now());
+        const qint64 capturedAtUs = captureTimeOfNextFrame(stream, format_);
         if (pending_.samples.empty())
-            place(captureTimeOfNextFrame(stream, format_), deliver);
+            begin(capturedAtUs);
+        else if (suspectedGapUs_)
+            suspect(capturedAtUs);
         const size_t frames = bytes / frameBytes;
         const size_t offset = pending_.samples.size();
         pending_.samples.resize(offset + frames * format_.channels);
         std::memcpy(pending_.samples.data() + offset, data, frames * frameBytes);
         // The server's memory goes back before the (slower) file write.
         pa_stream_drop(stream);
-        if (static_cast<size_t>(pending_.frames()) >= fragmentFrames_)
+        if (suspectedGapUs_ && pending_.frames() >= confirmFrames())
+            resolveGap(deliver);
+        else if (!suspectedGapUs_ && static_cast<size_t>(pending_.frames()) >= fragmentFrames_)
             flush(deliver);
     }
 }
 
-void StreamGathering::place(qint64 capturedAtUs, const Delivery& deliver) {
+void StreamGathering::begin(qint64 capturedAtUs) {
     const double late = static_cast<double>(capturedAtUs) - nextUs_;
-    if (late > microseconds(gapAfter)) {
-        qCDebug(lcCapture).nospace()
-            << "Nothing captured for " << std::lround(late / 1000) << " ms: silence in its place";
-        silenceUntil(static_cast<double>(capturedAtUs), deliver);
-    } else if (std::abs(late) <= microseconds(gapAfter)) {
+    if (late > microseconds(gapAfter))
+        suspectedGapUs_ = late;
+    else if (late >= -microseconds(gapAfter))
         nextUs_ += driftFollowing * late;
-    }
     // Audio from before its place (the server was late, or silence went in too early) is
     // appended all the same: moving it would mean dropping audio.
     pending_.sampleRateHz = static_cast<int>(format_.rate);
@@ -89,12 +91,35 @@ void StreamGathering::place(qint64 capturedAtUs, const Delivery& deliver) {
     pending_.samples.reserve(2 * fragmentFrames_ * format_.channels);
 }
 
+void StreamGathering::suspect(qint64 capturedAtUs) {
+    // Where this piece would stand with no gap before the held audio.
+    const double late = static_cast<double>(capturedAtUs) - endUs();
+    suspectedGapUs_ = std::min(*suspectedGapUs_, late);
+}
+
+void StreamGathering::resolveGap(const Delivery& deliver) {
+    const double gap = *std::exchange(suspectedGapUs_, std::nullopt);
+    if (gap > microseconds(gapAfter)) {
+        qCDebug(lcCapture).nospace()
+            << "Nothing captured for " << std::lround(gap / 1000) << " ms: silence in its place";
+        PcmBuffer held = std::exchange(pending_, PcmBuffer{});
+        silenceUntil(nextUs_ + gap, deliver);
+        held.capturedAtUs = std::llround(nextUs_);
+        pending_ = std::move(held);
+    }
+    flush(deliver);
+}
+
+qint64 StreamGathering::confirmFrames() const {
+    return static_cast<qint64>(format_.rate) * confirmGapFor.count() / 1000;
+}
+
 double StreamGathering::endUs() const {
     return nextUs_ + static_cast<double>(pending_.frames()) * 1e6 / format_.rate;
 }
 
 void StreamGathering::silenceUntil(double us, const Delivery& deliver) {
-    flush(deliver);
+    settle(deliver);
     const auto frames = static_cast<qint64>(std::floor((us - nextUs_) * format_.rate / 1e6));
     if (frames < 1 || format_.rate == 0)
         return;
@@ -108,7 +133,17 @@ void StreamGathering::silenceUntil(double us, const Delivery& deliver) {
         deliver(std::move(silence));
 }
 
+void StreamGathering::settle(const Delivery& deliver) {
+    if (suspectedGapUs_)
+        resolveGap(deliver);
+    else
+        flush(deliver);
+}
+
 void StreamGathering::tick(qint64 nowUs, const Delivery& deliver) {
+    // Held audio that no more audio followed: what came decides.
+    if (suspectedGapUs_ && nowUs - lastArrivalUs_ > confirmGapFor.count() * 1000)
+        resolveGap(deliver);
     const double quietSince = static_cast<double>(nowUs) - microseconds(silentAfter);
     if (format_.rate > 0 && static_cast<double>(lastArrivalUs_) < quietSince &&
         endUs() < quietSince)
@@ -116,7 +151,7 @@ void StreamGathering::tick(qint64 nowUs, const Delivery& deliver) {
 }
 
 void StreamGathering::finish(qint64 nowUs, const Delivery& deliver) {
-    flush(deliver);
+    settle(deliver);
     if (format_.rate > 0 && static_cast<double>(nowUs - lastArrivalUs_) > microseconds(gapAfter))
         silenceUntil(static_cast<double>(nowUs), deliver);
 }

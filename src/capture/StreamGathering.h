@@ -4,6 +4,7 @@
 
 #include <chrono>
 #include <functional>
+#include <optional>
 #include <pulse/pulseaudio.h>
 
 // Takes what a record stream has ready out of the server's memory and gathers it into
@@ -23,6 +24,9 @@ public:
     // Audio later than its place by more than this left a gap: silence goes in before it.
     // Smaller differences are the server's timing jitter, and the timeline follows them slowly.
     static constexpr std::chrono::milliseconds gapAfter{100};
+    // A gap is as long as the least lateness of the audio that follows it for this long: a
+    // server that was only late catches up in a burst, one that captured nothing stays behind.
+    static constexpr std::chrono::milliseconds confirmGapFor{100};
     // Once nothing has come for this long, the time is silence. A server starved by a busy
     // machine can be hundreds of milliseconds late with audio it did capture, and silence put in
     // before that audio arrives would push it later.
@@ -38,8 +42,8 @@ public:
     void start(const pa_sample_spec& format, size_t fragmentFrames, qint64 startUs);
     // Everything `stream` has ready; full deliveries go to `deliver`.
     void readAvailable(pa_stream* stream, const Delivery& deliver);
-    // Whatever is gathered, however little.
-    void flush(const Delivery& deliver);
+    // Whatever is gathered, however little, with its gap decided.
+    void settle(const Delivery& deliver);
     // The clock's turn: silence for a stream that has given nothing since silentAfter before
     // `nowUs`.
     void tick(qint64 nowUs, const Delivery& deliver);
@@ -48,11 +52,17 @@ public:
     void finish(qint64 nowUs, const Delivery& deliver);
 
 private:
-    // Starts a delivery for audio whose first frame was captured at `capturedAtUs`, after the
-    // silence its place calls for.
-    void place(qint64 capturedAtUs, const Delivery& deliver);
+    // Starts a delivery for audio whose first frame was captured at `capturedAtUs`: in its
+    // place, or held while a gap before it is suspected.
+    void begin(qint64 capturedAtUs);
+    // More audio of the held delivery, captured at `capturedAtUs`.
+    void suspect(qint64 capturedAtUs);
+    // Silence for the gap the held audio confirmed, if any, then the held audio.
+    void resolveGap(const Delivery& deliver);
+    void flush(const Delivery& deliver);
     void silenceUntil(double us, const Delivery& deliver);
     double endUs() const;
+    qint64 confirmFrames() const;
 
     pa_sample_spec format_{};
     size_t fragmentFrames_ = 0;
@@ -61,4 +71,6 @@ private:
     double nextUs_ = 0;
     // When audio last came, on the server's clock.
     qint64 lastArrivalUs_ = 0;
+    // While set, pending_ is held: the least lateness of its pieces so far, in microseconds.
+    std::optional<double> suspectedGapUs_;
 };
