@@ -145,7 +145,7 @@ private slots:
         press(Qt::Key_R, Qt::ControlModifier);
         QTRY_COMPARE(view()->stageIndex(), 1);
         QTRY_VERIFY(!window_->findChild<StageContainer*>()->isFading());
-        QCOMPARE(focused()->accessibleName(), QString("Stop Recording"));
+        QCOMPARE(focused()->accessibleName(), QString("Pause"));
         checkEverythingNamedAndInOrder();
         if (QTest::currentTestFailed()) {
             return;

@@ -133,6 +133,39 @@ private slots:
         }
     }
 
+    // Quitting on purpose during a recording ends it as Stop does: kept, finished, not
+    // offered as cut short at the next launch.
+    void quittingDuringARecordingKeepsItFinished() {
+        view_.reset();
+        auto window = scriptedView<MainWindow>(script_);
+        QVERIFY(window);
+        ContentView* view = window->contentView();
+        click(view, "Record System Audio");
+        QTRY_COMPARE(view->stageIndex(), 1);
+        script_->deliver(2.0, 0.5f);
+
+        QString asked;
+        QTimer::singleShot(50, [&] {
+            QMessageBox* question = openAlert("A recording is running");
+            asked = question ? question->text() : QString();
+            click(question, "Quit");
+        });
+        QVERIFY(!window->close());
+        QCOMPARE(asked, QString("A recording is running"));
+        QTRY_VERIFY(!window->isVisible());
+        QVERIFY(!view->recorder().isRecording());
+        const QString path = view->recorder().lastRecordingURL()->toLocalFile();
+        window.reset();
+
+        QVERIFY(view_ = scriptedView(script_));
+        view_->offerRecovery();
+        QTest::qWait(100);
+        QVERIFY(!openAlert());
+        QCOMPARE(listed(0, RecordingListModel::PathRole).toString(), path);
+        QVERIFY(!listed(0, RecordingListModel::InterruptedRole).toBool());
+        QCOMPARE(listed(0, RecordingListModel::DurationRole).toDouble(), 2.0);
+    }
+
     // Closing while a save runs asks first: waiting closes once the file is complete;
     // cancelling closes with nothing left behind and the old file as it was.
     void closingDuringASaveAsks_data() {
