@@ -140,6 +140,10 @@ private slots:
         QCOMPARE(at(2, RecordingListModel::DurationRole).toDouble(), 1.5);
         QVERIFY(!at(2, RecordingListModel::InterruptedRole).toBool());
         QVERIFY(at(2, RecordingListModel::DetailsRole).toString().startsWith("0:01.5 · "));
+        QVERIFY(at(2, RecordingListModel::DetailsRole)
+                    .toString()
+                    .endsWith(" · " + RecordingListModel::sizeText(QFileInfo(finished).size(),
+                                                                   QLocale())));
         QCOMPARE(model.totalBytes(), QFileInfo(finished).size() + QFileInfo(killed).size() + 5000);
 
         // Announcing an interrupted recording keeps its mark; only the announcement is new.
