@@ -646,7 +646,7 @@ Angegebener Grund: %3.</translation>
     </message>
     <message>
         <source>Move to Trash…</source>
-        <translation>In den Papierkorb verschieben …</translation>
+        <translation>In den Papierkorb …</translation>
     </message>
     <message>
         <source>Recordings</source>

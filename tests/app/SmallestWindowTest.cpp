@@ -9,10 +9,30 @@
 
 namespace {
 
+// A widget that reaches past one of its containers, which then cuts it off: a row of buttons
+// wider than the window, say.
+bool reachesPastItsContainers(const QWidget* widget) {
+    QRect area = widget->rect();
+    for (const QWidget* child = widget; !child->isWindow(); child = child->parentWidget()) {
+        area.translate(child->pos());
+        if (!child->parentWidget()->rect().contains(area))
+            return true;
+    }
+    return false;
+}
+
 // Texts that don't fit the room their widget was given, as a user would see them cut off:
-// labels (wrapped ones at their width), button captions, and what a field holds.
+// labels (wrapped ones at their width), button captions, and what a field holds; and any of
+// them reaching past the window or the part of it that holds them.
 QStringList clipped(const QWidget& root) {
     QStringList cut;
+    for (const QWidget* widget : root.findChildren<QWidget*>()) {
+        const bool text =
+            qobject_cast<const QLabel*>(widget) || qobject_cast<const QAbstractButton*>(widget);
+        if (text && widget->isVisible() && reachesPastItsContainers(widget))
+            cut << QStringLiteral("%1 “%2” reaches past its container")
+                       .arg(widget->metaObject()->className(), widget->property("text").toString());
+    }
     for (const QLabel* label : root.findChildren<QLabel*>()) {
         if (!label->isVisible() || label->text().isEmpty() || !label->pixmap().isNull() ||
             qobject_cast<const ElidedLabel*>(label))
