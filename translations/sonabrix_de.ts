@@ -87,10 +87,6 @@
         <translation>Aufnahme nicht möglich</translation>
     </message>
     <message>
-        <source>Sonabrix symbol</source>
-        <translation>Sonabrix-Symbol</translation>
-    </message>
-    <message>
         <source>&amp;Save Trimmed Audio…</source>
         <translation>Zugeschnittenen Ton &amp;speichern …</translation>
     </message>

@@ -56,9 +56,9 @@ ContentView::ContentView(std::unique_ptr<SystemAudioRecorder> recorder, QWidget*
     auto* root = new QVBoxLayout(this);
     root->setContentsMargins(0, 0, 0, 0);
     root->setSpacing(0);
-    root->addWidget(createHeader());
-    root->addWidget(new Divider(this));
     root->addWidget(stageContainer_, 1);
+    root->addWidget(new Divider(this));
+    root->addWidget(createStatusStrip());
     Accessibility::orderChildrenAsLaidOut(this);
     stageContainer_->setStageView(createStageView());
 
@@ -146,22 +146,19 @@ QString ContentView::elapsedLabel(double elapsedTimeSeconds) {
     return QString::asprintf("%02lld:%02lld", wholeSeconds / 60, wholeSeconds % 60);
 }
 
-QWidget* ContentView::createHeader() {
-    auto* header = new QWidget(this);
-    auto* row = new QHBoxLayout(header);
-    row->setContentsMargins(16, 12, 16, 12);
-    row->setSpacing(8);
-    auto* symbol = new QLabel(header);
-    constexpr int symbolSide = 20;
-    symbol->setPixmap(AppStyle::tintedSymbol(QStringLiteral("waveform"), AppStyle::accentColor())
-                          .pixmap(QSize(symbolSide, symbolSide), devicePixelRatioF()));
-    // The title bar already names the app; the symbol alone marks the window's top.
-    symbol->setAccessibleName(tr("Sonabrix symbol"));
-    row->addWidget(symbol);
-    row->addStretch();
-    statusNote_ = new StatusNote(header);
+QWidget* ContentView::createStatusStrip() {
+    // A status bar's place, under the buttons the user just pressed: the note about what
+    // happened appears there rather than in a corner at the top. Always as high as one line,
+    // so nothing moves when a note comes and goes.
+    auto* strip = new QWidget(this);
+    auto* row = new QHBoxLayout(strip);
+    constexpr int verticalMargin = 6;
+    row->setContentsMargins(16, verticalMargin, 16, verticalMargin);
+    statusNote_ = new StatusNote(strip);
     row->addWidget(statusNote_);
-    return header;
+    row->addStretch();
+    strip->setFixedHeight(statusNote_->fontMetrics().lineSpacing() + 2 * verticalMargin + 2);
+    return strip;
 }
 
 void ContentView::setStage(Stage stage) {

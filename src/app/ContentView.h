@@ -57,7 +57,7 @@ public:
     static QKeySequence playKey() { return QKeySequence(Qt::Key_Space); }
     static QKeySequence renameKey() { return QKeySequence(Qt::Key_F2); }
     static QKeySequence trashKey() { return QKeySequence(QKeySequence::Delete); }
-    // The header's passing note, spoken by screen readers as it appears.
+    // The passing note at the window's foot, spoken by screen readers as it appears.
     StatusNote* statusNote() const { return statusNote_; }
 
     // The recording's title, or "Recording " and its start time (now when there is none).
@@ -80,7 +80,7 @@ signals:
     void stageChanged(int stageIndex);
 
 private:
-    QWidget* createHeader();
+    QWidget* createStatusStrip();
     void setStage(Stage stage);
     QWidget* createStageView();
     void createActions();

@@ -292,9 +292,9 @@ private slots:
             QVERIFY(action);
             QStringList missing{"no dialog"};
             QTimer::singleShot(50, [&] {
-                if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+                if (auto* box = qobject_cast<QDialog*>(QApplication::activeModalWidget())) {
                     missing = unnamed(accessible(box));
-                    box->accept();
+                    box->reject();
                 }
             });
             action->trigger();

@@ -166,6 +166,30 @@ private slots:
         QCOMPARE(listed(0, RecordingListModel::DurationRole).toDouble(), 2.0);
     }
 
+    // Escape cancels a running save, as Cancel does: the earlier file stays as it was.
+    void escapeCancelsARunningSave() {
+        record(60);
+        QTemporaryDir folder;
+        const QString destination = folder.filePath("clip.flac");
+        {
+            QFile old(destination);
+            QVERIFY(old.open(QIODevice::WriteOnly));
+            old.write("the user's earlier clip");
+        }
+        view_->saveFlow().setDestinationProvider(
+            [&](const QString&) { return std::optional(QUrl::fromLocalFile(destination)); });
+        click(view_.get(), "Save Trimmed Audio…");
+        QVERIFY(view_->saveFlow().isExporting());
+        QTest::keyClick(view_.get(), Qt::Key_Escape);
+        QTRY_VERIFY(!view_->saveFlow().isExporting());
+        QVERIFY(!view_->saveFlow().error());
+        QFile old(destination);
+        QVERIFY(old.open(QIODevice::ReadOnly));
+        QCOMPARE(old.readAll(), QByteArray("the user's earlier clip"));
+        QCOMPARE(QDir(folder.path()).entryList(QDir::Files | QDir::Hidden),
+                 QStringList{"clip.flac"});
+    }
+
     // Closing while a save runs asks first: waiting closes once the file is complete;
     // cancelling closes with nothing left behind and the old file as it was.
     void closingDuringASaveAsks_data() {
