@@ -87,10 +87,6 @@
         <translation>Aufnahme nicht möglich</translation>
     </message>
     <message>
-        <source>Sonabrix symbol</source>
-        <translation>Sonabrix-Symbol</translation>
-    </message>
-    <message>
         <source>&amp;Save Trimmed Audio…</source>
         <translation>Zugeschnittenen Ton &amp;speichern …</translation>
     </message>
@@ -126,6 +122,58 @@
         <source>Open the Newest</source>
         <translation>Neueste öffnen</translation>
     </message>
+    <message>
+        <source>The recording is still being opened; try again in a moment.</source>
+        <translation>Die Aufnahme wird noch geöffnet; bitte gleich noch einmal versuchen.</translation>
+    </message>
+    <message>
+        <source>Couldn&apos;t play the selection</source>
+        <translation>Auswahl kann nicht abgespielt werden</translation>
+    </message>
+    <message>
+        <source>The sound server didn&apos;t take the sound. Check that sound works on your computer, then press Play again.
+
+The reason given: %1</source>
+        <translation>Der Soundserver hat den Ton nicht angenommen. Prüfen Sie, ob der Ton am Computer funktioniert, und drücken Sie dann erneut auf Abspielen.
+
+Angegebener Grund: %1</translation>
+    </message>
+    <message>
+        <source>&amp;Auto-Trim Silence</source>
+        <translation>Stille automatisch entfe&amp;rnen</translation>
+    </message>
+    <message>
+        <source>Rena&amp;me Recording…</source>
+        <translation>Aufnahme &amp;umbenennen …</translation>
+    </message>
+    <message>
+        <source>Show in &amp;Folder</source>
+        <translation>Im &amp;Ordner anzeigen</translation>
+    </message>
+    <message>
+        <source>Move to Tras&amp;h…</source>
+        <translation>In den Papier&amp;korb verschieben …</translation>
+    </message>
+    <message>
+        <source>Res&amp;ume Recording</source>
+        <translation>Aufnahme &amp;fortsetzen</translation>
+    </message>
+    <message>
+        <source>&amp;Pause Recording</source>
+        <translation>Aufnahme &amp;pausieren</translation>
+    </message>
+    <message>
+        <source>Stop P&amp;layback</source>
+        <translation>Wiedergabe stopp&amp;en</translation>
+    </message>
+    <message>
+        <source>P&amp;lay Selection</source>
+        <translation>Auswahl abspie&amp;len</translation>
+    </message>
+    <message>
+        <source>OK</source>
+        <translation>OK</translation>
+    </message>
 </context>
 <context>
     <name>ExportFormat</name>
@@ -148,6 +196,29 @@
     <message>
         <source>WAV audio (lossless)</source>
         <translation>WAV-Audio (verlustfrei)</translation>
+    </message>
+</context>
+<context>
+    <name>FileManager</name>
+    <message>
+        <source>xdg-open isn&apos;t installed</source>
+        <translation>xdg-open ist nicht installiert</translation>
+    </message>
+    <message>
+        <source>xdg-open found no program for folders (exit status %1)</source>
+        <translation>xdg-open hat kein Programm für Ordner gefunden (Exit-Status %1)</translation>
+    </message>
+    <message>
+        <source>Couldn&apos;t show the file</source>
+        <translation>Datei kann nicht angezeigt werden</translation>
+    </message>
+    <message>
+        <source>No file manager opened to show “%1”. You find it in the folder %2.
+
+The reason given: %3.</source>
+        <translation>Es hat sich kein Dateimanager geöffnet, um „%1“ anzuzeigen. Sie finden die Datei im Ordner %2.
+
+Angegebener Grund: %3.</translation>
     </message>
 </context>
 <context>
@@ -180,13 +251,13 @@
         <source>Record your microphone too, mixed with the computer&apos;s sound</source>
         <translation>Auch Ihr Mikrofon aufnehmen, gemischt mit dem Ton des Computers</translation>
     </message>
+    <message>
+        <source>Microphone: “%1”</source>
+        <translation>Mikrofon: „%1“</translation>
+    </message>
 </context>
 <context>
     <name>LaunchOptions</name>
-    <message>
-        <source>Records whatever your computer is playing, trims it and saves it as an M4A file. A second launch hands its options to the window already open.</source>
-        <translation>Nimmt auf, was Ihr Computer abspielt, schneidet es zu und speichert es als M4A-Datei. Ein zweiter Start übergibt seine Optionen an das bereits offene Fenster.</translation>
-    </message>
     <message>
         <source>Shows this help and exits.</source>
         <translation>Zeigt diese Hilfe und beendet sich.</translation>
@@ -200,12 +271,16 @@
         <translation>Protokolliert, was die App tut, für Support-Anfragen.</translation>
     </message>
     <message>
-        <source>Starts recording from the start screen, or stops the running recording.</source>
-        <translation>Startet die Aufnahme vom Startbildschirm aus oder stoppt die laufende Aufnahme.</translation>
-    </message>
-    <message>
         <source>Unexpected argument: %1</source>
         <translation>Unerwartetes Argument: %1</translation>
+    </message>
+    <message>
+        <source>Records whatever your computer is playing, trims it and saves it as an M4A, MP3, Opus, FLAC or WAV file. A second launch hands its options to the window already open.</source>
+        <translation>Nimmt auf, was Ihr Computer abspielt, schneidet es zu und speichert es als M4A-, MP3-, Opus-, FLAC- oder WAV-Datei. Ein zweiter Start gibt seine Optionen an das bereits offene Fenster weiter.</translation>
+    </message>
+    <message>
+        <source>Starts a recording (from the editor too, which keeps the one open in the list), or stops the running recording.</source>
+        <translation>Startet eine Aufnahme (auch aus dem Editor, dessen Aufnahme in der Liste bleibt) oder stoppt die laufende Aufnahme.</translation>
     </message>
 </context>
 <context>
@@ -235,10 +310,6 @@
     <message>
         <source>Quit Sonabrix</source>
         <translation>Sonabrix beenden</translation>
-    </message>
-    <message>
-        <source>&lt;h3&gt;Sonabrix %1&lt;/h3&gt;&lt;p&gt;Record whatever your computer is playing, trim it, and save it as an M4A file.&lt;/p&gt;</source>
-        <translation>&lt;h3&gt;Sonabrix %1&lt;/h3&gt;&lt;p&gt;Nehmen Sie auf, was Ihr Computer abspielt, schneiden Sie es zu und speichern Sie es als M4A-Datei.&lt;/p&gt;</translation>
     </message>
     <message>
         <source>A recording is running</source>
@@ -289,48 +360,8 @@
         <translation>Zurück zum Start</translation>
     </message>
     <message>
-        <source>Space</source>
-        <translation>Leertaste</translation>
-    </message>
-    <message>
         <source>Play or stop the selection</source>
         <translation>Auswahl abspielen oder stoppen</translation>
-    </message>
-    <message>
-        <source>Left, Right</source>
-        <translation>Links, Rechts</translation>
-    </message>
-    <message>
-        <source>Move the focused handle by a tenth of a second</source>
-        <translation>Den fokussierten Griff um eine Zehntelsekunde verschieben</translation>
-    </message>
-    <message>
-        <source>Shift+Left, Shift+Right</source>
-        <translation>Umschalt+Links, Umschalt+Rechts</translation>
-    </message>
-    <message>
-        <source>Move the focused handle by a second</source>
-        <translation>Den fokussierten Griff um eine Sekunde verschieben</translation>
-    </message>
-    <message>
-        <source>Page Up, Page Down</source>
-        <translation>Bild auf, Bild ab</translation>
-    </message>
-    <message>
-        <source>Move the focused handle by five seconds</source>
-        <translation>Den fokussierten Griff um fünf Sekunden verschieben</translation>
-    </message>
-    <message>
-        <source>Home, End</source>
-        <translation>Pos1, Ende</translation>
-    </message>
-    <message>
-        <source>Move the focused handle as far as it goes</source>
-        <translation>Den fokussierten Griff bis zum Anschlag verschieben</translation>
-    </message>
-    <message>
-        <source>Tab</source>
-        <translation>Tab</translation>
     </message>
     <message>
         <source>Next control</source>
@@ -384,6 +415,90 @@
         <source>Cancel Save</source>
         <translation>Speichern abbrechen</translation>
     </message>
+    <message>
+        <source>%1 or %2</source>
+        <translation>%1 oder %2</translation>
+    </message>
+    <message>
+        <source>Pause or resume the recording</source>
+        <translation>Aufnahme pausieren oder fortsetzen</translation>
+    </message>
+    <message>
+        <source>Trimming</source>
+        <translation>Zuschneiden</translation>
+    </message>
+    <message>
+        <source>Trim the silence at both ends</source>
+        <translation>Stille an beiden Enden entfernen</translation>
+    </message>
+    <message>
+        <source>Trim handle: a tenth of a second earlier or later</source>
+        <translation>Griff: eine Zehntelsekunde früher oder später</translation>
+    </message>
+    <message>
+        <source>Trim handle: a second earlier or later</source>
+        <translation>Griff: eine Sekunde früher oder später</translation>
+    </message>
+    <message>
+        <source>Trim handle: five seconds earlier or later</source>
+        <translation>Griff: fünf Sekunden früher oder später</translation>
+    </message>
+    <message>
+        <source>Trim handle: to the start or the end</source>
+        <translation>Griff: an den Anfang oder das Ende</translation>
+    </message>
+    <message>
+        <source>Zoom in or out</source>
+        <translation>Vergrößern oder verkleinern</translation>
+    </message>
+    <message>
+        <source>Show the whole recording</source>
+        <translation>Ganze Aufnahme zeigen</translation>
+    </message>
+    <message>
+        <source>Recordings</source>
+        <translation>Aufnahmen</translation>
+    </message>
+    <message>
+        <source>Open the selected recording</source>
+        <translation>Gewählte Aufnahme öffnen</translation>
+    </message>
+    <message>
+        <source>Rename the selected recording</source>
+        <translation>Gewählte Aufnahme umbenennen</translation>
+    </message>
+    <message>
+        <source>Move the selected recording to the trash</source>
+        <translation>Gewählte Aufnahme in den Papierkorb</translation>
+    </message>
+    <message>
+        <source>Everywhere</source>
+        <translation>Überall</translation>
+    </message>
+    <message>
+        <source>Press the focused button</source>
+        <translation>Fokussierte Taste drücken</translation>
+    </message>
+    <message>
+        <source>Show these keyboard shortcuts</source>
+        <translation>Diese Tastenkürzel zeigen</translation>
+    </message>
+    <message>
+        <source>Paused %1</source>
+        <translation>Pausiert %1</translation>
+    </message>
+    <message>
+        <source>Recording %1</source>
+        <translation>Aufnahme %1</translation>
+    </message>
+    <message>
+        <source>Paused — Sonabrix</source>
+        <translation>Pausiert – Sonabrix</translation>
+    </message>
+    <message>
+        <source>&lt;h3&gt;Sonabrix %1&lt;/h3&gt;&lt;p&gt;Record whatever your computer is playing, trim it, and save it as an M4A, MP3, Opus, FLAC or WAV file.&lt;/p&gt;</source>
+        <translation>&lt;h3&gt;Sonabrix %1&lt;/h3&gt;&lt;p&gt;Nehmen Sie auf, was Ihr Computer abspielt, schneiden Sie es zu und speichern Sie es als M4A-, MP3-, Opus-, FLAC- oder WAV-Datei.&lt;/p&gt;</translation>
+    </message>
 </context>
 <context>
     <name>MessageAlert</name>
@@ -434,10 +549,6 @@
         <translation>Zurück zum Start (%1)</translation>
     </message>
     <message>
-        <source>Save the selection as an M4A file (%1)</source>
-        <translation>Die Auswahl als M4A-Datei speichern (%1)</translation>
-    </message>
-    <message>
         <source>Save Trimmed Audio…</source>
         <translation>Zugeschnittenen Ton speichern …</translation>
     </message>
@@ -464,6 +575,18 @@
     <message>
         <source>Saved to %1</source>
         <translation>Gespeichert unter %1</translation>
+    </message>
+    <message>
+        <source>This recording is silent from start to end: nothing in it was loud enough to hear.</source>
+        <translation>Diese Aufnahme ist von Anfang bis Ende still: Nichts darin war laut genug, um es zu hören.</translation>
+    </message>
+    <message>
+        <source>Auto-Trim found no sound: the whole recording is silent, so the selection stays as it was.</source>
+        <translation>Das automatische Zuschneiden hat keinen Ton gefunden: Die ganze Aufnahme ist still, die Auswahl bleibt, wie sie war.</translation>
+    </message>
+    <message>
+        <source>Save the selection as an audio file (%1)</source>
+        <translation>Die Auswahl als Audiodatei speichern (%1)</translation>
     </message>
 </context>
 <context>
@@ -519,7 +642,7 @@
     </message>
     <message>
         <source>Move to Trash…</source>
-        <translation>In den Papierkorb verschieben …</translation>
+        <translation>In den Papierkorb …</translation>
     </message>
     <message>
         <source>Recordings</source>
@@ -614,7 +737,7 @@
     </message>
     <message>
         <source>Pause</source>
-        <translation>Anhalten</translation>
+        <translation>Pausieren</translation>
     </message>
     <message>
         <source>Recording “%1”</source>
@@ -635,6 +758,18 @@
     <message>
         <source>Recording notes</source>
         <translation>Hinweise zur Aufnahme</translation>
+    </message>
+    <message>
+        <source>Paused</source>
+        <translation>Pausiert</translation>
+    </message>
+    <message>
+        <source>Paused — “%1” is not being recorded</source>
+        <translation>Pausiert – „%1“ wird nicht aufgenommen</translation>
+    </message>
+    <message>
+        <source>Nothing has played on “%1” for the last few seconds.</source>
+        <translation>Auf „%1“ wurde in den letzten Sekunden nichts abgespielt.</translation>
     </message>
 </context>
 <context>
@@ -670,6 +805,22 @@
         <source>Cancel</source>
         <translation>Abbrechen</translation>
     </message>
+    <message>
+        <source>Save as %1?</source>
+        <translation>Als %1 speichern?</translation>
+    </message>
+    <message>
+        <source>“%1” ends in “.%2”, a kind of audio file Sonabrix doesn&apos;t write. The chosen file type is %3.</source>
+        <translation>„%1“ endet auf „.%2“, eine Art Audiodatei, die Sonabrix nicht schreibt. Der gewählte Dateityp ist %3.</translation>
+    </message>
+    <message>
+        <source>Save as “.%1”</source>
+        <translation>Als „.%1“ speichern</translation>
+    </message>
+    <message>
+        <source>Choose Again</source>
+        <translation>Neu wählen</translation>
+    </message>
 </context>
 <context>
     <name>SaveFlow</name>
@@ -680,6 +831,17 @@
     <message>
         <source>The audio couldn&apos;t be saved.</source>
         <translation>Der Ton konnte nicht gespeichert werden.</translation>
+    </message>
+</context>
+<context>
+    <name>SelectionPlayer</name>
+    <message>
+        <source>not a local file</source>
+        <translation>keine lokale Datei</translation>
+    </message>
+    <message>
+        <source>the recording couldn&apos;t be read at %1 s</source>
+        <translation>die Aufnahme war bei %1 s nicht lesbar</translation>
     </message>
 </context>
 <context>
@@ -723,10 +885,6 @@
         <translation>Es wurde kein Ton aufgenommen – wird überhaupt etwas abgespielt?</translation>
     </message>
     <message>
-        <source>Capture stopped unexpectedly: %1</source>
-        <translation>Die Aufnahme wurde unerwartet beendet: %1</translation>
-    </message>
-    <message>
         <source>Couldn&apos;t stop capture cleanly: %1</source>
         <translation>Die Aufnahme konnte nicht sauber gestoppt werden: %1</translation>
     </message>
@@ -741,6 +899,18 @@
     <message>
         <source>The microphone is no longer available. Recording continues with the computer&apos;s sound only.</source>
         <translation>Das Mikrofon ist nicht mehr verfügbar. Die Aufnahme läuft nur mit dem Ton des Computers weiter.</translation>
+    </message>
+    <message>
+        <source>The recording stopped by itself: the sound server ended it. Check that sound works on your computer, then record again.
+
+The reason given: %1</source>
+        <translation>Die Aufnahme hat von selbst aufgehört: Der Soundserver hat sie beendet. Prüfen Sie, ob der Ton am Computer funktioniert, und nehmen Sie dann erneut auf.
+
+Angegebener Grund: %1</translation>
+    </message>
+    <message>
+        <source>Couldn&apos;t ask the sound server for a microphone. The reason given: %1</source>
+        <translation>Der Soundserver konnte nicht nach einem Mikrofon gefragt werden. Angegebener Grund: %1</translation>
     </message>
 </context>
 <context>
@@ -861,6 +1031,14 @@
     <message>
         <source>The update server answered with status %1 instead of the feed.</source>
         <translation>Der Update-Server antwortete mit Status %1 statt mit dem Feed.</translation>
+    </message>
+    <message>
+        <source>Sonabrix couldn&apos;t reach the update server. Check that the computer is online, then try again. The reason given: %1.</source>
+        <translation>Sonabrix hat den Update-Server nicht erreicht. Prüfen Sie, ob der Computer online ist, und versuchen Sie es dann erneut. Angegebener Grund: %1.</translation>
+    </message>
+    <message>
+        <source>none</source>
+        <translation>keiner</translation>
     </message>
 </context>
 </TS>

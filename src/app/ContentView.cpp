@@ -3,6 +3,7 @@
 #include "Accessibility.h"
 #include "AnalyzingStageView.h"
 #include "AppStyle.h"
+#include "ButtonKeys.h"
 #include "Divider.h"
 #include "FutureDelivery.h"
 #include "IdleStageView.h"
@@ -16,6 +17,7 @@
 #include "RecordingStageView.h"
 #include "RecordingsFolder.h"
 #include "SaveFlow.h"
+#include "SelectionPlayer.h"
 #include "StageContainer.h"
 #include "StatusNote.h"
 #include "SystemAudioRecorder.h"
@@ -29,7 +31,9 @@
 #include <QPushButton>
 #include <QSettings>
 #include <QShortcut>
+#include <QTimer>
 #include <QVBoxLayout>
+#include <QWindow>
 #include <algorithm>
 #include <cmath>
 
@@ -48,12 +52,13 @@ ContentView::ContentView(std::unique_ptr<SystemAudioRecorder> recorder, QWidget*
       recordErrorAlert_(new MessageAlert(this, tr("Couldn't record"),
                                          [this] { recorder_->setErrorMessage(std::nullopt); })) {
     setMinimumSize(minimumWidth, minimumHeight);
+    ButtonKeys::install();
     auto* root = new QVBoxLayout(this);
     root->setContentsMargins(0, 0, 0, 0);
     root->setSpacing(0);
-    root->addWidget(createHeader());
-    root->addWidget(new Divider(this));
     root->addWidget(stageContainer_, 1);
+    root->addWidget(new Divider(this));
+    root->addWidget(createStatusStrip());
     Accessibility::orderChildrenAsLaidOut(this);
     stageContainer_->setStageView(createStageView());
 
@@ -110,6 +115,12 @@ void ContentView::toggleRecording() {
         stopRecording();
     } else if (stage_.is<Stage::Idle>()) {
         startRecording();
+    } else if (stage_.is<Stage::Recorded>()) {
+        // The recording in the editor stays in the list, as after Ctrl+R there.
+        newRecording();
+        startRecording();
+    } else {
+        statusNote_->announce(tr("The recording is still being opened; try again in a moment."));
     }
 }
 
@@ -135,22 +146,19 @@ QString ContentView::elapsedLabel(double elapsedTimeSeconds) {
     return QString::asprintf("%02lld:%02lld", wholeSeconds / 60, wholeSeconds % 60);
 }
 
-QWidget* ContentView::createHeader() {
-    auto* header = new QWidget(this);
-    auto* row = new QHBoxLayout(header);
-    row->setContentsMargins(16, 12, 16, 12);
-    row->setSpacing(8);
-    auto* symbol = new QLabel(header);
-    constexpr int symbolSide = 20;
-    symbol->setPixmap(AppStyle::tintedSymbol(QStringLiteral("waveform"), AppStyle::accentColor())
-                          .pixmap(QSize(symbolSide, symbolSide), devicePixelRatioF()));
-    // The title bar already names the app; the symbol alone marks the window's top.
-    symbol->setAccessibleName(tr("Sonabrix symbol"));
-    row->addWidget(symbol);
-    row->addStretch();
-    statusNote_ = new StatusNote(header);
+QWidget* ContentView::createStatusStrip() {
+    // A status bar's place, under the buttons the user just pressed: the note about what
+    // happened appears there rather than in a corner at the top. Always as high as one line,
+    // so nothing moves when a note comes and goes.
+    auto* strip = new QWidget(this);
+    auto* row = new QHBoxLayout(strip);
+    constexpr int verticalMargin = 6;
+    row->setContentsMargins(16, verticalMargin, 16, verticalMargin);
+    statusNote_ = new StatusNote(strip);
     row->addWidget(statusNote_);
-    return header;
+    row->addStretch();
+    strip->setFixedHeight(statusNote_->fontMetrics().lineSpacing() + 2 * verticalMargin + 2);
+    return strip;
 }
 
 void ContentView::setStage(Stage stage) {
@@ -170,6 +178,13 @@ QWidget* ContentView::createStageView() {
         connect(view, &IdleStageView::openRequested, this, &ContentView::openRecording);
         if (RecordingListView* list = view->recordingList()) {
             list->select(lastRecordingPath_);
+            connect(list, &RecordingListView::selectionChanged, this, &ContentView::updateActions);
+            connect(list, &RecordingListView::recordingRenamed, this,
+                    [this](const QString& oldPath, const QString& newPath) {
+                        if (lastRecordingPath_ == oldPath) {
+                            lastRecordingPath_ = newPath;
+                        }
+                    });
         }
         return view;
     }
@@ -190,6 +205,15 @@ QWidget* ContentView::createStageView() {
     connect(view, &RecordedStageView::newRecordingRequested, this, &ContentView::newRecording);
     connect(view, &RecordedStageView::saveRequested, this, &ContentView::save);
     connect(view, &RecordedStageView::cancelSaveRequested, saveFlow_, &SaveFlow::cancel);
+    connect(&view->trimView()->player(), &SelectionPlayer::isPlayingChanged, this,
+            &ContentView::updateActions);
+    connect(&view->trimView()->player(), &SelectionPlayer::failed, this,
+            [this](const QString& reason) {
+                tell(tr("Couldn't play the selection"),
+                     tr("The sound server didn't take the sound. Check that sound works on "
+                        "your computer, then press Play again.\n\nThe reason given: %1")
+                         .arg(reason));
+            });
     return view;
 }
 
@@ -203,16 +227,43 @@ void ContentView::createActions() {
         return action;
     };
     recordAction_ = makeAction(QKeySequence(Qt::CTRL | Qt::Key_R));
-    connect(recordAction_, &QAction::triggered, this, [this] {
+    connect(recordAction_, &QAction::triggered, this, &ContentView::toggleRecording);
+    pauseAction_ = makeAction(QKeySequence(Qt::CTRL | Qt::Key_P));
+    connect(pauseAction_, &QAction::triggered, this, [this] {
         if (stage_.is<Stage::Recording>()) {
-            stopRecording();
-        } else if (stage_.is<Stage::Idle>()) {
-            startRecording();
-        } else if (stage_.is<Stage::Recorded>()) {
-            newRecording();
-            startRecording();
+            recorder_->setPaused(!recorder_->isPaused());
         }
     });
+    connect(recorder_.get(), &SystemAudioRecorder::isPausedChanged, this,
+            &ContentView::updateActions);
+    // Play and the list's keys belong to their widgets, which answer them where they have the
+    // focus; the menu items show them and do the same.
+    playAction_ = new QAction(this);
+    connect(playAction_, &QAction::triggered, this, [this] {
+        if (TrimView* view = trimView()) {
+            view->togglePlayback();
+        }
+    });
+    autoTrimAction_ = makeAction(QKeySequence(Qt::CTRL | Qt::Key_T));
+    autoTrimAction_->setText(tr("&Auto-Trim Silence"));
+    connect(autoTrimAction_, &QAction::triggered, this, [this] {
+        if (TrimView* view = trimView()) {
+            view->autoTrim();
+        }
+    });
+    const auto listAction = [this](const QString& text, void (RecordingListView::*command)()) {
+        auto* action = new QAction(text, this);
+        connect(action, &QAction::triggered, this, [this, command] {
+            if (RecordingListView* list = recordingList()) {
+                (list->*command)();
+            }
+        });
+        return action;
+    };
+    renameAction_ = listAction(tr("Rena&me Recording…"), &RecordingListView::renameSelected);
+    showInFolderAction_ =
+        listAction(tr("Show in &Folder"), &RecordingListView::showSelectedInFolder);
+    trashAction_ = listAction(tr("Move to Tras&h…"), &RecordingListView::trashSelected);
     saveAction_ = makeAction(QKeySequence::Save);
     saveAction_->setText(tr("&Save Trimmed Audio…"));
     connect(saveAction_, &QAction::triggered, this, &ContentView::save);
@@ -233,8 +284,37 @@ void ContentView::updateActions() {
     const bool recorded = stage_.is<Stage::Recorded>();
     recordAction_->setText(recording ? tr("S&top Recording") : tr("&Record System Audio"));
     recordAction_->setEnabled(!stage_.is<Stage::Analyzing>());
+    pauseAction_->setText(recording && recorder_->isPaused() ? tr("Res&ume Recording")
+                                                             : tr("&Pause Recording"));
+    pauseAction_->setEnabled(recording);
     saveAction_->setEnabled(recorded && !saveFlow_->isExporting());
     newRecordingAction_->setEnabled(recorded);
+    const TrimView* trim = trimView();
+    // The key goes after a tab, where menus show keys: the trim view answers it itself.
+    playAction_->setText(
+        (trim && trim->isPlaying() ? tr("Stop P&layback") : tr("P&lay Selection")) +
+        QLatin1Char('\t') + playKey().toString(QKeySequence::NativeText));
+    playAction_->setEnabled(trim != nullptr);
+    autoTrimAction_->setEnabled(trim != nullptr);
+    const RecordingListView* list = recordingList();
+    const bool selected = list && !list->selectedPath().isEmpty();
+    for (QAction* action : {renameAction_, showInFolderAction_, trashAction_}) {
+        action->setEnabled(selected);
+    }
+    renameAction_->setText(tr("Rena&me Recording…") + QLatin1Char('\t') +
+                           renameKey().toString(QKeySequence::NativeText));
+    trashAction_->setText(tr("Move to Tras&h…") + QLatin1Char('\t') +
+                          trashKey().toString(QKeySequence::NativeText));
+}
+
+TrimView* ContentView::trimView() const {
+    const auto* view = qobject_cast<RecordedStageView*>(stageContainer_->stageView());
+    return view ? view->trimView() : nullptr;
+}
+
+RecordingListView* ContentView::recordingList() const {
+    const auto* view = qobject_cast<IdleStageView*>(stageContainer_->stageView());
+    return view ? view->recordingList() : nullptr;
 }
 
 void ContentView::startRecording() {
@@ -327,6 +407,14 @@ void ContentView::openRecording(const QString& path) {
 }
 
 void ContentView::offerRecovery() {
+    // Asked over the window once it is on the screen: before that, a window without a saved
+    // place has none yet, and the question would open in the screen's corner.
+    if (QWindow* shown = window()->windowHandle(); !shown || !shown->isExposed()) {
+        if (recoveryWaits_++ < maximumRecoveryWaits) {
+            QTimer::singleShot(recoveryWaitMs, this, &ContentView::offerRecovery);
+            return;
+        }
+    }
     std::optional<Recording> newest;
     int interrupted = 0;
     for (const Recording& recording : RecordingLibrary::scan(RecordingsFolder::path())) {
@@ -361,6 +449,12 @@ void ContentView::offerRecovery() {
     connect(open, &QPushButton::clicked, this,
             [this, path = newest->path] { openRecording(path); });
     offer->open();
+}
+
+void ContentView::tell(const QString& title, const QString& message) {
+    QMessageBox* alert = MessageAlert::create(this, title, message);
+    alert->setDefaultButton(alert->addButton(tr("OK"), QMessageBox::AcceptRole));
+    alert->open();
 }
 
 void ContentView::rememberSelection() {

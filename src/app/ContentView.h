@@ -4,6 +4,7 @@
 #include "TimeRange.h"
 
 #include <QDateTime>
+#include <QKeySequence>
 #include <QString>
 #include <QUrl>
 #include <QWidget>
@@ -12,6 +13,8 @@
 
 class MessageAlert;
 class RecordingListModel;
+class RecordingListView;
+class TrimView;
 class SaveFlow;
 class QAction;
 class StageContainer;
@@ -34,16 +37,27 @@ public:
     TimeRange trimRange() const;
     SystemAudioRecorder& recorder();
     SaveFlow& saveFlow();
-    // What the desktop's "Record System Audio" action does: starts recording from the start
-    // screen, stops a running recording, and leaves the other stages alone.
+    // What the desktop's "Record System Audio" action does, as Ctrl+R: starts recording from
+    // the start screen or the editor, and stops a running recording.
     void toggleRecording();
 
-    // The stage's commands, for the window's menus: record or stop (Ctrl+R), save (Ctrl+S),
-    // back to the start (Ctrl+N).
+    // The stage's commands, for the window's menus: record or stop (Ctrl+R), pause or resume
+    // (Ctrl+P), save (Ctrl+S), back to the start (Ctrl+N), play (Space), auto-trim (Ctrl+T),
+    // and rename (F2), show and trash (Delete) the recording selected in the list.
     QAction* recordAction() const { return recordAction_; }
+    QAction* pauseAction() const { return pauseAction_; }
     QAction* saveAction() const { return saveAction_; }
     QAction* newRecordingAction() const { return newRecordingAction_; }
-    // The header's passing note, spoken by screen readers as it appears.
+    QAction* playAction() const { return playAction_; }
+    QAction* autoTrimAction() const { return autoTrimAction_; }
+    QAction* renameAction() const { return renameAction_; }
+    QAction* showInFolderAction() const { return showInFolderAction_; }
+    QAction* trashAction() const { return trashAction_; }
+    // Keys that the stage's own widgets answer; the menus show them beside their commands.
+    static QKeySequence playKey() { return QKeySequence(Qt::Key_Space); }
+    static QKeySequence renameKey() { return QKeySequence(Qt::Key_F2); }
+    static QKeySequence trashKey() { return QKeySequence(QKeySequence::Delete); }
+    // The passing note at the window's foot, spoken by screen readers as it appears.
     StatusNote* statusNote() const { return statusNote_; }
 
     // The recording's title, or "Recording " and its start time (now when there is none).
@@ -66,17 +80,21 @@ signals:
     void stageChanged(int stageIndex);
 
 private:
-    QWidget* createHeader();
+    QWidget* createStatusStrip();
     void setStage(Stage stage);
     QWidget* createStageView();
     void createActions();
     void updateActions();
+    TrimView* trimView() const;
+    RecordingListView* recordingList() const;
 
     void startRecording();
     void stopRecording();
     void onIsRecordingChanged();
     void onElapsedTimeChanged();
     void analyze(const QUrl& url);
+    // An alert with an OK button, over the window.
+    void tell(const QString& title, const QString& message);
     // Keeps the editor's selection with the recording it belongs to.
     void rememberSelection();
     void save();
@@ -92,6 +110,10 @@ private:
     std::optional<QDateTime> recordingDate_;
     // The recording last in the editor, selected again in the list.
     QString lastRecordingPath_;
+    // How often the recovery question has waited for the window to show.
+    int recoveryWaits_ = 0;
+    static constexpr int maximumRecoveryWaits = 40;
+    static constexpr int recoveryWaitMs = 50;
 
     StageContainer* stageContainer_;
     SaveFlow* saveFlow_;
@@ -99,6 +121,12 @@ private:
     MessageAlert* recordErrorAlert_;
     StatusNote* statusNote_ = nullptr;
     QAction* recordAction_ = nullptr;
+    QAction* pauseAction_ = nullptr;
     QAction* saveAction_ = nullptr;
     QAction* newRecordingAction_ = nullptr;
+    QAction* playAction_ = nullptr;
+    QAction* autoTrimAction_ = nullptr;
+    QAction* renameAction_ = nullptr;
+    QAction* showInFolderAction_ = nullptr;
+    QAction* trashAction_ = nullptr;
 };

@@ -12,6 +12,7 @@
 #include <QLabel>
 #include <QPainter>
 #include <QPushButton>
+#include <QTimer>
 #include <QVBoxLayout>
 
 namespace {
@@ -50,7 +51,7 @@ IdleStageView::IdleStageView(SystemAudioRecorder& recorder, RecordingListModel* 
                              QWidget* parent)
     : QWidget(parent), recorder_(recorder), recordButton_(new QPushButton(this)),
       microphoneSwitch_(new QCheckBox(tr("Include microphone"), this)),
-      microphoneNote_(new QLabel(this)) {
+      microphoneNote_(new QLabel(this)), microphoneCheck_(new QTimer(this)) {
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(18);
@@ -127,9 +128,23 @@ IdleStageView::IdleStageView(SystemAudioRecorder& recorder, RecordingListModel* 
             &IdleStageView::showMicrophone);
     connect(&recorder, &SystemAudioRecorder::noMicrophoneReasonChanged, this,
             &IdleStageView::showMicrophone);
+    connect(&recorder, &SystemAudioRecorder::microphoneNameChanged, this,
+            &IdleStageView::showMicrophone);
     showMicrophone();
-    // A microphone may have come or gone since the last look.
+    // A microphone may come or go, and a sound server come back, while the screen is up.
+    microphoneCheck_->setInterval(microphoneCheckIntervalMs);
+    connect(microphoneCheck_, &QTimer::timeout, &recorder, &SystemAudioRecorder::checkMicrophone);
     recorder.checkMicrophone();
+}
+
+void IdleStageView::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    microphoneCheck_->start();
+}
+
+void IdleStageView::hideEvent(QHideEvent* event) {
+    microphoneCheck_->stop();
+    QWidget::hideEvent(event);
 }
 
 QString IdleStageView::microphoneNote() const {
@@ -142,5 +157,8 @@ void IdleStageView::showMicrophone() {
     const QSignalBlocker quiet(microphoneSwitch_);
     microphoneSwitch_->setEnabled(!reason);
     microphoneSwitch_->setChecked(recorder_.includesMicrophone() && !reason);
-    microphoneNote_->setText(reason.value_or(QString()));
+    const QString name = recorder_.microphoneName();
+    microphoneNote_->setText(reason           ? *reason
+                             : name.isEmpty() ? QString()
+                                              : tr("Microphone: “%1”").arg(name));
 }

@@ -5,6 +5,7 @@
 class QCheckBox;
 class QLabel;
 class QPushButton;
+class QTimer;
 class RecordingListModel;
 class RecordingListView;
 class SystemAudioRecorder;
@@ -21,14 +22,20 @@ public:
 
     QPushButton* recordButton() const { return recordButton_; }
     QCheckBox* microphoneSwitch() const { return microphoneSwitch_; }
-    // Why the switch is unavailable, as shown; empty when it is available.
+    // Why the switch is unavailable, or which microphone it records, as shown.
     QString microphoneNote() const;
+    // How often the screen looks again for a microphone that came or went.
+    static constexpr int microphoneCheckIntervalMs = 3000;
     // None while there are no recordings.
     RecordingListView* recordingList() const { return recordingList_; }
 
 signals:
     void recordRequested();
     void openRequested(const QString& path);
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
 
 private:
     void showMicrophone();
@@ -38,4 +45,5 @@ private:
     QCheckBox* microphoneSwitch_;
     QLabel* microphoneNote_;
     RecordingListView* recordingList_ = nullptr;
+    QTimer* microphoneCheck_;
 };

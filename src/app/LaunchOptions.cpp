@@ -7,8 +7,9 @@ LaunchOptions::parse(const QStringList& arguments) {
     constexpr int badUsageStatus = 2;
     QCommandLineParser parser;
     parser.setApplicationDescription(
-        tr("Records whatever your computer is playing, trims it and saves it as an M4A file. "
-           "A second launch hands its options to the window already open."));
+        tr("Records whatever your computer is playing, trims it and saves it as an M4A, MP3, "
+           "Opus, FLAC or WAV file. A second launch hands its options to the window already "
+           "open."));
     const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")},
                                   tr("Shows this help and exits."));
     const QCommandLineOption version({QStringLiteral("v"), QStringLiteral("version")},
@@ -17,7 +18,8 @@ LaunchOptions::parse(const QStringList& arguments) {
                                      tr("Logs what the app does, for support questions."));
     const QCommandLineOption toggleRecording(
         QStringLiteral("toggle-recording"),
-        tr("Starts recording from the start screen, or stops the running recording."));
+        tr("Starts a recording (from the editor too, which keeps the one open in the list), "
+           "or stops the running recording."));
     parser.addOptions({help, version, verbose, toggleRecording});
 
     const auto badUsage = [&](const QString& problem) {

@@ -4,6 +4,7 @@
 #include "AppStyle.h"
 #include "BuildConfig.h"
 #include "ContentView.h"
+#include "Logging.h"
 #include "MessageAlert.h"
 #include "SaveFlow.h"
 #include "StatusNote.h"
@@ -16,13 +17,18 @@
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
+#include <QDialog>
+#include <QDialogButtonBox>
 #include <QGuiApplication>
+#include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QSettings>
 #include <QShortcut>
+#include <QTimer>
+#include <QVBoxLayout>
 
 namespace {
 
@@ -57,6 +63,10 @@ MainWindow::MainWindow(std::unique_ptr<SystemAudioRecorder> recorder, QWidget* p
             closeAfterSave();
         }
     });
+    SystemAudioRecorder& recording = contentView_->recorder();
+    connect(&recording, &SystemAudioRecorder::elapsedTimeChanged, this,
+            &MainWindow::showStateInTitle);
+    connect(&recording, &SystemAudioRecorder::isPausedChanged, this, &MainWindow::showStateInTitle);
     followStage(contentView_->stageIndex());
     restoreWindowGeometry();
 }
@@ -73,7 +83,15 @@ QMenu* MainWindow::createFileMenu() {
     auto* file = new QMenu(tr("&File"), this);
     file->addAction(contentView_->newRecordingAction());
     file->addAction(contentView_->recordAction());
+    file->addAction(contentView_->pauseAction());
+    file->addSeparator();
+    file->addAction(contentView_->playAction());
+    file->addAction(contentView_->autoTrimAction());
     file->addAction(contentView_->saveAction());
+    file->addSeparator();
+    file->addAction(contentView_->renameAction());
+    file->addAction(contentView_->showInFolderAction());
+    file->addAction(contentView_->trashAction());
     file->addSeparator();
     QAction* quit = file->addAction(tr("&Quit"));
     quit->setMenuRole(QAction::QuitRole);
@@ -85,16 +103,15 @@ QMenu* MainWindow::createFileMenu() {
 QMenu* MainWindow::createHelpMenu() {
     auto* help = new QMenu(tr("&Help"), this);
     QAction* shortcuts = help->addAction(tr("&Keyboard Shortcuts"));
-    shortcuts->setShortcut(QKeySequence::HelpContents);
+    shortcuts->setShortcut(helpKey());
     connect(shortcuts, &QAction::triggered, this, &MainWindow::showKeyboardShortcuts);
     help->addSeparator();
     QAction* about = help->addAction(tr("&About Sonabrix"));
     about->setMenuRole(QAction::AboutRole);
     connect(about, &QAction::triggered, this, &MainWindow::showAbout);
 #if SONABRIX_UPDATER
-    QAction* checkForUpdates = help->addAction(
-        AppStyle::symbol(QStringLiteral("view-refresh"), QStringLiteral("arrow-circlepath")),
-        tr("Check for &Updates…"));
+    // Without an icon, as the menus' other items.
+    QAction* checkForUpdates = help->addAction(tr("Check for &Updates…"));
     checkForUpdates->setMenuRole(QAction::ApplicationSpecificRole);
     connect(checkForUpdates, &QAction::triggered, this,
             [] { UpdaterController::shared().controller().checkForUpdates(); });
@@ -114,56 +131,110 @@ void MainWindow::showAbout() {
     QMessageBox box(this);
     box.setWindowTitle(tr("About Sonabrix"));
     box.setText(tr("<h3>Sonabrix %1</h3><p>Record whatever your computer is playing, trim it, "
-                   "and save it as an M4A file.</p>")
+                   "and save it as an M4A, MP3, Opus, FLAC or WAV file.</p>")
                     .arg(QApplication::applicationVersion()));
     box.setIconPixmap(AppStyle::applicationIcon().pixmap(QSize(56, 56), devicePixelRatioF()));
     Accessibility::nameAlertIcon(&box);
     box.exec();
 }
 
-void MainWindow::showKeyboardShortcuts() {
-    const QList<std::pair<QString, QString>> rows = {
+QList<MainWindow::KeyRow> MainWindow::keyboardShortcuts() const {
+    const auto native = [](const QKeySequence& keys) {
+        return keys.toString(QKeySequence::NativeText);
+    };
+    const auto pair = [&](const QKeySequence& first, const QKeySequence& second) {
+        return tr("%1 or %2").arg(native(first), native(second));
+    };
+    return {
+        {{}, tr("Recording")},
         {keysOf(contentView_->recordAction()), tr("Start or stop recording")},
+        {keysOf(contentView_->pauseAction()), tr("Pause or resume the recording")},
+        {{}, tr("Trimming")},
+        {native(ContentView::playKey()), tr("Play or stop the selection")},
+        {keysOf(contentView_->autoTrimAction()), tr("Trim the silence at both ends")},
+        {pair(Qt::Key_Left, Qt::Key_Right),
+         tr("Trim handle: a tenth of a second earlier or later")},
+        {pair(Qt::SHIFT | Qt::Key_Left, Qt::SHIFT | Qt::Key_Right),
+         tr("Trim handle: a second earlier or later")},
+        {pair(Qt::Key_PageUp, Qt::Key_PageDown), tr("Trim handle: five seconds earlier or later")},
+        {pair(Qt::Key_Home, Qt::Key_End), tr("Trim handle: to the start or the end")},
+        {pair(Qt::CTRL | Qt::Key_Equal, Qt::CTRL | Qt::Key_Minus), tr("Zoom in or out")},
+        {native(Qt::CTRL | Qt::Key_0), tr("Show the whole recording")},
         {keysOf(contentView_->saveAction()), tr("Save the trimmed audio")},
         {keysOf(contentView_->newRecordingAction()), tr("Back to the start")},
-        {tr("Space"), tr("Play or stop the selection")},
-        {tr("Left, Right"), tr("Move the focused handle by a tenth of a second")},
-        {tr("Shift+Left, Shift+Right"), tr("Move the focused handle by a second")},
-        {tr("Page Up, Page Down"), tr("Move the focused handle by five seconds")},
-        {tr("Home, End"), tr("Move the focused handle as far as it goes")},
-        {tr("Tab"), tr("Next control")},
-        {QKeySequence(Qt::Key_F10).toString(QKeySequence::NativeText), tr("Open the menus")},
-        {QKeySequence(QKeySequence::Quit).toString(QKeySequence::NativeText), tr("Quit")},
+        {{}, tr("Recordings")},
+        {pair(Qt::Key_Return, Qt::Key_Enter), tr("Open the selected recording")},
+        {native(ContentView::renameKey()), tr("Rename the selected recording")},
+        {native(ContentView::trashKey()), tr("Move the selected recording to the trash")},
+        {{}, tr("Everywhere")},
+        {pair(Qt::Key_Space, Qt::Key_Return), tr("Press the focused button")},
+        {native(Qt::Key_Tab), tr("Next control")},
+        {native(Qt::Key_F10), tr("Open the menus")},
+        {native(helpKey()), tr("Show these keyboard shortcuts")},
+        {native(QKeySequence::Quit), tr("Quit")},
     };
-    QString table = QStringLiteral("<table cellspacing=\"6\">");
-    for (const auto& [keys, meaning] : rows) {
-        table += QStringLiteral("<tr><td style=\"white-space: nowrap\"><b>%1</b></td>"
-                                "<td style=\"white-space: nowrap\">%2</td></tr>")
-                     .arg(keys.toHtmlEscaped(), meaning.toHtmlEscaped());
+}
+
+void MainWindow::showKeyboardShortcuts() {
+    QString table = QStringLiteral("<table cellspacing=\"4\">");
+    for (const auto& [keys, meaning] : keyboardShortcuts()) {
+        // A row without keys heads the group below it.
+        table += keys.isEmpty() ? QStringLiteral("<tr><td colspan=\"2\"><br><b>%1</b></td></tr>")
+                                      .arg(meaning.toHtmlEscaped())
+                                : QStringLiteral("<tr><td style=\"white-space: nowrap\">%1</td>"
+                                                 "<td style=\"white-space: nowrap\">%2</td></tr>")
+                                      .arg(keys.toHtmlEscaped(), meaning.toHtmlEscaped());
     }
     table += QStringLiteral("</table>");
-    QMessageBox box(this);
-    box.setWindowTitle(tr("Keyboard Shortcuts"));
-    box.setText(tr("Keyboard Shortcuts"));
-    box.setInformativeText(table);
-    box.setIconPixmap(AppStyle::applicationIcon().pixmap(QSize(56, 56), devicePixelRatioF()));
-    Accessibility::nameAlertIcon(&box);
-    box.setStyleSheet(AppStyle::alertStyleSheet());
-    box.exec();
+    // A dialog of its own rather than an alert: an alert squeezes its text to a fixed share of
+    // the screen, where longer languages lost the ends of the descriptions. This one is as
+    // wide as its longest row.
+    QDialog dialog(this);
+    dialog.setObjectName(QStringLiteral("keyboardShortcuts"));
+    dialog.setWindowTitle(tr("Keyboard Shortcuts"));
+    auto* layout = new QVBoxLayout(&dialog);
+    layout->setSizeConstraint(QLayout::SetFixedSize);
+    auto* heading = new QLabel(tr("Keyboard Shortcuts"), &dialog);
+    heading->setFont(AppStyle::headlineFont());
+    layout->addWidget(heading);
+    auto* list = new QLabel(table, &dialog);
+    list->setObjectName(QStringLiteral("keyboardShortcutList"));
+    list->setTextFormat(Qt::RichText);
+    list->setAccessibleName(tr("Keyboard Shortcuts"));
+    layout->addWidget(list);
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Close, &dialog);
+    connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
+    layout->addWidget(buttons);
+    dialog.exec();
+}
+
+void MainWindow::showStateInTitle() {
+    // The title bar, a taskbar entry and a minimized window's tooltip carry the state and the
+    // running time. The accessible name carries the state alone: a screen reader would
+    // otherwise read it out every second.
+    SystemAudioRecorder& recorder = contentView_->recorder();
+    if (shownStage_ != 1) {
+        setWindowTitle(QStringLiteral("Sonabrix"));
+        setAccessibleName(QStringLiteral("Sonabrix"));
+        return;
+    }
+    const QString elapsed = ContentView::elapsedLabel(recorder.elapsedTime());
+    const bool paused = recorder.isPaused();
+    setWindowTitle(paused ? tr("Paused %1").arg(elapsed) : tr("Recording %1").arg(elapsed));
+    setAccessibleName(paused ? tr("Paused — Sonabrix") : tr("Recording — Sonabrix"));
 }
 
 void MainWindow::followStage(int stageIndex) {
     // The window's name carries the state, so the title bar and a screen reader both say it;
     // the note says the change once, as it happens.
     const bool recording = stageIndex == 1;
-    setWindowTitle(recording ? tr("Recording") : QStringLiteral("Sonabrix"));
-    setAccessibleName(recording ? tr("Recording — Sonabrix") : QStringLiteral("Sonabrix"));
     if (recording && shownStage_ != 1) {
         contentView_->statusNote()->announce(tr("Recording started"));
     } else if (shownStage_ == 1 && !recording) {
         contentView_->statusNote()->announce(tr("Recording stopped"));
     }
     shownStage_ = stageIndex;
+    showStateInTitle();
 }
 
 void MainWindow::confirmSave() {
@@ -198,29 +269,46 @@ void MainWindow::closeEvent(QCloseEvent* event) {
         askAboutSave();
         return;
     }
-    if (!contentView_->recorder().isRecording()) {
+    if (!contentView_->recorder().isRecording() || closesAfterRecording_) {
         saveWindowGeometry();
         QMainWindow::closeEvent(event);
         return;
     }
     QMessageBox question(this);
-    question.setIconPixmap(AppStyle::applicationIcon().pixmap(QSize(56, 56), devicePixelRatioF()));
-    Accessibility::nameAlertIcon(&question);
+    // The heading in bold, as in every other alert.
+    MessageAlert::style(question, tr("A recording is running"),
+                        tr("If you quit now, the recording ends there. It is kept with your "
+                           "recordings, to trim and save the next time."));
     question.setWindowTitle(tr("Quit Sonabrix"));
-    question.setText(tr("A recording is running"));
-    question.setInformativeText(
-        tr("If you quit now, the recording ends there. It is kept with your recordings, to "
-           "trim and save the next time."));
     QPushButton* quit = question.addButton(tr("Quit"), QMessageBox::DestructiveRole);
     QPushButton* keepRecording = question.addButton(tr("Keep Recording"), QMessageBox::RejectRole);
     question.setDefaultButton(keepRecording);
     question.exec();
+    event->ignore();
     if (question.clickedButton() == quit) {
-        saveWindowGeometry();
-        QMainWindow::closeEvent(event);
-    } else {
-        event->ignore();
+        finishRecordingAndClose();
     }
+}
+
+void MainWindow::finishRecordingAndClose() {
+    // Quitting on purpose ends the recording as Stop does: it is finished and kept like any
+    // other, not offered as cut short at the next launch.
+    qCInfo(lcApp) << "Quitting: the running recording is stopped first";
+    closesAfterRecording_ = true;
+    // The content view marks the recording finished as it stops; the window goes after that.
+    connect(
+        &contentView_->recorder(), &SystemAudioRecorder::isRecordingChanged, this,
+        [this] { QMetaObject::invokeMethod(this, &MainWindow::close, Qt::QueuedConnection); },
+        Qt::SingleShotConnection);
+    contentView_->recorder().stop();
+    // A sound server that never answers must not keep the window up; the recording is then
+    // left as the crash recovery finds it.
+    QTimer::singleShot(stopWaitMs, this, [this] {
+        if (contentView_->recorder().isRecording()) {
+            qCWarning(lcApp) << "The recording didn't stop in time; quitting anyway";
+            close();
+        }
+    });
 }
 
 void MainWindow::askAboutSave() {

@@ -2,6 +2,8 @@
 
 #include "SystemAudioRecorder.h"
 
+#include <QKeySequence>
+#include <QList>
 #include <QMainWindow>
 #include <memory>
 
@@ -20,6 +22,15 @@ public:
 
     ContentView* contentView() const { return contentView_; }
 
+    // What the Keyboard Shortcuts window lists: keys and what they do; a row without keys
+    // names the group of rows below it.
+    struct KeyRow {
+        QString keys;
+        QString meaning;
+    };
+    QList<KeyRow> keyboardShortcuts() const;
+    static QKeySequence helpKey() { return QKeySequence(Qt::Key_F1); }
+
 protected:
     // A running recording or save isn't ended by a stray click: quitting then asks first.
     void closeEvent(QCloseEvent* event) override;
@@ -32,10 +43,13 @@ private:
     void showAbout();
     void showKeyboardShortcuts();
     void followStage(int stageIndex);
+    void showStateInTitle();
     void confirmSave();
     // Quitting during a save: wait for it, or cancel it, then quit.
     void askAboutSave();
     void closeAfterSave();
+    // Quitting during a recording: stop it as Stop does, then close.
+    void finishRecordingAndClose();
 
     void restoreWindowGeometry();
     void saveWindowGeometry() const;
@@ -43,4 +57,6 @@ private:
     ContentView* contentView_;
     int shownStage_ = 0;
     bool closesAfterSave_ = false;
+    bool closesAfterRecording_ = false;
+    static constexpr int stopWaitMs = 5000;
 };

@@ -6,6 +6,7 @@
 #include <QUrl>
 #include <QWidget>
 
+class ElidedLabel;
 class QLabel;
 class QProgressBar;
 class QPushButton;
@@ -29,7 +30,10 @@ public:
     TrimView* trimView() const { return trimView_; }
     QPushButton* newRecordingButton() const { return newRecordingButton_; }
     QPushButton* saveButton() const { return saveButton_; }
+    ElidedLabel* savedLabel() const { return savedLabel_; }
     QProgressBar* saveProgressBar() const { return progressBar_; }
+    // The line under the title: how to trim, or why there is nothing to trim.
+    QString hintText() const;
 
     static constexpr int saveButtonMinimumWidth = 140;
 
@@ -40,6 +44,9 @@ signals:
     void cancelSaveRequested();
 
 private:
+    void showNothingToTrim();
+
+    QLabel* hint_;
     TrimView* trimView_;
     QPushButton* newRecordingButton_;
     QPushButton* saveButton_;
@@ -47,6 +54,6 @@ private:
     QProgressBar* progressBar_;
     QPushButton* cancelSaveButton_;
     QWidget* savedNotice_;
-    QLabel* savedLabel_;
+    ElidedLabel* savedLabel_;
     QString savedPath_;
 };

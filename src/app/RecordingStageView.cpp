@@ -10,6 +10,7 @@
 #include <QHBoxLayout>
 #include <QKeySequence>
 #include <QLabel>
+#include <QPainter>
 #include <QPushButton>
 #include <QShortcut>
 #include <QVBoxLayout>
@@ -17,6 +18,29 @@
 namespace {
 
 constexpr int meterWidth = 440;
+
+// Pause as two bars, resume as the recording dot: drawn, since the bundled circled symbols read
+// as a ring and a radio button at button size.
+QIcon drawnPauseIcon(const QColor& color, bool paused) {
+    const QSize size = AppStyle::buttonSymbolSize;
+    constexpr qreal ratio = 2.0;
+    QPixmap pixmap(size * ratio);
+    pixmap.setDevicePixelRatio(ratio);
+    pixmap.fill(Qt::transparent);
+    QPainter painter(&pixmap);
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setPen(Qt::NoPen);
+    const QPointF centre(size.width() / 2.0, size.height() / 2.0);
+    if (paused) {
+        painter.setBrush(AppStyle::recordingRed());
+        painter.drawEllipse(centre, 6.0, 6.0);
+    } else {
+        painter.setBrush(color);
+        for (const qreal x : {centre.x() - 5.0, centre.x() + 1.5})
+            painter.drawRoundedRect(QRectF(x, centre.y() - 6.5, 3.5, 13.0), 1.0, 1.0);
+    }
+    return QIcon(pixmap);
+}
 
 QLabel* meterCaption(const QString& text, QWidget* parent) {
     auto* caption = new QLabel(text, parent);
@@ -87,15 +111,12 @@ RecordingStageView::RecordingStageView(SystemAudioRecorder& recorder, QWidget* p
     pauseButton_->setFont(AppStyle::headlineFont());
     AppStyle::makeBordered(pauseButton_);
     pauseButton_->setToolTip(tr("Pause or resume the recording (%1 or Space)").arg(pauseKey));
-    pauseButton_->setFocusPolicy(Qt::NoFocus);
     connect(pauseButton_, &QPushButton::clicked, this,
             [this] { recorder_.setPaused(!recorder_.isPaused()); });
-    for (const QKeySequence& key :
-         {QKeySequence(Qt::CTRL | Qt::Key_P), QKeySequence(Qt::Key_Space)}) {
-        // Space too, even with the Stop button focused: stopping is never one stray key away.
-        auto* shortcut = new QShortcut(key, this);
-        connect(shortcut, &QShortcut::activated, pauseButton_, &QPushButton::click);
-    }
+    // A focused button takes Space for itself; anywhere else Space pauses. Ctrl+P is the
+    // window's command, in its menu.
+    auto* spacePauses = new QShortcut(QKeySequence(Qt::Key_Space), this);
+    connect(spacePauses, &QShortcut::activated, pauseButton_, &QPushButton::click);
 
     stopButton_->setText(tr("Stop Recording"));
     stopButton_->setAccessibleName(tr("Stop Recording"));
@@ -117,8 +138,9 @@ RecordingStageView::RecordingStageView(SystemAudioRecorder& recorder, QWidget* p
     layout->addLayout(buttons);
     layout->addStretch();
     setElapsedText(QStringLiteral("00:00"));
-    // Stop is what one does next, so it takes the keys as the recording starts.
-    setFocusProxy(stopButton_);
+    // Pause takes the keys as the recording starts: Space then pauses, as the tooltip says,
+    // and stopping is never one stray key away; Ctrl+R, or Tab to Stop, stops.
+    setFocusProxy(pauseButton_);
 
     frameClock_.setInterval(frameIntervalMs);
     frameClock_.setTimerType(Qt::PreciseTimer);
@@ -150,6 +172,8 @@ void RecordingStageView::hideEvent(QHideEvent* event) {
 void RecordingStageView::nextFrame() {
     dot_->nextFrame();
     meter_->setLevel(recorder_.level());
+    if (recorder_.level() > SystemAudioRecorder::silenceThreshold)
+        heardSound_ = true;
     if (microphoneMeter_->isVisibleTo(this))
         microphoneMeter_->setLevel(recorder_.microphoneLevel());
     waveform_->nextFrame();
@@ -179,22 +203,26 @@ QString RecordingStageView::statusText() const {
 void RecordingStageView::showPaused(bool paused) {
     pauseButton_->setText(paused ? tr("Resume") : tr("Pause"));
     pauseButton_->setAccessibleName(pauseButton_->text());
-    pauseButton_->setIcon(AppStyle::buttonSymbol(paused ? QStringLiteral("record-circle")
-                                                        : QStringLiteral("pause-circle"),
-                                                 palette().color(QPalette::ButtonText)));
+    pauseButton_->setIcon(drawnPauseIcon(palette().color(QPalette::ButtonText), paused));
     dot_->setPaused(paused);
+    showStatus();
 }
 
 void RecordingStageView::showStatus() {
     const QString output = recorder_.outputName();
-    output_->setText(output.isEmpty() ? QString() : tr("Recording “%1”").arg(output));
+    const bool paused = recorder_.isPaused();
+    output_->setText(output.isEmpty() ? (paused ? tr("Paused") : QString())
+                     : paused         ? tr("Paused — “%1” is not being recorded").arg(output)
+                                      : tr("Recording “%1”").arg(output));
     if (recorder_.isLowOnSpace())
         status_->setText(tr("The disk is almost full: there is room for less than 5 minutes "
                             "more. The recording stops by itself before the disk is full."));
     else if (const std::optional<QString> problem = recorder_.microphoneProblem())
         status_->setText(*problem);
     else if (recorder_.isCapturingSilence())
-        status_->setText(tr("Nothing is playing on “%1” yet.").arg(output));
+        status_->setText(
+            heardSound_ ? tr("Nothing has played on “%1” for the last few seconds.").arg(output)
+                        : tr("Nothing is playing on “%1” yet.").arg(output));
     else
         status_->clear();
     // Empty, the labels still need a name for assistive technology; with text, the text is it.

@@ -58,4 +58,6 @@ private:
     QPushButton* pauseButton_;
     QPushButton* stopButton_;
     QTimer frameClock_;
+    // Something louder than silence came in during this recording.
+    bool heardSound_ = false;
 };

@@ -53,20 +53,44 @@ std::optional<QUrl> SaveDestinationDialog::ask(QWidget* parent, const QString& s
     dialog.setOption(QFileDialog::DontConfirmOverwrite);
     dialog.setDirectory(directory);
     dialog.selectFile(suggestionIn(suggestedFileName, remembered));
-    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) {
-        return std::nullopt;
+    // A question answered with Cancel goes back to the chooser, not out of the save.
+    for (;;) {
+        if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) {
+            return std::nullopt;
+        }
+        const QString chosen = dialog.selectedFiles().constFirst();
+        const std::optional<QUrl> destination =
+            confirmed(parent, chosen, formatOfFilter(dialog.selectedNameFilter()));
+        if (destination) {
+            lastDirectory = QFileInfo(destination->toLocalFile()).absolutePath();
+            return destination;
+        }
+        dialog.selectFile(QFileInfo(chosen).fileName());
     }
-    const std::optional<QUrl> destination = confirmed(parent, dialog.selectedFiles().constFirst(),
-                                                      formatOfFilter(dialog.selectedNameFilter()));
-    if (destination) {
-        lastDirectory = QFileInfo(destination->toLocalFile()).absolutePath();
-    }
-    return destination;
 }
 
 std::optional<QUrl> SaveDestinationDialog::confirmed(QWidget* parent, const QString& chosenPath,
                                                      ExportFormat format) {
-    const QString path = withAudioSuffix(chosenPath, format);
+    QString path = withAudioSuffix(chosenPath, format);
+    if (const QString suffix = QFileInfo(chosenPath).suffix(); isOtherAudioSuffix(suffix)) {
+        // "clip.ogg" saved as "clip.ogg.wav" would surprise; the user says which they mean.
+        QMessageBox question(parent);
+        MessageAlert::style(
+            question, tr("Save as %1?").arg(displayNameOf(format)),
+            tr("“%1” ends in “.%2”, a kind of audio file Sonabrix doesn't write. The chosen "
+               "file type is %3.")
+                .arg(QFileInfo(chosenPath).fileName(), suffix, displayNameOf(format)));
+        QPushButton* use = question.addButton(tr("Save as “.%1”").arg(extensionOf(format)),
+                                              QMessageBox::AcceptRole);
+        QPushButton* back = question.addButton(tr("Choose Again"), QMessageBox::RejectRole);
+        question.setDefaultButton(use);
+        question.setEscapeButton(back);
+        question.exec();
+        if (question.clickedButton() != use) {
+            return std::nullopt;
+        }
+        path = chosenPath.chopped(suffix.size()) + extensionOf(format);
+    }
     if (QFileInfo::exists(path)) {
         QMessageBox question(parent);
         MessageAlert::style(
@@ -82,6 +106,17 @@ std::optional<QUrl> SaveDestinationDialog::confirmed(QWidget* parent, const QStr
     }
     QSettings().setValue(lastFormatKey, extensionOf(exportFormatForPath(path).value()));
     return QUrl::fromLocalFile(path);
+}
+
+bool SaveDestinationDialog::isOtherAudioSuffix(const QString& suffix) {
+    static const QStringList others = {
+        QStringLiteral("ogg"),  QStringLiteral("oga"), QStringLiteral("aac"),
+        QStringLiteral("m4b"),  QStringLiteral("mp4"), QStringLiteral("aif"),
+        QStringLiteral("aiff"), QStringLiteral("wma"), QStringLiteral("caf"),
+        QStringLiteral("webm"), QStringLiteral("mka"), QStringLiteral("mp2"),
+        QStringLiteral("ac3"),  QStringLiteral("amr"), QStringLiteral("ape"),
+        QStringLiteral("wv"),   QStringLiteral("spx"), QStringLiteral("weba")};
+    return others.contains(suffix, Qt::CaseInsensitive);
 }
 
 QString SaveDestinationDialog::withAudioSuffix(const QString& path, ExportFormat format) {

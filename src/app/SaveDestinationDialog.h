@@ -27,6 +27,9 @@ public:
     static std::optional<QUrl> confirmed(QWidget* parent, const QString& chosenPath,
                                          ExportFormat format);
 
+    // An audio file's extension that is none of the export formats' ("ogg", "aiff", …).
+    static bool isOtherAudioSuffix(const QString& suffix);
+
     // The path as it is when it ends in an export format's extension, else with `format`'s.
     static QString withAudioSuffix(const QString& path, ExportFormat format);
 

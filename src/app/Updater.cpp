@@ -173,7 +173,17 @@ void Updater::finishCheck(QNetworkReply* reply) {
         while (reason.endsWith(u':')) {
             reason = reason.chopped(1).trimmed();
         }
-        result.failureReason = reason.isEmpty() ? tr("The update feed couldn't be read.") : reason;
+        // Below 200 the connection itself failed (the network, the name, a proxy): said in the
+        // app's words first, what to do included, with Qt's reason after them.
+        const bool unreachable = reply->error() < QNetworkReply::ContentAccessDenied;
+        if (unreachable)
+            result.failureReason = tr("Sonabrix couldn't reach the update server. Check that "
+                                      "the computer is online, then try again. The reason given: "
+                                      "%1.")
+                                       .arg(reason.isEmpty() ? tr("none") : reason);
+        else
+            result.failureReason =
+                reason.isEmpty() ? tr("The update feed couldn't be read.") : reason;
     } else if (httpStatus >= 300) {
         // Not a feed: a 304 has no body, a redirect not followed points elsewhere.
         result.failureReason =

@@ -22,7 +22,10 @@ std::optional<QString> endingMessage(const RecordingEnding& ending) {
 
     if (ending.stoppedByItself) {
         const QString stopped =
-            QCoreApplication::translate("SystemAudioRecorder", "Capture stopped unexpectedly: %1")
+            QCoreApplication::translate(
+                "SystemAudioRecorder",
+                "The recording stopped by itself: the sound server ended it. Check that sound "
+                "works on your computer, then record again.\n\nThe reason given: %1")
                 .arg(*ending.stoppedByItself);
         return fileProblem ? stopped + QStringLiteral("\n\n") + *fileProblem : stopped;
     }

@@ -180,13 +180,22 @@ void SystemAudioRecorder::checkMicrophone() {
     deliverTo(this, service_->queryContent(), [this](const ShareableContent& content) {
         publish(noMicrophoneReason_, noMicrophoneReason(content),
                 &SystemAudioRecorder::noMicrophoneReasonChanged);
+        const CaptureInput* microphone = content.microphone ? &*content.microphone : nullptr;
+        publish(microphoneName_,
+                microphone ? (microphone->description.isEmpty() ? microphone->name
+                                                                : microphone->description)
+                           : QString(),
+                &SystemAudioRecorder::microphoneNameChanged);
     });
 }
 
 std::optional<QString> SystemAudioRecorder::noMicrophoneReason(const ShareableContent& content) {
     if (content.microphone)
         return std::nullopt;
-    return content.error ? *content.error : tr("No microphone found.");
+    return content.error ? tr("Couldn't ask the sound server for a microphone. The reason given: "
+                              "%1")
+                               .arg(*content.error)
+                         : tr("No microphone found.");
 }
 
 void SystemAudioRecorder::mixMicrophone(CaptureService::Handlers& handlers,

@@ -97,7 +97,9 @@ public:
     double microphoneLevel() const { return microphoneLevel_; }
     // Why there is no microphone to include, as the last check found; none when there is one.
     std::optional<QString> noMicrophoneReason() const { return noMicrophoneReason_; }
-    // Asks the server whether there is a microphone; noMicrophoneReason follows.
+    // The microphone's name as the server describes it, as the last check found; empty for none.
+    QString microphoneName() const { return microphoneName_; }
+    // Asks the server whether there is a microphone; noMicrophoneReason and microphoneName follow.
     void checkMicrophone();
     // While recording: why the microphone is missing from the recording from some point on.
     std::optional<QString> microphoneProblem() const { return microphoneProblem_; }
@@ -116,6 +118,7 @@ Q_SIGNALS:
     void includesMicrophoneChanged(bool includesMicrophone);
     void microphoneLevelChanged(double microphoneLevel);
     void noMicrophoneReasonChanged(const std::optional<QString>& noMicrophoneReason);
+    void microphoneNameChanged(const QString& microphoneName);
     void microphoneProblemChanged(const std::optional<QString>& microphoneProblem);
 
 private:
@@ -168,6 +171,7 @@ private:
     bool includesMicrophone_ = false;
     double microphoneLevel_ = 0;
     std::optional<QString> noMicrophoneReason_;
+    QString microphoneName_;
     std::optional<QString> microphoneProblem_;
 
     Phase phase_ = Phase::idle;

@@ -95,6 +95,51 @@ bool RecordingLibrary::rename(const QString& path, const QString& title) {
     return updateNotes(path, [&](RecordingNotes& notes) { notes.title = title.trimmed(); });
 }
 
+QString RecordingLibrary::nameFileAfterTitle(const QString& path, const QString& title) {
+    // Only what every file system takes: no separators, no control characters, no leading
+    // dot (hidden), and short enough in bytes for a name with the prefix and a number.
+    constexpr qsizetype longestStemBytes = 180;
+    QString stem;
+    for (const QChar c : title.trimmed()) {
+        stem +=
+            c == QLatin1Char('/') || c == QLatin1Char('\\') || c.category() == QChar::Other_Control
+                ? QLatin1Char('-')
+                : c;
+    }
+    while (stem.startsWith(QLatin1Char('.'))) {
+        stem.remove(0, 1);
+    }
+    while (stem.toUtf8().size() > longestStemBytes) {
+        stem.chop(stem.size() > 1 && stem.at(stem.size() - 1).isLowSurrogate() ? 2 : 1);
+    }
+    stem = stem.trimmed();
+    const QFileInfo file(path);
+    if (stem.isEmpty()) {
+        return path;
+    }
+    const QString prefix = file.absolutePath() + QStringLiteral("/Sonabrix-");
+    QString target = prefix + stem + QStringLiteral(".caf");
+    for (int number = 2; QFileInfo::exists(target) && target != file.absoluteFilePath(); ++number) {
+        target = prefix + stem + QStringLiteral(" (%1).caf").arg(number);
+    }
+    if (target == file.absoluteFilePath()) {
+        return path;
+    }
+    if (!QFile::rename(path, target)) {
+        qCWarning(lcLibrary) << "Couldn't name" << path << "after its title";
+        return path;
+    }
+    const QString notes = RecordingNotes::pathFor(path);
+    if (QFileInfo::exists(notes) && !QFile::rename(notes, RecordingNotes::pathFor(target))) {
+        // A recording without its notes would look interrupted: both keep their old names.
+        QFile::rename(target, path);
+        qCWarning(lcLibrary) << "Couldn't move the notes of" << path << "; name kept";
+        return path;
+    }
+    qCInfo(lcLibrary) << "Renamed" << path << "to" << target;
+    return target;
+}
+
 bool RecordingLibrary::rememberSelection(const QString& path, TimeRange selection) {
     return updateNotes(path, [&](RecordingNotes& notes) { notes.selection = selection; });
 }

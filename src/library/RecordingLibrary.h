@@ -36,6 +36,11 @@ public:
     // Interrupted recordings are announced once: from now on they have notes.
     static bool markAnnounced(const QString& path);
     static bool rename(const QString& path, const QString& title);
+    // Gives the file (and its notes, which go with it) a name after its title, so that a file
+    // manager and the trash show it too: "Sonabrix-<title>.caf", with what a file name can't
+    // hold replaced and a number added when the name is taken. The new path; the old one when
+    // the title is empty or the file couldn't be moved.
+    static QString nameFileAfterTitle(const QString& path, const QString& title);
     static bool rememberSelection(const QString& path, TimeRange selection);
     // Into the desktop's trash, so that a mistake can be undone; the notes go with it.
     // False with the reason when the file stays.

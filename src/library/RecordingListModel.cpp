@@ -4,6 +4,7 @@
 
 #include <QLocale>
 #include <QTextDocument>
+#include <algorithm>
 
 RecordingListModel::RecordingListModel(QObject* parent) : QAbstractListModel(parent) {}
 
@@ -86,18 +87,16 @@ QVariant RecordingListModel::data(const QModelIndex& index, int role) const {
         if (!title.isEmpty()) {
             return title;
         }
-        const QDateTime local = recording.date.toLocalTime();
-        return tr("%1, %2").arg(locale.toString(local.date(), QLocale::LongFormat),
-                                locale.toString(local.time(), QLocale::ShortFormat));
+        return dateText(recording.date, locale);
     }
     case DetailsRole: {
         const Details& about = details(row);
         QStringList parts;
         if (!about.title.isEmpty()) {
-            parts << locale.toString(recording.date.toLocalTime(), QLocale::ShortFormat);
+            parts << dateText(recording.date, locale);
         }
         parts << (about.duration ? durationText(*about.duration) : tr("Can't be read"));
-        parts << locale.formattedDataSize(recording.sizeBytes);
+        parts << sizeText(recording.sizeBytes, locale);
         if (about.interrupted) {
             parts << tr("Interrupted");
         }
@@ -113,9 +112,34 @@ QVariant RecordingListModel::data(const QModelIndex& index, int role) const {
 }
 
 QString RecordingListModel::durationText(double seconds) {
-    const auto total = static_cast<long long>(seconds + 0.5);
+    // Tenths of the whole value, truncated, as the editor counts them: 8.6 s reads 0:08.6 in
+    // both places.
+    const auto tenths = static_cast<long long>(std::max(0.0, seconds) * 10.0);
+    const long long total = tenths / 10;
     if (total >= 3600) {
-        return QString::asprintf("%lld:%02lld:%02lld", total / 3600, total / 60 % 60, total % 60);
+        return QString::asprintf("%lld:%02lld:%02lld.%lld", total / 3600, total / 60 % 60,
+                                 total % 60, tenths % 10);
     }
-    return QString::asprintf("%lld:%02lld", total / 60, total % 60);
+    return QString::asprintf("%lld:%02lld.%lld", total / 60, total % 60, tenths % 10);
+}
+
+QString RecordingListModel::dateText(const QDateTime& date, const QLocale& locale) {
+    const QDateTime local = date.toLocalTime();
+    // The locale's short time, with seconds where it has none ("HH:mm" in German).
+    QString timeFormat = locale.timeFormat(QLocale::ShortFormat);
+    if (!timeFormat.contains(QLatin1Char('s'))) {
+        const qsizetype minutes = timeFormat.indexOf(QLatin1String("mm"));
+        if (minutes >= 0) {
+            timeFormat.insert(minutes + 2, QLatin1String(":ss"));
+        }
+    }
+    return tr("%1, %2").arg(locale.toString(local.date(), QLocale::ShortFormat),
+                            locale.toString(local.time(), timeFormat));
+}
+
+QString RecordingListModel::sizeText(qint64 bytes, const QLocale& locale) {
+    const bool binary = qEnvironmentVariable("XDG_CURRENT_DESKTOP")
+                            .contains(QLatin1String("KDE"), Qt::CaseInsensitive);
+    return locale.formattedDataSize(
+        bytes, 1, binary ? QLocale::DataSizeIecFormat : QLocale::DataSizeSIFormat);
 }

@@ -3,6 +3,8 @@
 #include "RecordingLibrary.h"
 
 #include <QAbstractListModel>
+#include <QDateTime>
+#include <QLocale>
 #include <optional>
 #include <vector>
 
@@ -40,8 +42,13 @@ public:
     int rowCount(const QModelIndex& parent = {}) const override;
     QVariant data(const QModelIndex& index, int role) const override;
 
-    // "1:05", "1:02:03"; for the list and the start screen.
+    // "1:05.3", "1:02:03.0": tenths truncated, as the editor shows lengths.
     static QString durationText(double seconds);
+    // One way for every date in the list, with seconds, so that recordings made a few
+    // seconds apart can be told apart in every language.
+    static QString dateText(const QDateTime& date, const QLocale& locale);
+    // In the units the desktop shows files in: decimal (kB, MB) unless KDE's binary ones.
+    static QString sizeText(qint64 bytes, const QLocale& locale);
 
 signals:
     void totalBytesChanged(qint64 bytes);

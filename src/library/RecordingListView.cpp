@@ -6,6 +6,7 @@
 #include "RecordingListModel.h"
 #include "RecordingNotes.h"
 
+#include <QApplication>
 #include <QContextMenuEvent>
 #include <QHBoxLayout>
 #include <QInputDialog>
@@ -22,6 +23,10 @@
 #include <QVBoxLayout>
 
 namespace {
+
+constexpr int buttonPadding = 16;
+// Close, maximise and minimise in a title bar, with room around them.
+constexpr int titleBarButtonsWidth = 160;
 
 // Two lines a row: the name, and under it the details in a quieter colour.
 class RecordingDelegate : public QStyledItemDelegate {
@@ -59,6 +64,16 @@ public:
                           QFontMetrics(detailsFont(option.font))
                               .elidedText(index.data(RecordingListModel::DetailsRole).toString(),
                                           Qt::ElideRight, area.width()));
+        // The keyboard's row, seen: the style's own focus line is faint or missing.
+        if ((option.state & QStyle::State_HasFocus) && widget && widget->hasFocus()) {
+            QPen ring(
+                option.palette.color(selected ? QPalette::HighlightedText : QPalette::Highlight),
+                focusRingWidth);
+            painter->setPen(ring);
+            painter->setBrush(Qt::NoBrush);
+            painter->setRenderHint(QPainter::Antialiasing);
+            painter->drawRoundedRect(QRectF(option.rect).adjusted(1.5, 1.5, -1.5, -1.5), 3, 3);
+        }
         painter->restore();
     }
 
@@ -75,6 +90,7 @@ private:
     }
     static constexpr int padding = 6;
     static constexpr int lineGap = 2;
+    static constexpr qreal focusRingWidth = 2.0;
 };
 
 } // namespace
@@ -112,6 +128,8 @@ RecordingListView::RecordingListView(RecordingListModel* model, QWidget* parent)
     auto* actions = new QHBoxLayout;
     for (QPushButton* button : {openButton_, renameButton_, showButton_, trashButton_}) {
         button->setAutoDefault(false);
+        // Room around each label, as the app's other buttons have.
+        button->setMinimumWidth(button->sizeHint().width() + buttonPadding);
         actions->addWidget(button);
     }
     actions->addStretch();
@@ -162,10 +180,12 @@ void RecordingListView::updateActions() {
     for (QPushButton* button : {openButton_, renameButton_, showButton_, trashButton_}) {
         button->setEnabled(any);
     }
+    emit selectionChanged();
 }
 
 void RecordingListView::showTotal() {
-    total_->setText(tr("%1 used").arg(QLocale().formattedDataSize(model_->totalBytes())));
+    total_->setText(
+        tr("%1 used").arg(RecordingListModel::sizeText(model_->totalBytes(), QLocale())));
 }
 
 void RecordingListView::renameSelected() {
@@ -183,6 +203,16 @@ void RecordingListView::renameSelected() {
         // Room for a whole date-and-time title, in either language, without scrolling.
         edit->setMinimumWidth(44 * edit->fontMetrics().averageCharWidth());
     }
+    // The title bar shows the title with the app's name after it, often in a bolder font,
+    // beside the window's buttons: room for all of it, so that it isn't cut to "Renam…".
+    const QString shownTitle =
+        dialog.windowTitle() + QStringLiteral(" — ") + QGuiApplication::applicationDisplayName();
+    // The dialog's layout fixes its size to its contents', so the room goes to the field.
+    if (auto* edit = dialog.findChild<QLineEdit*>()) {
+        edit->setMinimumWidth(std::max(edit->minimumWidth(),
+                                       dialog.fontMetrics().horizontalAdvance(shownTitle) * 6 / 5 +
+                                           titleBarButtonsWidth));
+    }
     if (dialog.exec() != QDialog::Accepted) {
         return;
     }
@@ -190,13 +220,22 @@ void RecordingListView::renameSelected() {
     if (!RecordingLibrary::rename(path, title)) {
         PlainText::warn(this, tr("Couldn't rename"),
                         tr("The new name couldn't be stored beside the recording."));
+        model_->refresh(path);
+        return;
     }
-    model_->refresh(path);
+    const QString renamed = RecordingLibrary::nameFileAfterTitle(path, title);
+    if (renamed == path) {
+        model_->refresh(path);
+        return;
+    }
+    model_->reload(model_->folder());
+    select(renamed);
+    emit recordingRenamed(path, renamed);
 }
 
 void RecordingListView::showSelectedInFolder() {
     if (const QString path = selectedPath(); !path.isEmpty()) {
-        FileManager::showFile(path);
+        FileManager::showFileOrSay(path, this);
     }
 }
 
@@ -207,7 +246,13 @@ void RecordingListView::trashSelected() {
     }
     const QString name = model_->index(model_->rowOf(path)).data(Qt::DisplayRole).toString();
     QMessageBox question(this);
-    question.setIcon(QMessageBox::Question);
+    // The app's own icon, as its other questions have.
+    const QIcon appIcon = QApplication::windowIcon();
+    if (appIcon.isNull()) {
+        question.setIcon(QMessageBox::Question);
+    } else {
+        question.setIconPixmap(appIcon.pixmap(QSize(56, 56), devicePixelRatioF()));
+    }
     question.setWindowTitle(tr("Move to Trash"));
     question.setText(tr("Move “%1” to the trash?").arg(name));
     question.setInformativeText(tr("You can restore it from the trash."));

@@ -30,6 +30,10 @@ public:
 
 signals:
     void openRequested(const QString& path);
+    // A recording was selected, or none is any more.
+    void selectionChanged();
+    // Its file took the name of its new title.
+    void recordingRenamed(const QString& oldPath, const QString& newPath);
 
 protected:
     void contextMenuEvent(QContextMenuEvent* event) override;

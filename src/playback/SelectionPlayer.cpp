@@ -34,9 +34,12 @@ void SelectionPlayer::toggle(const QUrl& url, TimeRange range) {
         stop();
         return;
     }
-    auto player = startPlayer(url, range.lower);
-    if (!player)
+    QString error;
+    auto player = startPlayer(url, range.lower, &error);
+    if (!player) {
+        emit failed(error);
         return;
+    }
     player_ = std::move(player);
     stopAtSeconds_ = range.upper;
     qCInfo(lcPlayback).noquote() << "Playing" << url.toLocalFile() << "from" << range.lower
@@ -54,17 +57,21 @@ void SelectionPlayer::stop() {
     setPlaying(false);
 }
 
-std::unique_ptr<AudioFilePlayer> SelectionPlayer::startPlayer(const QUrl& url, double fromSeconds) {
-    if (!url.isLocalFile())
+std::unique_ptr<AudioFilePlayer> SelectionPlayer::startPlayer(const QUrl& url, double fromSeconds,
+                                                              QString* error) {
+    if (!url.isLocalFile()) {
+        *error = tr("not a local file");
         return nullptr;
+    }
     // Only reached while idle, so no player still stands on a lost connection.
-    if (!PulseConnection::reconnectIfLost(connection_, nullptr, lcPlayback(), connectTimeout))
+    if (!PulseConnection::reconnectIfLost(connection_, error, lcPlayback(), connectTimeout))
         return nullptr;
-    QString error;
-    auto player = AudioFilePlayer::open(*connection_, url.toLocalFile(), &error);
-    if (!player || !player->seek(fromSeconds) || !player->play(&error)) {
+    auto player = AudioFilePlayer::open(*connection_, url.toLocalFile(), error);
+    if (!player || !player->seek(fromSeconds) || !player->play(error)) {
+        if (error->isEmpty())
+            *error = tr("the recording couldn't be read at %1 s").arg(fromSeconds);
         qCWarning(lcPlayback).noquote()
-            << "Couldn't play" << url.toLocalFile() << "from" << fromSeconds << "s:" << error;
+            << "Couldn't play" << url.toLocalFile() << "from" << fromSeconds << "s:" << *error;
         return nullptr;
     }
     return player;

@@ -13,7 +13,7 @@ class PulseConnection;
 // Plays one time range of an audio file and publishes, while it plays, where in the file
 // playback is. Starts at the range's lower bound; a watch on the main thread reads the position
 // every 30 ms and stops at the upper bound, or as soon as the file has ended by itself.
-// Failures to play are dropped silently: the player just stays idle.
+// A failure to play leaves the player idle and is told through failed().
 class SelectionPlayer : public QObject {
     Q_OBJECT
     Q_PROPERTY(bool isPlaying READ isPlaying NOTIFY isPlayingChanged)
@@ -35,11 +35,14 @@ public:
 Q_SIGNALS:
     void isPlayingChanged();
     void currentTimeChanged();
+    // Playback couldn't start; the reason as the sound server or the file reader gave it.
+    void failed(const QString& reason);
 
 private:
     static constexpr int watchIntervalMs = 30;
 
-    std::unique_ptr<AudioFilePlayer> startPlayer(const QUrl& url, double fromSeconds);
+    std::unique_ptr<AudioFilePlayer> startPlayer(const QUrl& url, double fromSeconds,
+                                                 QString* error);
     void watch();
     void setPlaying(bool playing);
 

@@ -234,16 +234,42 @@ void TrimView::addZoomShortcuts() {
     // Ctrl+= as well: on most layouts "+" needs Shift, so Ctrl and the "=" key are what
     // people press.
     add(QKeySequence::keyBindings(QKeySequence::ZoomIn) << QKeySequence(Qt::CTRL | Qt::Key_Equal),
-        [this] { viewport_->zoom(zoomPerNotch, zoomAnchor()); });
+        &TrimView::zoomIn);
     add(QKeySequence::keyBindings(QKeySequence::ZoomOut) << QKeySequence(Qt::CTRL | Qt::Key_Minus),
-        [this] { viewport_->zoom(1 / zoomPerNotch, zoomAnchor()); });
-    const auto showWhole = [this] { viewport_->show({0.0, durationSeconds()}); };
-    add({QKeySequence(Qt::CTRL | Qt::Key_0)}, showWhole);
+        &TrimView::zoomOut);
+    add({QKeySequence(Qt::CTRL | Qt::Key_0)}, &TrimView::showWholeRecording);
+}
+
+void TrimView::zoomIn() {
+    viewport_->zoom(zoomPerNotch, zoomAnchor());
+    revealFocusedHandle();
+}
+
+void TrimView::zoomOut() {
+    viewport_->zoom(1 / zoomPerNotch, zoomAnchor());
+    revealFocusedHandle();
+}
+
+void TrimView::revealFocusedHandle() {
+    // A handle out of sight when zooming began is brought into it.
+    if (handleWidget(Handle::start)->hasFocus())
+        viewport_->reveal(range_.lower);
+    else if (handleWidget(Handle::end)->hasFocus())
+        viewport_->reveal(range_.upper);
+}
+
+void TrimView::showWholeRecording() {
+    viewport_->show({0.0, durationSeconds()});
 }
 
 double TrimView::zoomAnchor() const {
     if (player_.isPlaying())
         return player_.currentTime();
+    // Zoomed from the keyboard, the handle the keys move stays in sight.
+    if (handleWidget(Handle::start)->hasFocus())
+        return range_.lower;
+    if (handleWidget(Handle::end)->hasFocus())
+        return range_.upper;
     const QPoint pointer = card_->mapFromGlobal(QCursor::pos());
     if (card_->rect().contains(pointer))
         return card_->timeAt(pointer.x() - TrimCard::cardPadding);
@@ -332,9 +358,11 @@ void TrimView::changeSelection(TimeRange range, int animationMs) {
 void TrimView::autoTrim() {
     const std::optional<TimeRange> trimmed =
         SilenceTrimmer::trim(waveform_, silenceThreshold, silencePaddingSeconds);
-    // No sound found: the selection stays and nothing is said.
-    if (!trimmed)
+    // No sound found: the selection stays, and the user is told why.
+    if (!trimmed) {
+        emit nothingToTrim();
         return;
+    }
     changeSelection(*trimmed, autoTrimAnimationMs);
     // The bins place the ends to within a bin, which is seconds on a long recording; the
     // samples then place them exactly, unless the user has moved on or the file can't be read.
@@ -346,6 +374,10 @@ void TrimView::autoTrim() {
             if (exact && request == autoTrimRequest_ && range_ == coarse)
                 changeSelection(*exact, selectionAnimationMs);
         });
+}
+
+bool TrimView::isSilent() const {
+    return !SilenceTrimmer::trim(waveform_, silenceThreshold, silencePaddingSeconds);
 }
 
 void TrimView::togglePlayback() {

@@ -40,6 +40,7 @@ public:
     void setRange(TimeRange range);
 
     SelectionPlayer& player() { return player_; }
+    bool isPlaying() const { return player_.isPlaying(); }
     // Where the keys start in the editor: the start handle.
     QWidget* firstFocus() const;
 
@@ -52,9 +53,22 @@ public:
     // "m:ss.t": whole minutes, two-digit seconds and truncated tenths; negative gives 0:00.0.
     static QString timeLabel(double seconds);
 
+    // What the buttons do, for the window's menus and keys.
+    void togglePlayback();
+    // Selects from the first to the last sound; says so when there is none.
+    void autoTrim();
+    // Keyboard zoom, around the focused handle (or the playhead, or the pointer).
+    void zoomIn();
+    void zoomOut();
+    void showWholeRecording();
+    // Nothing in the recording rises above the silence auto-trim looks for.
+    bool isSilent() const;
+
 Q_SIGNALS:
     // Every change of the selection: a drag step, a key press, auto-trim or setRange().
     void rangeChanged(TimeRange range);
+    // Auto-trim found nothing but silence: the selection stays.
+    void nothingToTrim();
 
 protected:
     bool event(QEvent* event) override;
@@ -67,15 +81,14 @@ private:
     // other bound.
     void apply(double seconds, Handle handle);
     void changeSelection(TimeRange range, int animationMs);
-    void autoTrim();
-    void togglePlayback();
     void dragStep(Handle handle, QPointF globalPosition);
     void finishDrag();
     void scrollPastEdge();
     void addZoomShortcuts();
-    // Where keyboard zooming centres: the playhead, else the pointer over the card, else the
-    // middle of what is shown.
+    // Where keyboard zooming centres: the playhead, else the focused handle, else the pointer
+    // over the card, else the middle of what is shown.
     double zoomAnchor() const;
+    void revealFocusedHandle();
     void setHovering(Handle handle, bool hovered);
     void updateActiveHandles();
     void updateLabels();

@@ -78,8 +78,8 @@ private slots:
         press(Qt::Key_N, Qt::ControlModifier);
         QCOMPARE(view->stageIndex(), 0);
         QCOMPARE(window.focusWidget()->accessibleName(), QString("Record System Audio"));
-        // Space on the focused button starts the next recording; there Space pauses and
-        // resumes, and Return on the focused Stop button stops.
+        // Space on the focused button starts the next recording; there the focused Pause button
+        // pauses and resumes, and Return on the Stop button, a Tab away, stops.
         press(Qt::Key_Space);
         QTRY_COMPARE_WITH_TIMEOUT(view->stageIndex(), 1, 10000);
         QTRY_VERIFY_WITH_TIMEOUT(view->recorder().isRecording(), 10000);
@@ -87,6 +87,8 @@ private slots:
         QVERIFY(view->recorder().isPaused());
         press(Qt::Key_Space);
         QVERIFY(!view->recorder().isPaused());
+        press(Qt::Key_Tab);
+        QCOMPARE(window.focusWidget()->accessibleName(), QString("Stop Recording"));
         press(Qt::Key_Return);
         QTRY_VERIFY_WITH_TIMEOUT(view->stageIndex() != 1, 10000);
         QTRY_VERIFY_WITH_TIMEOUT(!view->recorder().isRecording(), 10000);

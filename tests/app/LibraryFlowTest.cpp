@@ -133,6 +133,63 @@ private slots:
         }
     }
 
+    // Quitting on purpose during a recording ends it as Stop does: kept, finished, not
+    // offered as cut short at the next launch.
+    void quittingDuringARecordingKeepsItFinished() {
+        view_.reset();
+        auto window = scriptedView<MainWindow>(script_);
+        QVERIFY(window);
+        ContentView* view = window->contentView();
+        click(view, "Record System Audio");
+        QTRY_COMPARE(view->stageIndex(), 1);
+        script_->deliver(2.0, 0.5f);
+
+        QString asked;
+        QTimer::singleShot(50, [&] {
+            QMessageBox* question = openAlert("A recording is running");
+            asked = question ? question->text() : QString();
+            click(question, "Quit");
+        });
+        QVERIFY(!window->close());
+        QCOMPARE(asked, QString("A recording is running"));
+        QTRY_VERIFY(!window->isVisible());
+        QVERIFY(!view->recorder().isRecording());
+        const QString path = view->recorder().lastRecordingURL()->toLocalFile();
+        window.reset();
+
+        QVERIFY(view_ = scriptedView(script_));
+        view_->offerRecovery();
+        QTest::qWait(100);
+        QVERIFY(!openAlert());
+        QCOMPARE(listed(0, RecordingListModel::PathRole).toString(), path);
+        QVERIFY(!listed(0, RecordingListModel::InterruptedRole).toBool());
+        QCOMPARE(listed(0, RecordingListModel::DurationRole).toDouble(), 2.0);
+    }
+
+    // Escape cancels a running save, as Cancel does: the earlier file stays as it was.
+    void escapeCancelsARunningSave() {
+        record(60);
+        QTemporaryDir folder;
+        const QString destination = folder.filePath("clip.flac");
+        {
+            QFile old(destination);
+            QVERIFY(old.open(QIODevice::WriteOnly));
+            old.write("the user's earlier clip");
+        }
+        view_->saveFlow().setDestinationProvider(
+            [&](const QString&) { return std::optional(QUrl::fromLocalFile(destination)); });
+        click(view_.get(), "Save Trimmed Audio…");
+        QVERIFY(view_->saveFlow().isExporting());
+        QTest::keyClick(view_.get(), Qt::Key_Escape);
+        QTRY_VERIFY(!view_->saveFlow().isExporting());
+        QVERIFY(!view_->saveFlow().error());
+        QFile old(destination);
+        QVERIFY(old.open(QIODevice::ReadOnly));
+        QCOMPARE(old.readAll(), QByteArray("the user's earlier clip"));
+        QCOMPARE(QDir(folder.path()).entryList(QDir::Files | QDir::Hidden),
+                 QStringList{"clip.flac"});
+    }
+
     // Closing while a save runs asks first: waiting closes once the file is complete;
     // cancelling closes with nothing left behind and the old file as it was.
     void closingDuringASaveAsks_data() {

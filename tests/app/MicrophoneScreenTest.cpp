@@ -88,6 +88,13 @@ private slots:
         QVERIFY(!start()->microphoneSwitch()->isChecked());
         QCOMPARE(start()->microphoneNote(), QString("No microphone found."));
         QVERIFY(QSettings().value("recording/includeMicrophone").toBool());
+
+        // One plugged in while the screen is up: found without leaving it, and named.
+        shared_->hasMicrophone = true;
+        QTRY_VERIFY_WITH_TIMEOUT(start()->microphoneSwitch()->isEnabled(),
+                                 2 * IdleStageView::microphoneCheckIntervalMs);
+        QVERIFY(start()->microphoneSwitch()->isChecked());
+        QCOMPARE(start()->microphoneNote(), QString("Microphone: “Headset Microphone”"));
     }
 
     void theRecordingScreenShowsBothLevelsAndTheMicrophonesLoss() {

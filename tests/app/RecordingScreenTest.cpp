@@ -162,14 +162,20 @@ private slots:
         QTest::qWait(3 * RecordingStageView::frameIntervalMs);
         QCOMPARE(dot->dotScale(), 1.0); // at rest
         QCOMPARE(screen()->pauseButton()->text(), QString("Resume"));
-        screen()->stopButton()->setFocus();
-        QTest::keyClick(screen()->stopButton(), Qt::Key_Space);
+        // The keys start on Pause: Space there resumes, as the window-wide Space would.
+        QCOMPARE(view_->focusWidget(), screen()->pauseButton());
+        QTest::keyClick(screen()->pauseButton(), Qt::Key_Space);
         QVERIFY(!view_->recorder().isPaused() && dot->isPulsing());
         QTest::keyClick(view_.get(), Qt::Key_P, Qt::ControlModifier);
         QVERIFY(view_->recorder().isPaused());
         QTest::keyClick(view_.get(), Qt::Key_P, Qt::ControlModifier);
         QVERIFY(!view_->recorder().isPaused());
-        QVERIFY(view_->recorder().isRecording()); // Space didn't press Stop
+        QVERIFY(view_->recorder().isRecording());
+        // A focused Stop button answers Space as any button does.
+        screen()->stopButton()->setFocus();
+        QTest::keyClick(screen()->stopButton(), Qt::Key_Space);
+        QVERIFY(!view_->recorder().isPaused());
+        QTRY_VERIFY(!view_->recorder().isRecording());
     }
 
     void saysWhenNothingIsPlaying() {
@@ -182,6 +188,25 @@ private slots:
         QTRY_COMPARE(screen()->statusText(), QString("Nothing is playing on “speakers” yet."));
         script_->deliver(0.1, 0.2f);
         QTRY_COMPARE(screen()->statusText(), QString());
+        QTest::qWait(3 * RecordingStageView::frameIntervalMs);
+
+        // Silent again after sound: not "yet", since something did play.
+        clock.restart();
+        while (clock.elapsed() < 3500) {
+            script_->deliver(0.1, 0.0f);
+            QTest::qWait(100);
+        }
+        QTRY_COMPARE(screen()->statusText(),
+                     QString("Nothing has played on “speakers” for the last few seconds."));
+    }
+
+    // Paused, the screen says so where it named what is recorded.
+    void pausedSaysSo() {
+        QCOMPARE(screen()->outputText(), QString("Recording “speakers”"));
+        click(view_.get(), "Pause");
+        QCOMPARE(screen()->outputText(), QString("Paused — “speakers” is not being recorded"));
+        click(view_.get(), "Resume");
+        QCOMPARE(screen()->outputText(), QString("Recording “speakers”"));
     }
 };
 

@@ -85,6 +85,78 @@ private slots:
         QCOMPARE(chosen, std::optional(QUrl::fromLocalFile(typed)));
         QCOMPARE(SaveDestinationDialog::lastFormat(), ExportFormat::flac);
     }
+
+    // Each open file dialog gets the next of `names` typed (an empty one cancels); each
+    // question is answered with the next of `answers`, its heading noted in `asked`.
+    std::optional<QUrl> converse(QStringList names, QStringList answers, QStringList& asked,
+                                 int& chooserOpenings) {
+        QTimer poll;
+        QPointer<QWidget> handled;
+        poll.callOnTimeout([&] {
+            QWidget* modal = QApplication::activeModalWidget();
+            if (!modal || modal == handled) {
+                return;
+            }
+            handled = modal;
+            if (auto* dialog = qobject_cast<QFileDialog*>(modal)) {
+                ++chooserOpenings;
+                const QString name = names.isEmpty() ? QString() : names.takeFirst();
+                if (name.isEmpty()) {
+                    dialog->reject();
+                } else {
+                    type(*dialog, name);
+                }
+            } else if (auto* box = qobject_cast<QMessageBox*>(modal)) {
+                asked << box->text();
+                const QString answer = answers.isEmpty() ? QString() : answers.takeFirst();
+                for (QAbstractButton* button : box->buttons()) {
+                    if (button->text() == answer) {
+                        button->click();
+                    }
+                }
+            }
+        });
+        poll.start(10);
+        return SaveDestinationDialog::ask(nullptr, "Recording 2024-03-05 14-07-09.m4a");
+    }
+
+    // Cancel in "Replace file?" goes back to the chooser rather than out of the save.
+    void cancellingTheReplaceQuestionGoesBackToTheChooser() {
+        const QString existing = folder_.filePath("kept.flac");
+        QFile file(existing);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.close();
+        QStringList asked;
+        int openings = 0;
+        const std::optional<QUrl> chosen =
+            converse({existing, folder_.filePath("other.flac")}, {"Cancel"}, asked, openings);
+        QCOMPARE(asked, QStringList{"Replace file?"});
+        QCOMPARE(openings, 2);
+        QCOMPARE(chosen, std::optional(QUrl::fromLocalFile(folder_.filePath("other.flac"))));
+    }
+
+    // A name ending in an audio extension Sonabrix doesn't write is asked about, never
+    // silently given a second extension.
+    void anotherAudioExtensionIsAskedAbout() {
+        QStringList asked;
+        int openings = 0;
+        std::optional<QUrl> chosen =
+            converse({folder_.filePath("Walk odd.ogg")}, {"Save as “.flac”"}, asked, openings);
+        QCOMPARE(asked, QStringList{"Save as FLAC audio (lossless)?"});
+        QCOMPARE(chosen, std::optional(QUrl::fromLocalFile(folder_.filePath("Walk odd.flac"))));
+
+        // "Choose Again" goes back to the chooser; cancelling there ends the save.
+        asked.clear();
+        openings = 0;
+        chosen = converse({folder_.filePath("Walk odd.aiff"), QString()}, {"Choose Again"}, asked,
+                          openings);
+        QCOMPARE(asked, QStringList{"Save as FLAC audio (lossless)?"});
+        QCOMPARE(openings, 2);
+        QCOMPARE(chosen, std::nullopt);
+        // A name with a dot that isn't audio keeps it, with the format's extension added.
+        QCOMPARE(SaveDestinationDialog::withAudioSuffix("/tmp/Talk v1.2", ExportFormat::wav),
+                 QString("/tmp/Talk v1.2.wav"));
+    }
 };
 
 QTEST_MAIN(SaveDestinationDialogTest)

@@ -1,7 +1,9 @@
 #include "PulsingDot.h"
+#include "RecordedStageView.h"
 #include "RecordingStageView.h"
 #include "StageContainer.h"
 #include "TestSupport.h"
+#include "TrimView.h"
 
 // The stages through the real buttons, over a capture platform the test steers.
 class StageFlowTest : public QObject {
@@ -138,6 +140,82 @@ private slots:
         QVERIFY(!recordAlertText().isEmpty());
     }
 
+    // A focused button answers Space, Enter and the keypad's Enter; the editor's window-wide
+    // Space (play) never takes the key from it.
+    void focusedButtonsAnswerSpaceAndEnter_data() {
+        QTest::addColumn<int>("key");
+        QTest::addColumn<int>("modifiers");
+        QTest::newRow("Space") << int(Qt::Key_Space) << int(Qt::NoModifier);
+        QTest::newRow("Return") << int(Qt::Key_Return) << int(Qt::NoModifier);
+        QTest::newRow("keypad Enter") << int(Qt::Key_Enter) << int(Qt::KeypadModifier);
+    }
+
+    void focusedButtonsAnswerSpaceAndEnter() {
+        QFETCH(int, key);
+        QFETCH(int, modifiers);
+        const auto press = [&](QAbstractButton* button) {
+            QVERIFY(button);
+            button->setFocus();
+            QTest::keyClick(button, Qt::Key(key), Qt::KeyboardModifiers(modifiers));
+        };
+        startRecording();
+        script_->deliver(1.0, 0.0f);
+        script_->deliver(1.0, 0.5f);
+        script_->deliver(1.0, 0.0f);
+        press(visibleButton(view_.get(), "Stop Recording"));
+        QTRY_COMPARE(view_->stageIndex(), 3);
+        auto* trimView = view_->findChild<TrimView*>();
+        press(visibleButton(view_.get(), "Auto-Trim Silence"));
+        QTRY_VERIFY(view_->trimRange().lower > 0.5 && view_->trimRange().upper < 2.5);
+        QVERIFY(!trimView->player().isPlaying());
+        press(visibleButton(view_.get(), "New Recording"));
+        QTRY_COMPARE(view_->stageIndex(), 0);
+        press(visibleButton(view_.get(), "Record System Audio"));
+        QTRY_COMPARE(view_->stageIndex(), 1);
+        QVERIFY(view_->recorder().isRecording());
+    }
+
+    // Failures that used to pass without a word: playing with no sound server, showing a saved
+    // file with no file manager, auto-trimming a recording that is silent throughout.
+    void failuresAreToldInWords() {
+        // No sound server, no session bus (see main) and no xdg-open: real parts that fail.
+        QTemporaryDir emptyPath;
+        qputenv("PATH", QFile::encodeName(emptyPath.path()));
+        startRecording();
+        script_->deliver(2.0, 0.0f);
+        click(view_.get(), "Stop Recording");
+        QTRY_COMPARE(view_->stageIndex(), 3);
+        auto* editor = view_->findChild<RecordedStageView*>();
+        QVERIFY(editor->hintText().contains("silent from start to end"));
+        click(view_.get(), "Auto-Trim Silence");
+        QVERIFY(editor->hintText().startsWith("Auto-Trim found no sound"));
+        QCOMPARE(view_->trimRange(), (TimeRange{0.0, 2.0}));
+
+        click(view_.get(), "Play Selection");
+        QTRY_VERIFY(openAlert("Couldn't play the selection"));
+        const QString said = openAlert("Couldn't play the selection")->informativeText();
+        QVERIFY2(said.startsWith("The sound server didn't take the sound.") &&
+                     said.contains("The reason given: "),
+                 qPrintable(said));
+        closeAlerts();
+
+        editor->showSaved(view_->recorder().lastRecordingURL()->toLocalFile());
+        QString told;
+        QTimer closer;
+        connect(&closer, &QTimer::timeout, this, [&] {
+            if (QMessageBox* box = openAlert()) {
+                told = box->text();
+                box->reject();
+            }
+        });
+        closer.start(20);
+        click(view_.get(), "Show in Folder");
+        QTRY_VERIFY(!told.isEmpty());
+        QVERIFY2(told.startsWith("No file manager opened to show") &&
+                     told.contains("The reason given: xdg-open isn't installed."),
+                 qPrintable(told));
+    }
+
     void elapsedLabelCountsMinutesWithoutCap() {
         const std::pair<double, const char*> cases[] = {
             {0.0, "00:00"},     {59.9, "00:59"}, {60.0, "01:00"},        {3725.0, "62:05"},
@@ -148,5 +226,13 @@ private slots:
     }
 };
 
-QTEST_MAIN(StageFlowTest)
+int main(int argc, char** argv) {
+    // Playing and showing files here reach for no sound server and no file manager at all,
+    // least of all the user's: the addresses point where nothing listens.
+    qputenv("PULSE_SERVER", "unix:/nonexistent/sonabrix-test-no-server");
+    qputenv("DBUS_SESSION_BUS_ADDRESS", "unix:path=/nonexistent/sonabrix-test-no-bus");
+    QApplication app(argc, argv);
+    StageFlowTest test;
+    return QTest::qExec(&test, argc, argv);
+}
 #include "StageFlowTest.moc"

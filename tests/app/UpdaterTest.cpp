@@ -127,7 +127,10 @@ private slots:
         QTest::newRow("no items") << 200 << feed({}) << Outcome::failed << "lists no versions";
         QTest::newRow("404") << 404 << QByteArray("gone") << Outcome::failed
                              << "The update server answered with error 404 (Not Found).";
-        QTest::newRow("no server") << -1 << QByteArray() << Outcome::failed << "";
+        QTest::newRow("no server") << -1 << QByteArray() << Outcome::failed
+                                   << "Sonabrix couldn't reach the update server. Check that "
+                                      "the computer is online, then try again. The reason given: "
+                                      "Connection refused.";
         QTest::newRow("silent server")
             << 0 << QByteArray() << Outcome::failed << "The update server didn't answer in time.";
     }

@@ -44,20 +44,31 @@ private slots:
         const QList<QAction*> menus = window->menuBar()->actions();
         QCOMPARE(texts(menus), (QStringList{"&File", "&Help"}));
         const QList<QAction*> file = menus[0]->menu()->actions();
-        QCOMPARE(texts(file), (QStringList{"&New Recording", "&Record System Audio",
-                                           "&Save Trimmed Audio…", "", "&Quit"}));
+        QCOMPARE(texts(file),
+                 (QStringList{"&New Recording", "&Record System Audio", "&Pause Recording", "",
+                              "P&lay Selection\tSpace", "&Auto-Trim Silence",
+                              "&Save Trimmed Audio…", "", "Rena&me Recording…\tF2",
+                              "Show in &Folder", "Move to Tras&h…\tDel", "", "&Quit"}));
         QCOMPARE(file[0]->shortcut(), QKeySequence(QKeySequence::New));
         QCOMPARE(file[1]->shortcut(), QKeySequence("Ctrl+R"));
-        QCOMPARE(file[2]->shortcut(), QKeySequence(QKeySequence::Save));
-        QCOMPARE(file[4]->shortcut(), QKeySequence(QKeySequence::Quit));
-        QCOMPARE(file[4]->menuRole(), QAction::QuitRole);
+        QCOMPARE(file[2]->shortcut(), QKeySequence("Ctrl+P"));
+        QCOMPARE(file[5]->shortcut(), QKeySequence("Ctrl+T"));
+        QCOMPARE(file[6]->shortcut(), QKeySequence(QKeySequence::Save));
+        QCOMPARE(file[12]->shortcut(), QKeySequence(QKeySequence::Quit));
+        QCOMPARE(file[12]->menuRole(), QAction::QuitRole);
+        // One look for every item: none has an icon where the others have none.
+        for (const QAction* menu : menus) {
+            for (const QAction* item : menu->menu()->actions()) {
+                QVERIFY2(item->icon().isNull(), qPrintable(item->text()));
+            }
+        }
         const QList<QAction*> help = menus[1]->menu()->actions();
         QStringList helpTexts{"&Keyboard Shortcuts", "", "&About Sonabrix"};
 #if SONABRIX_UPDATER
         helpTexts << "Check for &Updates…";
 #endif
         QCOMPARE(texts(help), helpTexts);
-        QCOMPARE(help[0]->shortcut(), QKeySequence(QKeySequence::HelpContents));
+        QCOMPARE(help[0]->shortcut(), QKeySequence(Qt::Key_F1));
         QCOMPARE(help[2]->menuRole(), QAction::AboutRole);
         for (const QAction* menu : menus) {
             QVERIFY2(repeatedMnemonics(menu->menu()).isEmpty(),
@@ -78,7 +89,9 @@ private slots:
         QTRY_COMPARE(view->stageIndex(), 1);
         QCOMPARE(record->text(), QString("S&top Recording"));
         QVERIFY(repeatedMnemonics(window->menuBar()->actions().first()->menu()).isEmpty());
-        QCOMPARE(window->windowTitle(), QString("Recording"));
+        // The running time is in the title, so a minimized window still shows it.
+        QVERIFY2(window->windowTitle().startsWith("Recording 00:0"),
+                 qPrintable(window->windowTitle()));
         QCOMPARE(window->accessibleName(), QString("Recording — Sonabrix"));
         script->deliver(1.0, 0.5f);
         record->trigger();
@@ -87,9 +100,67 @@ private slots:
         QCOMPARE(window->accessibleName(), QString("Sonabrix"));
         QVERIFY(view->saveAction()->isEnabled() && view->newRecordingAction()->isEnabled());
 
+        QVERIFY(view->playAction()->isEnabled() && view->autoTrimAction()->isEnabled());
+        QVERIFY(!view->pauseAction()->isEnabled() && !view->renameAction()->isEnabled());
+
         view->newRecordingAction()->trigger();
         QCOMPARE(view->stageIndex(), 0);
         QVERIFY(!view->saveAction()->isEnabled());
+        QVERIFY(!view->playAction()->isEnabled() && !view->autoTrimAction()->isEnabled());
+        // The recording just left is selected in the list, so the list's commands act on it.
+        for (QAction* command :
+             {view->renameAction(), view->showInFolderAction(), view->trashAction()}) {
+            QVERIFY2(command->isEnabled(), qPrintable(command->text()));
+        }
+
+        // Pause from the menu, and its name says what it will do.
+        record->trigger();
+        QTRY_COMPARE(view->stageIndex(), 1);
+        QVERIFY(view->pauseAction()->isEnabled() && !view->renameAction()->isEnabled());
+        view->pauseAction()->trigger();
+        QVERIFY(view->recorder().isPaused());
+        QCOMPARE(view->pauseAction()->text(), QString("Res&ume Recording"));
+        QVERIFY2(window->windowTitle().startsWith("Paused 00:0"),
+                 qPrintable(window->windowTitle()));
+        QCOMPARE(window->accessibleName(), QString("Paused — Sonabrix"));
+        QTest::keyClick(window.get(), Qt::Key_P, Qt::ControlModifier);
+        QVERIFY(!view->recorder().isPaused());
+        QCOMPARE(view->pauseAction()->text(), QString("&Pause Recording"));
+        script->deliver(2.0, 0.0f);
+        script->deliver(1.0, 0.5f);
+        record->trigger();
+        QTRY_COMPARE(view->stageIndex(), 3);
+        // Auto-trim from its key: the silence at the start goes.
+        QTest::keyClick(window.get(), Qt::Key_T, Qt::ControlModifier);
+        QTRY_VERIFY(view->trimRange().lower > 1.5);
+    }
+
+    // Every command of the menus, and every key the app answers, is on the list F1 shows.
+    void theShortcutListNamesEveryCommandsKeys() {
+        auto window = shownWindow();
+        QStringList listed;
+        for (const auto& row : window->keyboardShortcuts()) {
+            listed << row.keys;
+        }
+        const QString all = listed.join('\n');
+        for (const QAction* menu : window->menuBar()->actions()) {
+            for (const QAction* item : menu->menu()->actions()) {
+                const QString keys = item->text().contains('\t')
+                                         ? item->text().section('\t', 1)
+                                         : item->shortcut().toString(QKeySequence::NativeText);
+                QVERIFY2(keys.isEmpty() || all.contains(keys), qPrintable(item->text()));
+            }
+        }
+        for (const char* keys : {"Ctrl+=", "Ctrl+-", "Ctrl+0", "F1", "F2", "Del", "Return", "Enter",
+                                 "Space", "Ctrl+P", "Ctrl+T", "F10", "Home"}) {
+            QVERIFY2(all.contains(keys), keys);
+        }
+        // Each description says something of its own.
+        QStringList meanings;
+        for (const auto& row : window->keyboardShortcuts()) {
+            QVERIFY2(!meanings.contains(row.meaning), qPrintable(row.meaning));
+            meanings << row.meaning;
+        }
     }
 
     void keysOpenTheMenuBarAndTheShortcutList() {
@@ -107,13 +178,15 @@ private slots:
 
         QString listed;
         QTimer::singleShot(50, [&] {
-            if (QMessageBox* box = openAlert("Keyboard Shortcuts")) {
-                listed = box->informativeText();
-                box->accept();
+            if (auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget())) {
+                if (auto* list = dialog->findChild<QLabel*>("keyboardShortcutList")) {
+                    listed = list->text();
+                }
+                dialog->reject();
             }
         });
         QTest::keyClick(window.get(), Qt::Key_F1);
-        QVERIFY2(listed.contains("Ctrl+R") && listed.contains("Home, End") &&
+        QVERIFY2(listed.contains("Ctrl+R") && listed.contains("Home or End") &&
                      listed.contains("F10"),
                  qPrintable(listed));
     }

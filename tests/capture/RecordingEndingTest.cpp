@@ -19,7 +19,9 @@ private Q_SLOTS:
         QTest::addColumn<Text>("message");
         const Text none, file = "/tmp/a.caf", gone = "Connection terminated";
         const QString noAudio = "No audio was captured — is anything actually playing sound?";
-        const QString stopped = "Capture stopped unexpectedly: Connection terminated";
+        const QString stopped =
+            "The recording stopped by itself: the sound server ended it. Check that sound works on "
+            "your computer, then record again.\n\nThe reason given: Connection terminated";
         const QString created = "Couldn't create the recording file: Disk full";
         const QString lost = "Part of the recording couldn't be saved: Disk full";
         QTest::newRow("all kept") << none << none << file << none << none << false << none;

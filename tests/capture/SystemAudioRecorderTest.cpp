@@ -165,7 +165,9 @@ private Q_SLOTS:
         QTest::addColumn<int>("ending"); // 0 stopped, 1 stopped by itself, 2 died while stopping
         QTest::addColumn<QString>("message");
         const QString noAudio = "No audio was captured — is anything actually playing sound?";
-        const QString gone = "Capture stopped unexpectedly: Connection terminated";
+        const QString gone =
+            "The recording stopped by itself: the sound server ended it. Check that sound works on "
+            "your computer, then record again.\n\nThe reason given: Connection terminated";
         QTest::newRow("nothing played") << false << QString() << 0 << noAudio;
         QTest::newRow("stop failed")
             << true << "Timeout" << 0 << "Couldn't stop capture cleanly: Timeout";

@@ -139,7 +139,11 @@ private slots:
         QVERIFY(at(1, RecordingListModel::DetailsRole).toString().contains("Interrupted"));
         QCOMPARE(at(2, RecordingListModel::DurationRole).toDouble(), 1.5);
         QVERIFY(!at(2, RecordingListModel::InterruptedRole).toBool());
-        QVERIFY(at(2, RecordingListModel::DetailsRole).toString().startsWith("0:02 · "));
+        QVERIFY(at(2, RecordingListModel::DetailsRole).toString().startsWith("0:01.5 · "));
+        QVERIFY(at(2, RecordingListModel::DetailsRole)
+                    .toString()
+                    .endsWith(" · " +
+                              RecordingListModel::sizeText(QFileInfo(finished).size(), QLocale())));
         QCOMPARE(model.totalBytes(), QFileInfo(finished).size() + QFileInfo(killed).size() + 5000);
 
         // Announcing an interrupted recording keeps its mark; only the announcement is new.
@@ -149,6 +153,31 @@ private slots:
         model.refresh(killed);
         QVERIFY(at(1, RecordingListModel::InterruptedRole).toBool());
         QVERIFY(RecordingLibrary::scan(home_->filePath("nowhere")).isEmpty());
+    }
+
+    // Lengths as the editor shows them, one date format with seconds in every language, and
+    // sizes in the desktop's units.
+    void theListsFormatsMatchTheEditorAndTheDesktop() {
+        QCOMPARE(RecordingListModel::durationText(8.6), QString("0:08.6"));
+        QCOMPARE(RecordingListModel::durationText(59.99), QString("0:59.9"));
+        QCOMPARE(RecordingListModel::durationText(3723.45), QString("1:02:03.4"));
+        QCOMPARE(RecordingListModel::durationText(-1.0), QString("0:00.0"));
+
+        const QDateTime date(QDate(2026, 12, 8), QTime(0, 57, 32));
+        for (const char* name : {"en_GB", "de_DE", "en_US"}) {
+            const QString shown = RecordingListModel::dateText(date, QLocale(name));
+            QVERIFY2(shown.contains(":32") && shown.contains("57") && shown.contains("26"),
+                     qPrintable(shown));
+            QVERIFY2(!shown.contains("December") && !shown.contains("Tuesday"), qPrintable(shown));
+        }
+
+        const QByteArray desktop = qgetenv("XDG_CURRENT_DESKTOP");
+        qputenv("XDG_CURRENT_DESKTOP", "GNOME");
+        QCOMPARE(RecordingListModel::sizeText(1'034'967, QLocale("en_US")), QString("1.0 MB"));
+        QCOMPARE(RecordingListModel::sizeText(1'034'967, QLocale("de_DE")), QString("1,0 MB"));
+        qputenv("XDG_CURRENT_DESKTOP", "KDE");
+        QCOMPARE(RecordingListModel::sizeText(1'034'967, QLocale("en_US")), QString("1,010.7 KiB"));
+        qputenv("XDG_CURRENT_DESKTOP", desktop);
     }
 
     // A file's name that looks like markup is shown as written, in the list's tooltip too.
@@ -273,9 +302,18 @@ private slots:
             dialog->setTextValue("Lecture");
             dialog->accept();
         });
+        QSignalSpy renamed(&view, &RecordingListView::recordingRenamed);
         QTest::keyClick(focused(view.listView()), Qt::Key_F2);
         QCOMPARE(enteredLength, RecordingNotes::longestTitle);
-        QCOMPARE(model.index(model.rowOf(older)).data().toString(), QString("Lecture"));
+        // The file goes by its title too, with its notes, and stays selected.
+        const QString lecture = folder_ + "/Sonabrix-Lecture.caf";
+        QCOMPARE(view.selectedPath(), lecture);
+        QVERIFY(!QFile::exists(older) && QFile::exists(RecordingNotes::pathFor(lecture)));
+        QCOMPARE(renamed.size(), 1);
+        QCOMPARE(renamed[0][1].toString(), lecture);
+        QCOMPARE(model.index(model.rowOf(lecture)).data().toString(), QString("Lecture"));
+        QCOMPARE(model.index(model.rowOf(lecture)).data(RecordingListModel::DurationRole),
+                 QVariant(1.0));
 
         for (const QString answer : {"Cancel", "Move to Trash"}) {
             QString asked;
@@ -285,12 +323,28 @@ private slots:
             });
             QTest::keyClick(focused(view.listView()), Qt::Key_Delete);
             QCOMPARE(asked, QString("Move “Lecture” to the trash?"));
-            QCOMPARE(QFile::exists(older), answer == "Cancel");
+            QCOMPARE(QFile::exists(lecture), answer == "Cancel");
         }
-        QVERIFY(!QFile::exists(older) && !QFile::exists(RecordingNotes::pathFor(older)));
+        QVERIFY(!QFile::exists(lecture) && !QFile::exists(RecordingNotes::pathFor(lecture)));
         QCOMPARE(model.rowCount(), 1);
         const QString trash = home_->filePath("data/Trash/files");
-        QVERIFY(QDir(trash).entryList(QDir::Files | QDir::Hidden).contains("Sonabrix-older.caf"));
+        QVERIFY(QDir(trash).entryList(QDir::Files | QDir::Hidden).contains("Sonabrix-Lecture.caf"));
+    }
+
+    // A title becomes a file name safely: separators, a leading dot and control characters
+    // replaced, a taken name numbered, an empty title leaving the name as it is.
+    void aFileIsNamedAfterItsTitleSafely() {
+        const QString first = writeRecording(folder_, "Sonabrix-a.caf", 0.5);
+        const QString second = writeRecording(folder_, "Sonabrix-b.caf", 0.5);
+        QVERIFY(RecordingLibrary::markFinished(first));
+        const QString named = RecordingLibrary::nameFileAfterTitle(first, "..Talk\t1/2 ");
+        QCOMPARE(named, folder_ + "/Sonabrix-Talk-1-2.caf");
+        QVERIFY(QFile::exists(RecordingNotes::pathFor(named)));
+        QCOMPARE(RecordingLibrary::nameFileAfterTitle(second, "Talk\t1/2"),
+                 folder_ + "/Sonabrix-Talk-1-2 (2).caf");
+        QCOMPARE(RecordingLibrary::nameFileAfterTitle(named, "  "), named);
+        QCOMPARE(RecordingLibrary::nameFileAfterTitle(named, "..Talk\t1/2 "), named);
+        QCOMPARE(RecordingLibrary::scan(folder_).size(), 2);
     }
 };
 

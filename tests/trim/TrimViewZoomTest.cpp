@@ -139,6 +139,20 @@ private slots:
         QCOMPARE(view.visibleRange().length(), 20.0);
         QTest::keyClick(&view, Qt::Key_Minus, Qt::ControlModifier);
         QVERIFY(std::abs(view.visibleRange().length() - 20 * std::sqrt(2.0)) < 1e-9);
+
+        // Zoomed from the keyboard, the focused handle stays in sight, even from out of it.
+        QWidget* end = find(view, "Trim end");
+        end->setFocus();
+        QTRY_VERIFY(end->hasFocus());
+        const double endTime = view.range().upper;
+        view.setVisibleRange({20, 30});
+        QTest::keyClick(&view, Qt::Key_Equal, Qt::ControlModifier);
+        QVERIFY2(view.visibleRange().lower <= endTime && view.visibleRange().upper >= endTime,
+                 qPrintable(QString("%1 … %2 without %3")
+                                .arg(view.visibleRange().lower)
+                                .arg(view.visibleRange().upper)
+                                .arg(endTime)));
+        QVERIFY(view.visibleRange().length() < 10.0);
     }
 
     void theCardGrowsWithTheView() {

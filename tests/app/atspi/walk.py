@@ -181,7 +181,7 @@ def main(app_path):
         stop = wait_for(lambda: find(frame, Role.PUSH_BUTTON, "Stop Recording"))
         check(stop, "recording: a Stop button")
         subprocess.Popen(["paplay", tone])
-        check(has_focus("Stop Recording"), "recording: Stop has the focus")
+        check(has_focus("Pause"), "recording: Pause has the focus")
         check(wait_for(lambda: heard_event("object:property-change:accessible-name", Role.FRAME,
                                            "Recording — Sonabrix", mark)),
               "recording: the window's new name is announced")
