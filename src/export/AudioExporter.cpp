@@ -91,6 +91,7 @@ bool readAll(QPromise<ExportOutcome>& promise, SourceRangeReader& reader, int fr
 struct LoudnessGain {
     float gain;
     bool needsLimiting;
+    double truePeak; // after the gain and any limiting, linear
 };
 std::optional<LoudnessGain> measuredGain(QPromise<ExportOutcome>& promise,
                                          const QString& sourcePath, TimeRange range,
@@ -114,7 +115,35 @@ std::optional<LoudnessGain> measuredGain(QPromise<ExportOutcome>& promise,
     qCInfo(lcExport).nospace() << "Measured " << meter.integratedLufs().value_or(0)
                                << " LUFS, true peak " << 20 * std::log10(meter.truePeak())
                                << " dBTP; gain " << *gainDb << " dB";
-    return LoudnessGain{gain, meter.truePeak() * gain > ceiling};
+    const double peak = meter.truePeak() * gain;
+    return LoudnessGain{gain, peak > ceiling, std::min(peak, ceiling)};
+}
+
+// The recording's title and date, the app as the encoder, and where the loudness was set, the
+// gain tags players read: ReplayGain's against -18 LUFS, Opus's R128 gain in 1/256 dB against
+// -23 LUFS. WAV's INFO list has no place for them, and FFmpeg's MP4 muxer writes no
+// free-form iTunes tags, so WAV and M4A files go without.
+EncodedFileWriter::Tags tagsFor(const ExportOptions& options, ExportFormat format,
+                                const std::optional<LoudnessGain>& loudness) {
+    EncodedFileWriter::Tags tags{
+        {"title", options.title},
+        {"date", options.date.isValid()
+                     ? options.date.toLocalTime().toString(QStringLiteral("yyyy-MM-ddTHH:mm:ss"))
+                     : QString()},
+        // MP4 calls the encoder the encoding tool.
+        {format == ExportFormat::m4a ? "encoding_tool" : "encoder",
+         QStringLiteral("Sonabrix " SONABRIX_VERSION)},
+    };
+    if (!loudness || !options.loudnessTargetLufs)
+        return tags;
+    const double target = *options.loudnessTargetLufs;
+    if (format == ExportFormat::opus) {
+        tags.emplace_back("R128_TRACK_GAIN", QString::number(std::lround(256 * (-23 - target))));
+    } else if (format == ExportFormat::mp3 || format == ExportFormat::flac) {
+        tags.emplace_back("REPLAYGAIN_TRACK_GAIN", QString::asprintf("%.2f dB", -18 - target));
+        tags.emplace_back("REPLAYGAIN_TRACK_PEAK", QString::asprintf("%.6f", loudness->truePeak));
+    }
+    return tags;
 }
 
 // A cancelled export stops between chunks; the staged file goes and the destination stays.
@@ -141,7 +170,8 @@ ExportOutcome exportRange(QPromise<ExportOutcome>& promise, const QString& sourc
         << folderKind(destinationPath);
     StagedFile staged(destinationPath);
     {
-        EncodedFileWriter writer(staged.path(), format, reader.sampleRate(), reader.channelCount());
+        EncodedFileWriter writer(staged.path(), format, reader.sampleRate(), reader.channelCount(),
+                                 tagsFor(options, format, loudness));
         ChannelMixer mixer(reader.channelCount());
         const int channels = mixer.outputChannels();
         std::optional<PeakLimiter> limiter;

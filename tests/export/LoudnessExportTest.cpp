@@ -3,6 +3,8 @@
 
 #include <QDir>
 #include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QTemporaryDir>
@@ -188,6 +190,59 @@ private slots:
                  qPrintable(QStringLiteral("%1 LUFS").arg(measured.integratedLufs)));
         QVERIFY2(measured.truePeakDbtp <= -1.0,
                  qPrintable(QStringLiteral("%1 dBTP").arg(measured.truePeakDbtp)));
+    }
+
+    void tagsTheFile_data() {
+        QTest::addColumn<QString>("extension");
+        QTest::addColumn<bool>("loudnessSet");
+        for (const ExportFormat format : allExportFormats)
+            for (const bool set : {false, true})
+                QTest::addRow("%s, %s", qPrintable(extensionOf(format)),
+                              set ? "at -16 LUFS" : "as recorded")
+                    << extensionOf(format) << set;
+    }
+
+    // Title, date and encoder in every format, read back as any player's library reads them;
+    // the gain tags only where the loudness was set, each format with its own kind.
+    void tagsTheFile() {
+        QFETCH(QString, extension);
+        QFETCH(bool, loudnessSet);
+        const QTemporaryDir folder;
+        const QString source = folder.filePath("source.caf");
+        const QString clip = folder.filePath("clip." + extension);
+        writeSamples(source, 2, 3 * rate, speech(0.3));
+        ExportOptions options = loudnessSet ? target(-16) : ExportOptions{};
+        options.title = QStringLiteral("Interview mit Jörg / “Q&A” <b>1</b>");
+        options.date = QDateTime(QDate(2026, 12, 8), QTime(6, 20, 5));
+        QCOMPARE(exportWith(source, TimeRange{0, 3}, clip, options).error, QString());
+        QProcess ffprobe;
+        ffprobe.start("ffprobe", {"-v", "error", "-of", "json", "-show_entries",
+                                  "format_tags:stream_tags", clip});
+        QVERIFY(ffprobe.waitForFinished(60'000));
+        const QJsonObject probed =
+            QJsonDocument::fromJson(ffprobe.readAllStandardOutput()).object();
+        // Ogg keeps its comments with the stream; the names' case differs between formats.
+        QVariantMap tags;
+        const QJsonObject found = extension == "opus" ? probed["streams"][0]["tags"].toObject()
+                                                      : probed["format"]["tags"].toObject();
+        for (auto it = found.begin(); it != found.end(); ++it)
+            tags.insert(it.key().toLower(), it.value().toString());
+        QCOMPARE(tags.value("title").toString(), options.title);
+        QCOMPARE(tags.value("date").toString(), QStringLiteral("2026-12-08T06:20:05"));
+        QVERIFY2(tags.value("encoder").toString().startsWith("Sonabrix "),
+                 qPrintable(tags.value("encoder").toString()));
+        const bool replayGain =
+            loudnessSet && extension != "opus" && extension != "m4a" && extension != "wav";
+        QCOMPARE(tags.value("replaygain_track_gain").toString(),
+                 replayGain ? QStringLiteral("-2.00 dB") : QString());
+        QCOMPARE(tags.contains("replaygain_track_peak"), replayGain);
+        if (replayGain) {
+            const double peak = tags.value("replaygain_track_peak").toDouble();
+            QVERIFY2(peak > 0.1 && peak <= std::pow(10.0, -1.0 / 20),
+                     qPrintable(QString::number(peak)));
+        }
+        QCOMPARE(tags.value("r128_track_gain").toString(),
+                 loudnessSet && extension == "opus" ? QStringLiteral("-1792") : QString());
     }
 
     // Where no true peak would pass the ceiling, every sample is the source's times the gain.
