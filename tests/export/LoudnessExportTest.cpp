@@ -245,6 +245,64 @@ private slots:
                  loudnessSet && extension == "opus" ? QStringLiteral("-1792") : QString());
     }
 
+    void fadesOnlyCutsThatFallOnSound_data() {
+        QTest::addColumn<QString>("extension");
+        for (const ExportFormat format : allExportFormats)
+            QTest::newRow(qPrintable(extensionOf(format))) << extensionOf(format);
+    }
+
+    // A tone for 2 s, 1 s of near silence (-80 dBFS), the tone again. The selection starts in
+    // the first tone and ends in the silence: a 10 ms raised cosine in at its start, nothing at
+    // its end; then from the silence into the second tone: nothing in, a fade out.
+    void fadesOnlyCutsThatFallOnSound() {
+        QFETCH(QString, extension);
+        const QTemporaryDir folder;
+        const QString source = folder.filePath("source.caf");
+        const Signal signal = [](int64_t frame, int) {
+            const bool quiet = frame >= 2 * rate && frame < 3 * rate;
+            return float((quiet ? 0.0001 : 0.5) * sine(1000, frame));
+        };
+        writeSamples(source, 2, 4 * rate, signal);
+        ExportOptions options;
+        options.fadeSeconds = 0.010;
+        constexpr int64_t fade = rate / 100;
+        const bool lossless = extension == "flac" || extension == "wav";
+        for (const auto& [range, fadesIn] :
+             {std::pair{TimeRange{1.5, 2.5}, true}, std::pair{TimeRange{2.5, 3.5}, false}}) {
+            const QString clip =
+                folder.filePath(QStringLiteral("clip%1.").arg(fadesIn) + extension);
+            QCOMPARE(exportWith(source, range, clip, options).error, QString());
+            const std::vector<float> decoded = decode(clip);
+            const auto first = int64_t(range.lower * rate);
+            const auto frames = int64_t(range.length() * rate);
+            QVERIFY(int64_t(decoded.size()) >= frames);
+            const auto weight = [&](int64_t i) {
+                if (fadesIn && i < fade)
+                    return 0.5 - 0.5 * std::cos(std::numbers::pi * double(i) / fade);
+                if (!fadesIn && i >= frames - fade)
+                    return 0.5 - 0.5 * std::cos(std::numbers::pi * double(frames - 1 - i) / fade);
+                return 1.0;
+            };
+            if (lossless) {
+                for (int64_t i = 0; i < frames; ++i) {
+                    const float wanted = float(weight(i) * signal(first + i, 0));
+                    if (std::abs(decoded[size_t(i)] - wanted) > 1.5f / (1 << 23))
+                        QFAIL(qPrintable(QStringLiteral("frame %1: %2, not %3")
+                                             .arg(i)
+                                             .arg(decoded[size_t(i)])
+                                             .arg(wanted)));
+                }
+                continue;
+            }
+            // Lossy: the faded end starts near nothing and comes up to the tone within 10 ms.
+            const int64_t edge = fadesIn ? 0 : frames - fade / 5;
+            float edgePeak = 0;
+            for (int64_t i = edge; i < edge + fade / 5; ++i)
+                edgePeak = std::max(edgePeak, std::abs(decoded[size_t(i)]));
+            QVERIFY2(edgePeak < 0.1f, qPrintable(QString::number(edgePeak)));
+        }
+    }
+
     // Where no true peak would pass the ceiling, every sample is the source's times the gain.
     void leavesAudioThatNeedsNoLimitingAtThePlainGain() {
         const QTemporaryDir folder;
