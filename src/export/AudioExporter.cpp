@@ -4,7 +4,7 @@
 #include "EdgeFader.h"
 #include "EncodedFileWriter.h"
 #include "Logging.h"
-#include "LoudnessMeter.h"
+#include "LoudnessMeasurement.h"
 #include "PeakLimiter.h"
 #include "SourceRangeReader.h"
 #include "StagedFile.h"
@@ -16,6 +16,7 @@
 #include <QStandardPaths>
 #include <QtConcurrent>
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <functional>
 #include <vector>
@@ -97,14 +98,19 @@ std::optional<LoudnessGain> measuredGain(QPromise<ExportOutcome>& promise,
                                          const QString& sourcePath, TimeRange range,
                                          double targetLufs, double ceiling,
                                          ExportOutcome& outcome) {
-    SourceRangeReader reader(sourcePath, range);
-    ChannelMixer mixer(reader.channelCount());
-    LoudnessMeter meter(mixer.outputChannels(), reader.sampleRate());
-    if (!readAll(promise, reader, 0, measuringSteps,
-                 [&](std::span<const float> samples) { meter.add(mixer.mix(samples)); }))
+    const int64_t total = SourceRangeReader(sourcePath, range).frameCount();
+    std::atomic<int64_t> framesDone = 0;
+    const std::optional<LoudnessMeter> meter =
+        measureLoudness(sourcePath, range, [&](int64_t frames) {
+            const int64_t done = framesDone += frames;
+            promise.setProgressValue(int(done * measuringSteps / total));
+            return !promise.isCanceled();
+        });
+    if (!meter) {
+        qCInfo(lcExport) << "Export cancelled while measuring";
         return std::nullopt;
-    meter.finish();
-    const std::optional<double> gainDb = meter.gainDbFor(targetLufs, ceiling);
+    }
+    const std::optional<double> gainDb = meter->gainDbFor(targetLufs, ceiling);
     if (!gainDb) {
         qCInfo(lcExport) << "The selection is silent or too short to measure; saved as recorded";
         outcome.loudnessUnmeasurable = true;
@@ -112,10 +118,10 @@ std::optional<LoudnessGain> measuredGain(QPromise<ExportOutcome>& promise,
     }
     outcome.gainDb = *gainDb;
     const auto gain = float(std::pow(10.0, *gainDb / 20));
-    qCInfo(lcExport).nospace() << "Measured " << meter.integratedLufs().value_or(0)
-                               << " LUFS, true peak " << 20 * std::log10(meter.truePeak())
+    qCInfo(lcExport).nospace() << "Measured " << meter->integratedLufs().value_or(0)
+                               << " LUFS, true peak " << 20 * std::log10(meter->truePeak())
                                << " dBTP; gain " << *gainDb << " dB";
-    const double peak = meter.truePeak() * gain;
+    const double peak = meter->truePeak() * gain;
     return LoudnessGain{gain, peak > ceiling, std::min(peak, ceiling)};
 }
 

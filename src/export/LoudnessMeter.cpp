@@ -71,9 +71,21 @@ void LoudnessMeter::finish() {
     pending_.clear();
 }
 
+void LoudnessMeter::append(LoudnessMeter&& later) {
+    laterStates_.push_back(std::move(later.state_));
+    for (State& state : later.laterStates_)
+        laterStates_.push_back(std::move(state));
+    energies_.insert(energies_.end(), later.energies_.begin(), later.energies_.end());
+    truePeaks_.insert(truePeaks_.end(), later.truePeaks_.begin(), later.truePeaks_.end());
+}
+
 std::optional<double> LoudnessMeter::integratedLufs() const {
+    std::vector<ebur128_state*> states{state_.get()};
+    for (const State& state : laterStates_)
+        states.push_back(state.get());
     double loudness = 0;
-    if (ebur128_loudness_global(state_.get(), &loudness) != EBUR128_SUCCESS ||
+    if (ebur128_loudness_global_multiple(states.data(), states.size(), &loudness) !=
+            EBUR128_SUCCESS ||
         !std::isfinite(loudness))
         return std::nullopt;
     return loudness;
@@ -81,11 +93,16 @@ std::optional<double> LoudnessMeter::integratedLufs() const {
 
 double LoudnessMeter::truePeak() const {
     double highest = 0;
-    for (int channel = 0; channel < channels_; ++channel) {
-        double peak = 0;
-        if (ebur128_true_peak(state_.get(), unsigned(channel), &peak) == EBUR128_SUCCESS)
-            highest = std::max(highest, peak);
-    }
+    const auto take = [&](ebur128_state* state) {
+        for (int channel = 0; channel < channels_; ++channel) {
+            double peak = 0;
+            if (ebur128_true_peak(state, unsigned(channel), &peak) == EBUR128_SUCCESS)
+                highest = std::max(highest, peak);
+        }
+    };
+    take(state_.get());
+    for (const State& state : laterStates_)
+        take(state.get());
     return highest;
 }
 

@@ -16,6 +16,9 @@ public:
     void add(std::span<const float> interleaved);
     // Counts the last few milliseconds too; once, after the last add().
     void finish();
+    // Takes in what another meter measured of the audio right after this one's, as if this one
+    // had gone on (the few gating blocks across the seam aside); both finished.
+    void append(LoudnessMeter&& later);
     // LUFS, or nothing when no block passed the gates: silence, or less than 0.4 s.
     std::optional<double> integratedLufs() const;
     // The highest true peak of any channel, linear (1.0 is full scale).
@@ -35,7 +38,9 @@ private:
     std::vector<float> limitedGains(double gain, double ceiling) const;
     void addSlice(const float* interleaved, size_t frames);
 
-    std::unique_ptr<ebur128_state, Destroyer> state_;
+    using State = std::unique_ptr<ebur128_state, Destroyer>;
+    State state_;
+    std::vector<State> laterStates_;
     int channels_;
     size_t sliceFrames_;
     std::vector<float> pending_;   // the start of a slice not yet complete

@@ -158,6 +158,7 @@ private slots:
         QTest::addColumn<QString>("kind");
         QTest::addColumn<double>("level");
         QTest::addColumn<double>("targetLufs");
+        QTest::addColumn<int>("seconds");
         const double targets[] = {-16, -14, -23};
         int row = 0;
         for (const ExportFormat format : allExportFormats)
@@ -166,8 +167,14 @@ private slots:
                     const double lufs = targets[row++ % 3];
                     QTest::addRow("%s, %s, %s, %g LUFS", qPrintable(extensionOf(format)), kind,
                                   level < 0.5 ? "quiet" : "loud", lufs)
-                        << extensionOf(format) << kind << level << lufs;
+                        << extensionOf(format) << kind << level << lufs << 10;
                 }
+        // Long enough to be measured in two halves side by side.
+        const QString growing = "growing speech", impulsive = "impulsive";
+        QTest::newRow("wav, speech growing louder, -16 LUFS, a minute")
+            << "wav" << growing << 0.9 << -16.0 << 60;
+        QTest::newRow("mp3, impulsive, quiet, -14 LUFS, a minute")
+            << "mp3" << impulsive << 0.02 << -14.0 << 60;
     }
 
     void reachesTheTargetUnderTheCeiling() {
@@ -175,14 +182,23 @@ private slots:
         QFETCH(QString, kind);
         QFETCH(double, level);
         QFETCH(double, targetLufs);
+        QFETCH(int, seconds);
         const QTemporaryDir folder;
         const QString source = folder.filePath("source.caf");
         const QString clip = folder.filePath("clip." + extension);
-        const Signal signal = kind == "speech"  ? speech(level)
-                              : kind == "music" ? music(level)
-                                                : impulsive(level);
-        writeSamples(source, 2, 12 * rate, signal);
-        const Exported exported = exportWith(source, TimeRange{1, 11}, clip, target(targetLufs));
+        // Its second half 20 dB louder than its first: either half measured alone is far off.
+        const Signal growing = [quiet = speech(level / 10), loud = speech(level),
+                                half = int64_t(seconds / 2 + 1) * rate](int64_t frame,
+                                                                        int channel) {
+            return frame < half ? quiet(frame, channel) : loud(frame, channel);
+        };
+        const Signal signal = kind == "growing speech" ? growing
+                              : kind == "speech"       ? speech(level)
+                              : kind == "music"        ? music(level)
+                                                       : impulsive(level);
+        writeSamples(source, 2, int64_t(seconds + 2) * rate, signal);
+        const Exported exported =
+            exportWith(source, TimeRange{1, seconds + 1.0}, clip, target(targetLufs));
         QCOMPARE(exported.error, QString());
         QVERIFY(!exported.outcome.loudnessUnmeasurable);
         const Measured measured = measure(clip);
