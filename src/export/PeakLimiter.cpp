@@ -41,6 +41,12 @@ PeakLimiter::PeakLimiter(int channels, int sampleRate, float gain, float ceiling
             const double t = double(phase) / phases - double(i - halfTaps + 1);
             taps_[size_t(phase - 1)][size_t(i)] = float(sinc(t) * kaiser(t / halfTaps));
         }
+    for (const auto& taps : taps_) {
+        float sum = 0;
+        for (const float tap : taps)
+            sum += std::abs(tap);
+        overshootBound_ = std::max(overshootBound_, sum);
+    }
 }
 
 std::span<const float> PeakLimiter::process(std::span<const float> interleaved) {
@@ -107,8 +113,18 @@ void PeakLimiter::push(const float* frame) {
         history[size_t(slot)] = value;
         history[size_t(slot + capacity)] = value;
     }
-    // The frame whose neighbourhood is now complete on both sides.
-    const float peak = intersamplePeak(pushed_ - halfTaps);
+    // The frame whose neighbourhood is now complete on both sides. Most frames lie far enough
+    // under the ceiling that no interpolation can reach it, and need none.
+    float framePeak = 0;
+    for (const std::vector<float>& channel : history_)
+        framePeak = std::max(framePeak, std::abs(channel[size_t(slot)]));
+    while (!loudest_.empty() && loudest_.back().second <= framePeak)
+        loudest_.pop_back();
+    loudest_.emplace_back(pushed_, framePeak);
+    while (loudest_.front().first <= pushed_ - 2 * halfTaps)
+        loudest_.pop_front();
+    const float bound = loudest_.front().second * overshootBound_;
+    const float peak = bound <= ceiling_ ? bound : intersamplePeak(pushed_ - halfTaps);
     const float highest = std::max(peak, previousPeak_);
     previousPeak_ = peak;
     const float gain = nextGain(highest > ceiling_ ? ceiling_ / highest : 1.0f);

@@ -42,8 +42,11 @@ private:
     std::vector<std::vector<float>> history_; // per channel, each frame twice: windows unbroken
     std::array<std::array<float, 2 * halfTaps>, phases - 1> taps_{};
     float previousPeak_ = 0;
-    std::deque<std::pair<int64_t, float>> minima_; // rising required gains, for a sliding minimum
-    std::vector<float> window_;                    // the last lookAhead_ minima, for their mean
+    // No interpolated point exceeds the window's largest sample times this.
+    float overshootBound_ = 0;
+    std::deque<std::pair<int64_t, float>> loudest_; // falling frame peaks, for a sliding maximum
+    std::deque<std::pair<int64_t, float>> minima_;  // rising required gains, for a sliding minimum
+    std::vector<float> window_;                     // the last lookAhead_ minima, for their mean
     double windowSum_;
     float envelope_ = 1;
     int64_t pushed_ = 0;
