@@ -28,25 +28,29 @@ void LoudnessMeter::Destroyer::operator()(ebur128_state* state) const {
 LoudnessMeter::LoudnessMeter(int channels, int sampleRate)
     : state_(ebur128_init(unsigned(channels), unsigned(sampleRate),
                           EBUR128_MODE_I | EBUR128_MODE_TRUE_PEAK | EBUR128_MODE_HISTOGRAM)),
-      channels_(channels), sliceFrames_(size_t(std::max(1, sampleRate / slicesPerSecond))) {
+      channels_(channels), sliceFrames_(size_t(std::max(1, sampleRate / slicesPerSecond))),
+      pending_(sliceFrames_ * size_t(channels)) {
     if (!state_)
         throw ExportFailure(ExportFailure::sessionCreationFailed);
 }
 
 void LoudnessMeter::add(std::span<const float> interleaved) {
-    const size_t sliceSamples = sliceFrames_ * size_t(channels_);
-    size_t used = 0;
-    if (!pending_.empty()) {
-        used = std::min(interleaved.size(), sliceSamples - pending_.size());
-        pending_.insert(pending_.end(), interleaved.begin(), interleaved.begin() + ptrdiff_t(used));
-        if (pending_.size() < sliceSamples)
-            return;
-        addSlice(pending_.data(), sliceFrames_);
-        pending_.clear();
+    const size_t sliceSamples = pending_.size();
+    while (!interleaved.empty()) {
+        if (pendingSamples_ == 0 && interleaved.size() >= sliceSamples) {
+            addSlice(interleaved.data(), sliceFrames_);
+            interleaved = interleaved.subspan(sliceSamples);
+            continue;
+        }
+        const size_t taken = std::min(interleaved.size(), sliceSamples - pendingSamples_);
+        std::copy_n(interleaved.data(), taken, pending_.data() + pendingSamples_);
+        pendingSamples_ += taken;
+        interleaved = interleaved.subspan(taken);
+        if (pendingSamples_ == sliceSamples) {
+            addSlice(pending_.data(), sliceFrames_);
+            pendingSamples_ = 0;
+        }
     }
-    for (; used + sliceSamples <= interleaved.size(); used += sliceSamples)
-        addSlice(interleaved.data() + used, sliceFrames_);
-    pending_.assign(interleaved.begin() + ptrdiff_t(used), interleaved.end());
 }
 
 void LoudnessMeter::addSlice(const float* interleaved, size_t frames) {
@@ -66,9 +70,9 @@ void LoudnessMeter::addSlice(const float* interleaved, size_t frames) {
 }
 
 void LoudnessMeter::finish() {
-    if (!pending_.empty())
-        addSlice(pending_.data(), pending_.size() / size_t(channels_));
-    pending_.clear();
+    if (pendingSamples_ > 0)
+        addSlice(pending_.data(), pendingSamples_ / size_t(channels_));
+    pendingSamples_ = 0;
 }
 
 void LoudnessMeter::append(LoudnessMeter&& later) {

@@ -43,7 +43,8 @@ private:
     std::vector<State> laterStates_;
     int channels_;
     size_t sliceFrames_;
-    std::vector<float> pending_;   // the start of a slice not yet complete
+    std::vector<float> pending_; // the start of a slice not yet complete
+    size_t pendingSamples_ = 0;
     std::vector<float> energies_;  // K-weighted mean square of each slice
     std::vector<float> truePeaks_; // and its true peak
 };
