@@ -818,6 +818,34 @@ Angegebener Grund: %3.</translation>
         <translation>Als „.%1“ speichern</translation>
     </message>
     <message>
+        <source>As recorded</source>
+        <translation>Wie aufgenommen</translation>
+    </message>
+    <message>
+        <source>Podcast (−16 LUFS)</source>
+        <translation>Podcast (−16 LUFS)</translation>
+    </message>
+    <message>
+        <source>Streaming (−14 LUFS)</source>
+        <translation>Streaming (−14 LUFS)</translation>
+    </message>
+    <message>
+        <source>Broadcast (−23 LUFS)</source>
+        <translation>Rundfunk (−23 LUFS)</translation>
+    </message>
+    <message>
+        <source>&amp;Fade in and out (10 ms)</source>
+        <translation>&amp;Ein- und ausblenden (10 ms)</translation>
+    </message>
+    <message>
+        <source>Where a cut falls on sound, so it doesn&apos;t click; cuts in silence stay as they are.</source>
+        <translation>Wo ein Schnitt in Klang fällt, damit er nicht knackt; Schnitte in der Stille bleiben, wie sie sind.</translation>
+    </message>
+    <message>
+        <source>&amp;Loudness:</source>
+        <translation>&amp;Lautheit:</translation>
+    </message>
+    <message>
         <source>Choose Again</source>
         <translation>Neu wählen</translation>
     </message>
@@ -831,6 +859,14 @@ Angegebener Grund: %3.</translation>
     <message>
         <source>The audio couldn&apos;t be saved.</source>
         <translation>Der Ton konnte nicht gespeichert werden.</translation>
+    </message>
+    <message>
+        <source>Saved as recorded</source>
+        <translation>In der aufgenommenen Lautstärke gespeichert</translation>
+    </message>
+    <message>
+        <source>The selection is silent or too short to measure its loudness, so it was saved at the level it was recorded.</source>
+        <translation>Die Auswahl ist still oder zu kurz, um ihre Lautheit zu messen. Sie wurde deshalb in der Lautstärke gespeichert, in der sie aufgenommen wurde.</translation>
     </message>
 </context>
 <context>

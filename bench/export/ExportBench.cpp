@@ -1,6 +1,7 @@
 // export_bench generate <file.caf> <minutes>         writes a 48000 Hz stereo float CAF
-// export_bench export <file.caf> <lower> <upper> <out.ext>   exports in the extension's format,
-//                                                            prints wall and CPU s
+// export_bench export <file.caf> <lower> <upper> <out.ext> [LUFS]   exports in the extension's
+//                                                  format, at that loudness if given, prints
+//                                                  wall and CPU s
 #include "AudioExporter.h"
 #include "SoundFileHandle.h"
 
@@ -63,14 +64,18 @@ double processCpuSeconds() {
 }
 
 // Prints the call's wall and CPU seconds: what the app pays once its libraries are loaded.
-int exportRange(const char* source, double lower, double upper, const char* destination) {
+int exportRange(const char* source, double lower, double upper, const char* destination,
+                const char* loudness) {
+    ExportOptions options;
+    if (loudness)
+        options.loudnessTargetLufs = std::atof(loudness);
     const double cpuBefore = processCpuSeconds();
     QElapsedTimer timer;
     timer.start();
     try {
-        AudioExporter::exportTrimmed(QUrl::fromLocalFile(QString::fromLocal8Bit(source)),
-                                     TimeRange{lower, upper},
-                                     QUrl::fromLocalFile(QString::fromLocal8Bit(destination)))
+        AudioExporter::exportTrimmed(
+            QUrl::fromLocalFile(QString::fromLocal8Bit(source)), TimeRange{lower, upper},
+            QUrl::fromLocalFile(QString::fromLocal8Bit(destination)), options)
             .waitForFinished();
     } catch (const std::exception& error) {
         std::fprintf(stderr, "export failed: %s\n", error.what());
@@ -86,11 +91,12 @@ int main(int argc, char** argv) {
     const std::string command = argc > 1 ? argv[1] : "";
     if (command == "generate" && argc == 4)
         return generate(argv[2], std::atof(argv[3]));
-    if (command == "export" && argc == 6)
-        return exportRange(argv[2], std::atof(argv[3]), std::atof(argv[4]), argv[5]);
+    if (command == "export" && (argc == 6 || argc == 7))
+        return exportRange(argv[2], std::atof(argv[3]), std::atof(argv[4]), argv[5],
+                           argc == 7 ? argv[6] : nullptr);
     std::fprintf(stderr,
                  "usage: %s generate FILE.caf MINUTES | export FILE.caf LOWER UPPER "
-                 "OUT.{m4a,mp3,opus,flac,wav}\n",
+                 "OUT.{m4a,mp3,opus,flac,wav} [LUFS]\n",
                  argv[0]);
     return 2;
 }

@@ -469,7 +469,12 @@ void ContentView::newRecording() {
 
 void ContentView::save() {
     if (const auto* recorded = stage_.as<Stage::Recorded>()) {
-        saveFlow_->save(recorded->url, defaultFileName(), [this] { return trimRange_; });
+        // The file's title tag: the name in the library as it stands, else the suggested one.
+        const auto notes = RecordingNotes::load(lastRecordingPath_);
+        const QString title = notes && !notes->title.isEmpty() ? notes->title : defaultFileName();
+        saveFlow_->save(
+            recorded->url, defaultFileName(), [this] { return trimRange_; }, title,
+            recordingDate_.value_or(QDateTime()));
     }
 }
 

@@ -2,9 +2,13 @@
 
 #include "MessageAlert.h"
 
+#include <QCheckBox>
+#include <QComboBox>
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QGridLayout>
+#include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QSettings>
@@ -13,6 +17,65 @@
 namespace {
 
 const QString lastFormatKey = QStringLiteral("save/lastFormat");
+const QString loudnessKey = QStringLiteral("save/loudnessTarget");
+const QString fadeKey = QStringLiteral("save/fade");
+
+constexpr double fadeSeconds = 0.010;
+
+// The loudness choices: the target in LUFS, none for as recorded.
+struct LoudnessChoice {
+    std::optional<double> targetLufs;
+    const char* label;
+};
+const LoudnessChoice loudnessChoices[] = {
+    {std::nullopt, QT_TRANSLATE_NOOP("SaveDestinationDialog", "As recorded")},
+    {-16.0, QT_TRANSLATE_NOOP("SaveDestinationDialog", "Podcast (−16 LUFS)")},
+    {-14.0, QT_TRANSLATE_NOOP("SaveDestinationDialog", "Streaming (−14 LUFS)")},
+    {-23.0, QT_TRANSLATE_NOOP("SaveDestinationDialog", "Broadcast (−23 LUFS)")},
+};
+
+// The loudness and fade rows under the file type, in the dialog's own grid.
+class OptionRows {
+public:
+    explicit OptionRows(QFileDialog& dialog)
+        : loudness_(new QComboBox(&dialog)),
+          fade_(new QCheckBox(SaveDestinationDialog::tr("&Fade in and out (10 ms)"), &dialog)) {
+        loudness_->setObjectName(QStringLiteral("loudnessCombo"));
+        fade_->setObjectName(QStringLiteral("fadeCheck"));
+        fade_->setToolTip(SaveDestinationDialog::tr(
+            "Where a cut falls on sound, so it doesn't click; cuts in silence stay as they are."));
+        const ExportOptions remembered = SaveDestinationDialog::lastOptions();
+        for (const LoudnessChoice& choice : loudnessChoices) {
+            loudness_->addItem(SaveDestinationDialog::tr(choice.label));
+            if (choice.targetLufs == remembered.loudnessTargetLufs)
+                loudness_->setCurrentIndex(loudness_->count() - 1);
+        }
+        fade_->setChecked(remembered.fadeSeconds > 0);
+        auto* label = new QLabel(SaveDestinationDialog::tr("&Loudness:"), &dialog);
+        label->setBuddy(loudness_);
+        if (auto* grid = qobject_cast<QGridLayout*>(dialog.layout())) {
+            const int row = grid->rowCount();
+            grid->addWidget(label, row, 0);
+            grid->addWidget(loudness_, row, 1);
+            grid->addWidget(fade_, row + 1, 1);
+        }
+    }
+
+    // Kept for the next save, as the format is.
+    void remember() const {
+        QSettings settings;
+        const auto& target = loudnessChoices[size_t(std::max(0, loudness_->currentIndex()))];
+        if (target.targetLufs)
+            settings.setValue(loudnessKey, *target.targetLufs);
+        else
+            settings.remove(loudnessKey);
+        settings.setValue(fadeKey, fade_->isChecked());
+    }
+
+private:
+    QComboBox* loudness_;
+    QCheckBox* fade_;
+};
 
 QString nameFilterOf(ExportFormat format) {
     return QStringLiteral("%1 (*.%2)").arg(displayNameOf(format), extensionOf(format));
@@ -51,8 +114,11 @@ std::optional<QUrl> SaveDestinationDialog::ask(QWidget* parent, const QString& s
     // No default suffix: desktop dialogs check for an existing file before Qt adds it, so they
     // may ask about "clip" and then return "clip.m4a". The one question comes from confirmed().
     dialog.setOption(QFileDialog::DontConfirmOverwrite);
+    // Qt's own dialog, as desktop ones take no extra choices.
+    dialog.setOption(QFileDialog::DontUseNativeDialog);
     dialog.setDirectory(directory);
     dialog.selectFile(suggestionIn(suggestedFileName, remembered));
+    const OptionRows options(dialog);
     // A question answered with Cancel goes back to the chooser, not out of the save.
     for (;;) {
         if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) {
@@ -63,6 +129,7 @@ std::optional<QUrl> SaveDestinationDialog::ask(QWidget* parent, const QString& s
             confirmed(parent, chosen, formatOfFilter(dialog.selectedNameFilter()));
         if (destination) {
             lastDirectory = QFileInfo(destination->toLocalFile()).absolutePath();
+            options.remember();
             return destination;
         }
         dialog.selectFile(QFileInfo(chosen).fileName());
@@ -124,6 +191,18 @@ QString SaveDestinationDialog::withAudioSuffix(const QString& path, ExportFormat
         return path;
     }
     return path + QLatin1Char('.') + extensionOf(format);
+}
+
+ExportOptions SaveDestinationDialog::lastOptions() {
+    const QSettings settings;
+    ExportOptions options;
+    bool known = false;
+    const double target = settings.value(loudnessKey).toDouble(&known);
+    for (const LoudnessChoice& choice : loudnessChoices)
+        if (known && choice.targetLufs == target)
+            options.loudnessTargetLufs = target;
+    options.fadeSeconds = settings.value(fadeKey).toBool() ? fadeSeconds : 0.0;
+    return options;
 }
 
 ExportFormat SaveDestinationDialog::lastFormat() {

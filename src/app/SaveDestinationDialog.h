@@ -1,6 +1,7 @@
 #pragma once
 
 #include "ExportFormat.h"
+#include "ExportOptions.h"
 
 #include <QCoreApplication>
 #include <QString>
@@ -11,7 +12,8 @@ class QWidget;
 
 // The save dialog: the export formats in its file-type list, the format last chosen selected
 // and remembered, the suggested name preset with that format's extension, the extension added
-// when the user leaves it out, and a question before an existing file is replaced.
+// when the user leaves it out, and a question before an existing file is replaced. Below the
+// file type, the loudness to save at and whether to fade in and out, remembered like the format.
 class SaveDestinationDialog {
     Q_DECLARE_TR_FUNCTIONS(SaveDestinationDialog)
 
@@ -35,4 +37,7 @@ public:
 
     // The format the user saved in last (kept in the settings), M4A at first.
     static ExportFormat lastFormat();
+
+    // The loudness and fades the user saved with last: as recorded and none at first.
+    static ExportOptions lastOptions();
 };

@@ -12,17 +12,20 @@ SaveFlow::SaveFlow(QWidget* window)
           return SaveDestinationDialog::ask(window, suggestedFileName);
       }),
       errorAlert_(
-          new MessageAlert(window, tr("Couldn't save"), [this] { setError(std::nullopt); })) {
-    connect(&watcher_, &QFutureWatcher<void>::progressValueChanged, this, [this](int value) {
-        const int minimum = watcher_.progressMinimum();
-        const int span = watcher_.progressMaximum() - minimum;
-        const int percent = span > 0 ? (value - minimum) * 100 / span : 0;
-        if (percent != progressPercent_) {
-            progressPercent_ = percent;
-            emit progressChanged(percent);
-        }
-    });
-    connect(&watcher_, &QFutureWatcher<void>::finished, this, &SaveFlow::finish);
+          new MessageAlert(window, tr("Couldn't save"), [this] { setError(std::nullopt); })),
+      noticeAlert_(
+          new MessageAlert(window, tr("Saved as recorded"), [this] { setNotice(std::nullopt); })) {
+    connect(&watcher_, &QFutureWatcher<ExportOutcome>::progressValueChanged, this,
+            [this](int value) {
+                const int minimum = watcher_.progressMinimum();
+                const int span = watcher_.progressMaximum() - minimum;
+                const int percent = span > 0 ? (value - minimum) * 100 / span : 0;
+                if (percent != progressPercent_) {
+                    progressPercent_ = percent;
+                    emit progressChanged(percent);
+                }
+            });
+    connect(&watcher_, &QFutureWatcher<ExportOutcome>::finished, this, &SaveFlow::finish);
 }
 
 SaveFlow::~SaveFlow() {
@@ -35,7 +38,8 @@ void SaveFlow::setDestinationProvider(DestinationProvider provider) {
 }
 
 void SaveFlow::save(const QUrl& sourceURL, const QString& suggestedBaseName,
-                    const std::function<TimeRange()>& selection) {
+                    const std::function<TimeRange()>& selection, const QString& title,
+                    const QDateTime& date) {
     if (isExporting()) {
         return;
     }
@@ -51,7 +55,10 @@ void SaveFlow::save(const QUrl& sourceURL, const QString& suggestedBaseName,
                      << sourceURL.toLocalFile() << "to" << destination_.toLocalFile();
     progressPercent_ = 0;
     isExporting_ = true;
-    watcher_.setFuture(AudioExporter::exportTrimmed(sourceURL, range, destination_));
+    ExportOptions options = SaveDestinationDialog::lastOptions();
+    options.title = title;
+    options.date = date;
+    watcher_.setFuture(AudioExporter::exportTrimmed(sourceURL, range, destination_, options));
     emit progressChanged(0);
     emit isExportingChanged(true);
 }
@@ -64,15 +71,18 @@ void SaveFlow::cancel() {
 }
 
 void SaveFlow::finish() {
-    QFuture<void> future = watcher_.future();
+    QFuture<ExportOutcome> future = watcher_.future();
     try {
         // Throws what the export threw.
         future.waitForFinished();
-        if (future.isCanceled()) {
+        if (future.isCanceled() || future.resultCount() == 0) {
             qCInfo(lcExport) << "Save cancelled; the destination is as it was";
         } else {
             qCInfo(lcExport) << "Saved" << destination_.toLocalFile();
             emit saved(destination_);
+            if (future.result().loudnessUnmeasurable)
+                setNotice(tr("The selection is silent or too short to measure its loudness, so "
+                             "it was saved at the level it was recorded."));
         }
     } catch (const std::exception& error) {
         qCWarning(lcExport) << "Save failed:" << error.what();
@@ -83,6 +93,11 @@ void SaveFlow::finish() {
     }
     isExporting_ = false;
     emit isExportingChanged(false);
+}
+
+void SaveFlow::setNotice(std::optional<QString> message) {
+    notice_ = std::move(message);
+    noticeAlert_->sync(notice_);
 }
 
 void SaveFlow::setError(std::optional<QString> message) {

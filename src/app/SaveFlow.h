@@ -1,7 +1,9 @@
 #pragma once
 
+#include "ExportOptions.h"
 #include "TimeRange.h"
 
+#include <QDateTime>
 #include <QFutureWatcher>
 #include <QObject>
 #include <QString>
@@ -27,9 +29,11 @@ public:
     ~SaveFlow() override;
 
     // Asks for a destination, offering the suggested name with ".m4a", and exports the
-    // selection as it is once the dialog has closed; does nothing while an export runs.
+    // selection once the dialog has closed, at the loudness and with the fades chosen there and
+    // with the title and date in the file's tags; does nothing while an export runs.
     void save(const QUrl& sourceURL, const QString& suggestedBaseName,
-              const std::function<TimeRange()>& selection);
+              const std::function<TimeRange()>& selection, const QString& title = {},
+              const QDateTime& date = {});
     // Ends a running export; the destination stays as it was.
     void cancel();
 
@@ -37,6 +41,8 @@ public:
     // 0 to 100 while an export runs.
     int progressPercent() const { return progressPercent_; }
     std::optional<QString> error() const { return error_; }
+    // What the user should know about a save that succeeded, until they close its alert.
+    std::optional<QString> notice() const { return notice_; }
 
     // The default runs the save dialog.
     void setDestinationProvider(DestinationProvider provider);
@@ -49,13 +55,16 @@ signals:
 private:
     void finish();
     void setError(std::optional<QString> message);
+    void setNotice(std::optional<QString> message);
 
     DestinationProvider destinationProvider_;
-    QFutureWatcher<void> watcher_;
+    QFutureWatcher<ExportOutcome> watcher_;
     QUrl destination_;
     // Until the outcome is handled, not only until the worker returns.
     bool isExporting_ = false;
     int progressPercent_ = 0;
     std::optional<QString> error_;
     MessageAlert* errorAlert_;
+    std::optional<QString> notice_;
+    MessageAlert* noticeAlert_;
 };

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "ExportFailure.h"
+#include "ExportOptions.h"
 #include "TimeRange.h"
 
 #include <QFuture>
@@ -22,4 +23,10 @@ public:
     // destination is replaced at once; on failure or cancel() it is left exactly as it was
     // and no temporary file remains. Progress is reported from 0 to 1000 while encoding.
     static QFuture<void> exportTrimmed(const QUrl& sourceURL, TimeRange range, const QUrl& to);
+
+    // As above, with a loudness target, fades and tags. With a loudness target the selection
+    // is read twice, first to measure it; the progress covers both reads and cancel() works in
+    // either. The one result says what the user may need to know.
+    static QFuture<ExportOutcome> exportTrimmed(const QUrl& sourceURL, TimeRange range,
+                                                const QUrl& to, const ExportOptions& options);
 };

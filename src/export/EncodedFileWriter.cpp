@@ -8,6 +8,7 @@
 #include <QCoreApplication>
 #include <algorithm>
 #include <cstdlib>
+#include <cstring>
 #include <mutex>
 #include <vector>
 
@@ -114,7 +115,7 @@ struct EncodedFileWriter::State {
     void createContainer(const QByteArray& url);
     void openEncoder();
     void openResampler();
-    void openFile(const QByteArray& url);
+    void openFile(const QByteArray& url, const Tags& tags);
     void openFrames();
     void resample(const float* interleaved, int frames);
     void convert(const float* interleaved, int frames);
@@ -163,13 +164,27 @@ void EncodedFileWriter::State::openResampler() {
     check(swr_init(resampler.get()));
 }
 
-void EncodedFileWriter::State::openFile(const QByteArray& url) {
+void EncodedFileWriter::State::openFile(const QByteArray& url, const Tags& tags) {
     stream = checkAllocated(avformat_new_stream(format.get(), nullptr));
     stream->time_base = encoder->time_base;
     check(avcodec_parameters_from_context(stream->codecpar, encoder.get()));
     check(avio_open(&format->pb, url.constData(), AVIO_FLAG_WRITE));
     AVDictionary* options = muxerOptions.release();
-    const int result = avformat_write_header(format.get(), &options);
+    // Ogg writes its comments, the stream's tags, as it is set up; the others write the file's
+    // tags with the header or at the end, and setting up names FFmpeg as the encoder there.
+    const bool ogg = std::strcmp(profile.muxer, "opus") == 0;
+    const auto setTags = [&](AVDictionary** metadata) {
+        for (const auto& [key, value] : tags)
+            if (!value.isEmpty())
+                check(av_dict_set(metadata, key.constData(), value.toUtf8().constData(), 0));
+    };
+    if (ogg)
+        setTags(&stream->metadata);
+    int result = avformat_init_output(format.get(), &options);
+    if (result >= 0 && !ogg)
+        setTags(&format->metadata);
+    if (result >= 0)
+        result = avformat_write_header(format.get(), &options);
     av_dict_free(&options);
     check(result);
 }
@@ -250,7 +265,7 @@ void EncodedFileWriter::State::checkLength() const {
 }
 
 EncodedFileWriter::EncodedFileWriter(const QString& path, ExportFormat format, int sampleRate,
-                                     int channelCount)
+                                     int channelCount, const Tags& tags)
     : state_(std::make_unique<State>(format, sampleRate, channelCount)) {
     // Failures reach the user through the thrown error; FFmpeg's chatter on stderr helps no one.
     static std::once_flag quietLog;
@@ -261,7 +276,7 @@ EncodedFileWriter::EncodedFileWriter(const QString& path, ExportFormat format, i
     s.createContainer(url);
     s.openEncoder();
     s.openResampler();
-    s.openFile(url);
+    s.openFile(url, tags);
     s.openFrames();
 }
 

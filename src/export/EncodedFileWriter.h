@@ -2,10 +2,13 @@
 
 #include "ExportFormat.h"
 
+#include <QByteArray>
 #include <QString>
 #include <cstdint>
 #include <memory>
 #include <span>
+#include <utility>
+#include <vector>
 
 // Encodes interleaved float audio of any channel count and rate into a file of the given
 // format: cleaned and mixed to at most two channels (ChannelMixer), resampled where the
@@ -13,7 +16,12 @@
 // container, so the file plays exactly what was written. Throws ExportFailure on any failure.
 class EncodedFileWriter {
 public:
-    EncodedFileWriter(const QString& path, ExportFormat format, int sampleRate, int channelCount);
+    // FFmpeg's generic tag names ("title", "date", "encoder", …) and their values, which each
+    // container writes in its own way.
+    using Tags = std::vector<std::pair<QByteArray, QString>>;
+
+    EncodedFileWriter(const QString& path, ExportFormat format, int sampleRate, int channelCount,
+                      const Tags& tags = {});
     ~EncodedFileWriter();
     EncodedFileWriter(const EncodedFileWriter&) = delete;
     EncodedFileWriter& operator=(const EncodedFileWriter&) = delete;

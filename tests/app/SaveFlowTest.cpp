@@ -135,6 +135,35 @@ private slots:
         QTRY_VERIFY(!openAlert());
         QVERIFY(!view_->saveFlow().error());
     }
+    // The loudness chosen in the dialog last time reaches the exporter; a fifth of a second is
+    // too short to measure, which the user is told once it is saved as recorded. The file
+    // carries the recording's title and date.
+    void savesWithTheDialogsChoicesAndTheRecordingsTags() {
+        QSettings().setValue("save/loudnessTarget", -16.0);
+        arriveInEditor();
+        view_->findChild<TrimView*>()->setRange({0.5, 0.7});
+        const QDateTime start = view_->recorder().lastRecordingDate().value();
+        const QString destination = testFolder().filePath("tagged.flac");
+        saveTo(destination);
+        click(view_.get(), "Save Trimmed Audio…");
+        QTRY_VERIFY_WITH_TIMEOUT(!view_->saveFlow().isExporting(), 20000);
+        QSettings().remove("save/loudnessTarget");
+        QVERIFY(!view_->saveFlow().error());
+        QTRY_VERIFY(openAlert("Saved as recorded"));
+        QCOMPARE(openAlert("Saved as recorded")->informativeText(),
+                 view_->saveFlow().notice().value_or(""));
+        click(openAlert("Saved as recorded"), "OK");
+        QTRY_VERIFY(!view_->saveFlow().notice());
+        const QString tags =
+            run("ffprobe", {"-v", "error", "-show_entries", "format_tags=title,date", "-of",
+                            "default=nw=1", destination})
+                .value_or("");
+        QVERIFY2(tags.contains("TAG:title=Recording " + start.toString("yyyy-MM-dd HH-mm-ss")),
+                 qPrintable(tags));
+        QVERIFY2(tags.contains("TAG:date=" + start.toString("yyyy-MM-ddTHH:mm:ss")),
+                 qPrintable(tags));
+    }
+
     // Whatever name the dialog returns, with or without the suffix it may have added after
     // its own check, the file on disk stays as it is until the user agrees to replace it.
     void existingFileIsReplacedOnlyAfterTheUserAgrees_data() {
