@@ -156,49 +156,50 @@ private slots:
         // A name with a dot that isn't audio keeps it, with the format's extension added.
         QCOMPARE(SaveDestinationDialog::withAudioSuffix("/tmp/Talk v1.2", ExportFormat::wav),
                  QString("/tmp/Talk v1.2.wav"));
+    }
 
-        // Below the file type: the loudness and the fades, chosen by keyboard, kept only by a save.
-        void offersLoudnessAndFadesAndRemembersThem() {
-            QStringList choices;
-            QString shown;
-            bool faded = true;
-            const auto read = [&](QFileDialog& dialog) {
-                auto* loudness = dialog.findChild<QComboBox*>("loudnessCombo");
-                choices.clear();
-                for (int i = 0; i < loudness->count(); ++i)
-                    choices << loudness->itemText(i);
-                shown = loudness->currentText();
-                faded = dialog.findChild<QCheckBox*>("fadeCheck")->isChecked();
-            };
-            askWith([&](QFileDialog& dialog) {
-                read(dialog);
-                auto* loudness = dialog.findChild<QComboBox*>("loudnessCombo");
-                loudness->setFocus();
-                QTest::keyClick(loudness, Qt::Key_Down);
-                auto* fade = dialog.findChild<QCheckBox*>("fadeCheck");
-                fade->setFocus();
-                QTest::keyClick(fade, Qt::Key_Space);
-                type(dialog, folder_.filePath("podcast"));
-            });
-            QCOMPARE(choices, (QStringList{"As recorded", "Podcast (−16 LUFS)",
-                                           "Streaming (−14 LUFS)", "Broadcast (−23 LUFS)"}));
-            QCOMPARE(shown, QStringLiteral("As recorded"));
-            QVERIFY(!faded);
-            QCOMPARE(SaveDestinationDialog::lastOptions().loudnessTargetLufs, std::optional(-16.0));
-            QCOMPARE(SaveDestinationDialog::lastOptions().fadeSeconds, 0.010);
+    // Below the file type: the loudness and the fades, chosen by keyboard, kept only by a save.
+    void offersLoudnessAndFadesAndRemembersThem() {
+        QStringList choices;
+        QString shown;
+        bool faded = true;
+        const auto read = [&](QFileDialog& dialog) {
+            auto* loudness = dialog.findChild<QComboBox*>("loudnessCombo");
+            choices.clear();
+            for (int i = 0; i < loudness->count(); ++i)
+                choices << loudness->itemText(i);
+            shown = loudness->currentText();
+            faded = dialog.findChild<QCheckBox*>("fadeCheck")->isChecked();
+        };
+        askWith([&](QFileDialog& dialog) {
+            read(dialog);
+            auto* loudness = dialog.findChild<QComboBox*>("loudnessCombo");
+            loudness->setFocus();
+            QTest::keyClick(loudness, Qt::Key_Down);
+            auto* fade = dialog.findChild<QCheckBox*>("fadeCheck");
+            fade->setFocus();
+            QTest::keyClick(fade, Qt::Key_Space);
+            type(dialog, folder_.filePath("podcast"));
+        });
+        QCOMPARE(choices, (QStringList{"As recorded", "Podcast (−16 LUFS)", "Streaming (−14 LUFS)",
+                                       "Broadcast (−23 LUFS)"}));
+        QCOMPARE(shown, QStringLiteral("As recorded"));
+        QVERIFY(!faded);
+        QCOMPARE(SaveDestinationDialog::lastOptions().loudnessTargetLufs, std::optional(-16.0));
+        QCOMPARE(SaveDestinationDialog::lastOptions().fadeSeconds, 0.010);
 
-            askWith([&](QFileDialog& dialog) {
-                read(dialog);
-                dialog.findChild<QComboBox*>("loudnessCombo")->setCurrentIndex(3);
-                dialog.findChild<QCheckBox*>("fadeCheck")->setChecked(false);
-                dialog.reject();
-            });
-            QCOMPARE(shown, QStringLiteral("Podcast (−16 LUFS)"));
-            QVERIFY(faded);
-            QCOMPARE(SaveDestinationDialog::lastOptions().loudnessTargetLufs, std::optional(-16.0));
-            QCOMPARE(SaveDestinationDialog::lastOptions().fadeSeconds, 0.010);
-        }
-    };
+        askWith([&](QFileDialog& dialog) {
+            read(dialog);
+            dialog.findChild<QComboBox*>("loudnessCombo")->setCurrentIndex(3);
+            dialog.findChild<QCheckBox*>("fadeCheck")->setChecked(false);
+            dialog.reject();
+        });
+        QCOMPARE(shown, QStringLiteral("Podcast (−16 LUFS)"));
+        QVERIFY(faded);
+        QCOMPARE(SaveDestinationDialog::lastOptions().loudnessTargetLufs, std::optional(-16.0));
+        QCOMPARE(SaveDestinationDialog::lastOptions().fadeSeconds, 0.010);
+    }
+};
 
-    QTEST_MAIN(SaveDestinationDialogTest)
+QTEST_MAIN(SaveDestinationDialogTest)
 #include "SaveDestinationDialogTest.moc"
