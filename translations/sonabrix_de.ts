@@ -778,10 +778,6 @@ Angegebener Grund: %3.</translation>
         <source>The audio format changed during the recording.</source>
         <translation>Das Tonformat hat sich während der Aufnahme geändert.</translation>
     </message>
-    <message>
-        <source>The disk didn&apos;t keep up with the recording: nothing could be written for %1 seconds.</source>
-        <translation>Der Datenträger kam mit der Aufnahme nicht mit: %1 Sekunden lang konnte nichts geschrieben werden.</translation>
-    </message>
 </context>
 <context>
     <name>SaveDestinationDialog</name>

@@ -25,6 +25,16 @@ bool FrameRing::push(const float* interleaved, qint64 frames) {
     return true;
 }
 
+void FrameRing::waitForRoom(qint64 frames) const {
+    for (;;) {
+        const qint64 read = read_.load(std::memory_order_acquire);
+        if (std::min(frames, capacity_) <=
+            capacity_ - (written_.load(std::memory_order_relaxed) - read))
+            return;
+        read_.wait(read, std::memory_order_acquire);
+    }
+}
+
 void FrameRing::close() {
     closed_.store(true, std::memory_order_release);
     changes_.fetch_add(1, std::memory_order_release);
@@ -47,6 +57,7 @@ qint64 FrameRing::pop(float* interleaved, qint64 maxFrames) {
         done += run;
     }
     read_.store(read + frames, std::memory_order_release);
+    read_.notify_one();
     return frames;
 }
 

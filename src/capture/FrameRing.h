@@ -16,6 +16,8 @@ public:
 
     // Producer: all `frames` or nothing; false when they don't fit.
     bool push(const float* interleaved, qint64 frames);
+    // Producer: sleeps until `frames` fit (the reader made room).
+    void waitForRoom(qint64 frames) const;
     // Producer: no more frames will come.
     void close();
 

@@ -50,12 +50,22 @@ bool RecordingWriter::append(const PcmBuffer& buffer) {
                               "RecordingWriter", "The audio format changed during the recording."));
         return false;
     }
-    if (!ring_->push(buffer.samples.data(), buffer.frames())) {
-        fail(lossReason_, QCoreApplication::translate("RecordingWriter",
-                                                      "The disk didn't keep up with the recording: "
-                                                      "nothing could be written for %1 seconds.")
-                              .arg(bufferedAudio.count()));
-        return false;
+    // A disk more than the ring behind makes this thread wait for it, as writing here would:
+    // audio is never thrown away for being late. Pieces larger than the ring go in turn.
+    const int channels = ring_->channelCount();
+    for (qint64 done = 0; done < buffer.frames();) {
+        const qint64 piece = std::min(buffer.frames() - done, ring_->capacityFrames());
+        const float* samples = buffer.samples.data() + done * channels;
+        if (!ring_->push(samples, piece)) {
+            if (!std::exchange(waitedForDisk_, true))
+                qCWarning(lcCapture) << "The disk is" << bufferedAudio.count()
+                                     << "s behind the recording: the capture waits for it";
+            ring_->waitForRoom(piece);
+            if (failed_.load(std::memory_order_acquire))
+                return false;
+            continue;
+        }
+        done += piece;
     }
     return true;
 }

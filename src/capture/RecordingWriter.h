@@ -17,10 +17,10 @@
 // Writes one recording to disk on a thread of its own ("sonabrix-writer"), so that a disk that
 // stalls (a USB stick, a network home, a disk spinning up) holds up neither the sound server's
 // thread nor the window: the capture thread only copies each buffer into a ring that holds
-// `bufferedAudio` of it. The first buffer creates the recording file, every buffer is appended
-// in order. The first buffer that can't be kept (the disk failed, or fell so far behind that the
-// ring is full) ends the file: it and every later one are dropped (the recording is to end at
-// once, with no hole in the middle), and the reason is kept, so that a loss is never reported as
+// `bufferedAudio` of it, and waits only for a disk further behind than that. The first buffer
+// creates the recording file, every buffer is appended in order. The first buffer that can't be
+// written ends the file: it and every later one are dropped (the recording is to end at once,
+// with no hole in the middle), and the reason is kept, so that a loss is never reported as
 // success.
 class RecordingWriter {
 public:
@@ -48,7 +48,8 @@ public:
     // further. Set before the first append.
     void setFailureHandler(std::function<void()> handler) { onFailure_ = std::move(handler); }
 
-    // On the capture thread; never waits for the disk. False when the buffer can't be kept.
+    // On the capture thread; waits for the disk only when it is more than bufferedAudio behind.
+    // False when the buffer can't be kept.
     bool append(const PcmBuffer& buffer);
 
     // The file being written, once the first buffer has created it. Never waits for the disk.
@@ -74,6 +75,8 @@ private:
     int sampleRateHz_ = 0;
     QPromise<Outcome> ended_;
     std::thread thread_;
+    // The capture thread had to wait for the disk once: told in the log.
+    bool waitedForDisk_ = false;
 
     // The writer thread's file, and what the other threads may ask of it.
     std::unique_ptr<RecordingFile> file_;
