@@ -5,6 +5,7 @@
 #include "EncodedFileWriter.h"
 #include "Logging.h"
 #include "LoudnessMeasurement.h"
+#include "Mp4FreeformTags.h"
 #include "PeakLimiter.h"
 #include "SourceRangeReader.h"
 #include "StagedFile.h"
@@ -127,8 +128,8 @@ std::optional<LoudnessGain> measuredGain(QPromise<ExportOutcome>& promise,
 
 // The recording's title and date, the app as the encoder, and where the loudness was set, the
 // gain tags players read: ReplayGain's against -18 LUFS, Opus's R128 gain in 1/256 dB against
-// -23 LUFS. WAV's INFO list has no place for them, and FFmpeg's MP4 muxer writes no
-// free-form iTunes tags, so WAV and M4A files go without.
+// -23 LUFS. WAV's INFO list has no place for them. FFmpeg's MP4 muxer leaves out ReplayGain;
+// it goes into the finished file as iTunes free-form items (see gainItemsFor).
 EncodedFileWriter::Tags tagsFor(const ExportOptions& options, ExportFormat format,
                                 const std::optional<LoudnessGain>& loudness) {
     EncodedFileWriter::Tags tags{
@@ -145,11 +146,21 @@ EncodedFileWriter::Tags tagsFor(const ExportOptions& options, ExportFormat forma
     const double target = *options.loudnessTargetLufs;
     if (format == ExportFormat::opus) {
         tags.emplace_back("R128_TRACK_GAIN", QString::number(std::lround(256 * (-23 - target))));
-    } else if (format == ExportFormat::mp3 || format == ExportFormat::flac) {
+    } else if (format != ExportFormat::wav) {
         tags.emplace_back("REPLAYGAIN_TRACK_GAIN", QString::asprintf("%.2f dB", -18 - target));
         tags.emplace_back("REPLAYGAIN_TRACK_PEAK", QString::asprintf("%.6f", loudness->truePeak));
     }
     return tags;
+}
+
+// MP4's ReplayGain items, named as players read them there.
+FreeformTags gainItemsFor(ExportFormat format, const EncodedFileWriter::Tags& tags) {
+    FreeformTags items;
+    if (format == ExportFormat::m4a)
+        for (const auto& [key, value] : tags)
+            if (key.startsWith("REPLAYGAIN_"))
+                items.emplace_back(key.toLower(), value);
+    return items;
 }
 
 // A cancelled export stops between chunks; the staged file goes and the destination stays.
@@ -175,9 +186,10 @@ ExportOutcome exportRange(QPromise<ExportOutcome>& promise, const QString& sourc
         << reader.sampleRate() << " Hz) as " << extensionOf(format) << " to "
         << folderKind(destinationPath);
     StagedFile staged(destinationPath);
+    const EncodedFileWriter::Tags tags = tagsFor(options, format, loudness);
     {
         EncodedFileWriter writer(staged.path(), format, reader.sampleRate(), reader.channelCount(),
-                                 tagsFor(options, format, loudness));
+                                 tags);
         ChannelMixer mixer(reader.channelCount());
         const int channels = mixer.outputChannels();
         std::optional<PeakLimiter> limiter;
@@ -228,6 +240,7 @@ ExportOutcome exportRange(QPromise<ExportOutcome>& promise, const QString& sourc
         if (fader)
             qCInfo(lcExport) << "Faded in:" << fader->fadedIn() << "out:" << fader->fadedOut();
     }
+    addFreeformTags(staged.path(), gainItemsFor(format, tags));
     staged.commit();
     qCInfo(lcExport) << "Export finished";
     return outcome;
