@@ -71,6 +71,10 @@
         <source>Selection playback</source>
         <translation>Wiedergabe der Auswahl</translation>
     </message>
+    <message>
+        <source>The recording changed while it was open.</source>
+        <translation>Die Aufnahme hat sich verändert, während sie geöffnet war.</translation>
+    </message>
 </context>
 <context>
     <name>ContentView</name>
@@ -870,10 +874,6 @@ Angegebener Grund: %3.</translation>
     <message>
         <source>not a local file</source>
         <translation>keine lokale Datei</translation>
-    </message>
-    <message>
-        <source>the recording couldn&apos;t be read at %1 s</source>
-        <translation>die Aufnahme war bei %1 s nicht lesbar</translation>
     </message>
 </context>
 <context>

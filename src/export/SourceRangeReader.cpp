@@ -2,6 +2,7 @@
 
 #include "ExportFailure.h"
 #include "FileDescriptor.h"
+#include "FrameRange.h"
 #include "SoundFileHandle.h"
 
 #include <QCoreApplication>
@@ -14,17 +15,6 @@
 #include <sys/stat.h>
 
 namespace {
-
-// Seconds to the nearest frame, kept inside the file: before the start reads from 0, past the
-// end stops at the end. NaN counts as the start so it can only ever shrink the range.
-int64_t frameAt(double seconds, int sampleRate, int64_t totalFrames) {
-    const double frame = seconds * sampleRate;
-    if (!(frame > 0.0))
-        return 0;
-    if (frame >= static_cast<double>(totalFrames))
-        return totalFrames;
-    return std::min<int64_t>(std::llround(frame), totalFrames);
-}
 
 // libsndfile's own text for the last error on `file`, or on the last failed open when null.
 ExportFailure sndfileFailure(SNDFILE* file) {
@@ -68,16 +58,15 @@ SourceRangeReader::SourceRangeReader(const QString& path, TimeRange range)
         throw ExportFailure(
             QCoreApplication::translate("AudioExporter", "The recording's format isn't usable."));
 
-    const int64_t firstFrame = frameAt(range.lower, info.samplerate, info.frames);
-    const int64_t endFrame = frameAt(range.upper, info.samplerate, info.frames);
-    if (endFrame <= firstFrame)
+    const FrameRange frames = FrameRange::of(range, info.samplerate, info.frames);
+    if (frames.isEmpty())
         throw ExportFailure(
             QCoreApplication::translate("AudioExporter", "The selection holds no audio."));
 
-    if (sf_seek(state_->file.get(), firstFrame, SEEK_SET) < 0)
+    if (sf_seek(state_->file.get(), frames.first, SEEK_SET) < 0)
         throw sndfileFailure(state_->file.get());
-    state_->firstFrame = firstFrame;
-    state_->frameCount = endFrame - firstFrame;
+    state_->firstFrame = frames.first;
+    state_->frameCount = frames.count();
     state_->framesLeft = state_->frameCount;
 }
 

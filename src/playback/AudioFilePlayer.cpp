@@ -1,7 +1,10 @@
 #include "AudioFilePlayer.h"
 
+#include "FrameRange.h"
 #include "Logging.h"
+#include "MainloopTimer.h"
 #include "PulseConnection.h"
+#include "ReadAhead.h"
 #include "SoundFileHandle.h"
 
 #include <QCoreApplication>
@@ -9,6 +12,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cmath>
+#include <optional>
 #include <sndfile.h>
 
 using namespace std::chrono_literals;
@@ -19,7 +23,10 @@ namespace {
 // long enough that a busy machine doesn't starve the stream.
 constexpr pa_usec_t targetLatencyUs = 80 * PA_USEC_PER_MSEC;
 constexpr std::chrono::milliseconds streamStartTimeout = 2000ms;
-constexpr sf_count_t blockFrames = 1024;
+// How far the reader may run ahead of what the server has taken.
+constexpr int64_t readAheadSeconds = 1;
+// How often a stream the reader fell behind on is offered what has arrived since.
+constexpr std::chrono::milliseconds topUpInterval = 20ms;
 
 // With the mainloop lock held: no callback may reach the player once the stream is gone.
 struct StreamCloser {
@@ -55,82 +62,82 @@ QString translated(const char* text) {
 
 // Everything the mainloop thread touches lives here and is read or written under the lock.
 struct AudioFilePlayer::State {
-    explicit State(PulseConnection& connection) : connection(connection) {}
+    State(PulseConnection& connection, QString filePath)
+        : connection(connection), filePath(std::move(filePath)) {}
 
     PulseConnection& connection;
-    SoundFileHandle file;
+    const QString filePath;
     SF_INFO info{};
-    // The file frame heard at the current stream's time zero; the next start when not playing.
-    sf_count_t startFrame = 0;
+    // The run being played; its first frame is heard at the stream's time zero.
+    FrameRange frames;
+    // The last position heard of a stopped playback.
+    std::optional<double> stoppedAtSeconds;
+    std::unique_ptr<ReadAhead> readAhead;
     std::unique_ptr<pa_stream, StreamCloser> stream;
     std::unique_ptr<pa_operation, OperationCanceller> drain;
+    std::unique_ptr<MainloopTimer> topUp;
     bool playing = false;
-    bool endOfFile = false;
+    bool endOfRun = false;
+    // The server has played out the run's last frame: the stream's clock may lag it a little.
+    bool heardToEnd = false;
 
     size_t frameBytes() const { return sizeof(float) * static_cast<size_t>(info.channels); }
-    double durationSeconds() const { return static_cast<double>(info.frames) / info.samplerate; }
 
     double positionSeconds() const {
+        if (stoppedAtSeconds)
+            return *stoppedAtSeconds;
+        if (heardToEnd)
+            return static_cast<double>(frames.end) / info.samplerate;
         pa_usec_t heardUs = 0;
         if (!stream || pa_stream_get_time(stream.get(), &heardUs) < 0)
             heardUs = 0; // no timing info yet: nothing has been heard
-        const double seconds = static_cast<double>(startFrame) / info.samplerate +
+        const double seconds = static_cast<double>(frames.first) / info.samplerate +
                                static_cast<double>(heardUs) / PA_USEC_PER_SEC;
-        return std::min(seconds, durationSeconds());
+        return std::min(seconds, static_cast<double>(frames.end) / info.samplerate);
     }
 
-    bool moveTo(double seconds) {
-        if (!std::isfinite(seconds))
-            return false;
-        const auto frame =
-            std::clamp(static_cast<sf_count_t>(std::llround(seconds * info.samplerate)),
-                       sf_count_t{0}, info.frames);
-        if (sf_seek(file.get(), frame, SEEK_SET) < 0)
-            return false;
-        startFrame = frame;
-        return true;
-    }
-
+    // The timer goes first: it must not reach a stream that is gone.
     void closeStream() {
+        topUp.reset();
         drain.reset();
         stream.reset();
+        readAhead.reset();
     }
 
+    // What the server asks for, as far as the reader is ahead; a reader behind leaves the rest
+    // of the request to the next top-up.
     void feed(size_t requestedBytes) {
-        while (playing && !endOfFile && requestedBytes >= frameBytes()) {
-            size_t bytes =
-                std::min(requestedBytes, static_cast<size_t>(blockFrames) * frameBytes());
+        while (playing && !endOfRun && requestedBytes >= frameBytes()) {
+            const int64_t waiting = readAhead->ring().readable();
+            if (waiting == 0) {
+                if (readAhead->isDone() && readAhead->ring().readable() == 0)
+                    reachEnd();
+                return;
+            }
+            size_t bytes = std::min(requestedBytes, static_cast<size_t>(waiting) * frameBytes());
             void* buffer = nullptr;
             if (pa_stream_begin_write(stream.get(), &buffer, &bytes) < 0 || !buffer) {
                 playing = false; // the stream is broken; nothing more will be heard
                 return;
             }
-            const auto frames = static_cast<sf_count_t>(bytes / frameBytes());
-            if (frames == 0) { // a buffer smaller than a frame: nothing sensible to write
+            const int64_t taken = readAhead->ring().pop(static_cast<float*>(buffer),
+                                                        static_cast<int64_t>(bytes / frameBytes()));
+            if (taken == 0) { // a buffer smaller than a frame: nothing sensible to write
                 pa_stream_cancel_write(stream.get());
                 return;
             }
-            // A read error ends playback the same way as the end of the file.
-            const sf_count_t read = sf_readf_float(file.get(), static_cast<float*>(buffer), frames);
-            if (read <= 0) {
-                pa_stream_cancel_write(stream.get());
-            } else if (pa_stream_write(stream.get(), buffer,
-                                       static_cast<size_t>(read) * frameBytes(), nullptr, 0,
-                                       PA_SEEK_RELATIVE) < 0) {
+            if (pa_stream_write(stream.get(), buffer, static_cast<size_t>(taken) * frameBytes(),
+                                nullptr, 0, PA_SEEK_RELATIVE) < 0) {
                 playing = false;
                 return;
             }
-            if (read < frames) {
-                reachEnd();
-                return;
-            }
-            requestedBytes -= static_cast<size_t>(read) * frameBytes();
+            requestedBytes -= static_cast<size_t>(taken) * frameBytes();
         }
     }
 
     // Let the server play out what it holds; playing ends when it has been heard.
     void reachEnd() {
-        endOfFile = true;
+        endOfRun = true;
         drain.reset(pa_stream_drain(stream.get(), &State::onDrained, this));
         if (!drain)
             playing = false;
@@ -140,9 +147,17 @@ struct AudioFilePlayer::State {
         static_cast<State*>(userdata)->feed(requestedBytes);
     }
 
+    void onTopUp() {
+        if (playing && !endOfRun && stream && pa_stream_get_state(stream.get()) == PA_STREAM_READY)
+            if (const size_t writable = pa_stream_writable_size(stream.get());
+                writable != static_cast<size_t>(-1))
+                feed(writable);
+    }
+
     static void onDrained(pa_stream*, int, void* userdata) {
         auto* self = static_cast<State*>(userdata);
         self->playing = false;
+        self->heardToEnd = true;
         self->connection.signal();
     }
 
@@ -163,9 +178,10 @@ std::unique_ptr<AudioFilePlayer> AudioFilePlayer::open(PulseConnection& connecti
             *error = reason;
         return nullptr;
     };
-    auto state = std::make_unique<State>(connection);
-    state->file.reset(sf_open(QFile::encodeName(filePath).constData(), SFM_READ, &state->info));
-    if (!state->file)
+    auto state = std::make_unique<State>(connection, filePath);
+    const SoundFileHandle file(
+        sf_open(QFile::encodeName(filePath).constData(), SFM_READ, &state->info));
+    if (!file)
         return fail(QString::fromUtf8(sf_strerror(nullptr)));
     const SF_INFO& info = state->info;
     if (info.channels < 1 || static_cast<uint32_t>(info.channels) > PA_CHANNELS_MAX ||
@@ -180,16 +196,7 @@ AudioFilePlayer::~AudioFilePlayer() {
     stop();
 }
 
-bool AudioFilePlayer::seek(double seconds) {
-    State& s = *state_;
-    PulseConnection::Lock lock(s.connection.mainloop());
-    if (s.playing)
-        return false;
-    s.closeStream();
-    return s.moveTo(seconds);
-}
-
-bool AudioFilePlayer::play(QString* error) {
+bool AudioFilePlayer::play(TimeRange range, QString* error) {
     State& s = *state_;
     PulseConnection::Lock lock(s.connection.mainloop());
     if (s.playing)
@@ -204,9 +211,19 @@ bool AudioFilePlayer::play(QString* error) {
     };
     if (!s.connection.isConnected())
         return fail(s.connection.lastErrorText());
-    // A stream that failed after reading leaves the file further on than what was heard.
-    if (sf_seek(s.file.get(), s.startFrame, SEEK_SET) < 0)
-        return fail(QString::fromUtf8(sf_strerror(s.file.get())));
+    // A file of its own for each playback: the reader thread owns it, and may outlive us.
+    SF_INFO info{};
+    SoundFileHandle file(sf_open(QFile::encodeName(s.filePath).constData(), SFM_READ, &info));
+    if (!file)
+        return fail(QString::fromUtf8(sf_strerror(nullptr)));
+    if (info.channels != s.info.channels || info.samplerate != s.info.samplerate)
+        return fail(translated(
+            QT_TRANSLATE_NOOP("AudioFilePlayer", "The recording changed while it was open.")));
+    s.info = info;
+    s.frames = FrameRange::of(range, info.samplerate, info.frames);
+    s.stoppedAtSeconds.reset();
+    s.readAhead = std::make_unique<ReadAhead>(std::move(file), info.channels, s.frames,
+                                              int64_t{info.samplerate} * readAheadSeconds);
 
     const pa_sample_spec sampleFormat{PA_SAMPLE_FLOAT32NE, static_cast<uint32_t>(s.info.samplerate),
                                       static_cast<uint8_t>(s.info.channels)};
@@ -230,7 +247,8 @@ bool AudioFilePlayer::play(QString* error) {
         PA_STREAM_INTERPOLATE_TIMING | PA_STREAM_AUTO_TIMING_UPDATE | PA_STREAM_ADJUST_LATENCY);
     // Set before connecting: the stream may be fed, and even reach the end, while we wait.
     s.playing = true;
-    s.endOfFile = false;
+    s.endOfRun = false;
+    s.heardToEnd = false;
     if (pa_stream_connect_playback(s.stream.get(), nullptr, &bufferAttributes, flags, nullptr,
                                    nullptr) < 0)
         return fail(s.connection.lastErrorText());
@@ -239,6 +257,9 @@ bool AudioFilePlayer::play(QString* error) {
         streamStartTimeout);
     if (pa_stream_get_state(s.stream.get()) != PA_STREAM_READY)
         return fail(settled ? s.connection.lastErrorText() : s.connection.failureText());
+    s.topUp = std::make_unique<MainloopTimer>(s.connection.context(),
+                                              pa_threaded_mainloop_get_api(s.connection.mainloop()),
+                                              topUpInterval, [&s] { s.onTopUp(); });
     if (lcPlayback().isInfoEnabled()) {
         const pa_buffer_attr* granted = pa_stream_get_buffer_attr(s.stream.get());
         char spec[PA_SAMPLE_SPEC_SNPRINT_MAX];
@@ -262,7 +283,7 @@ void AudioFilePlayer::stop() {
     }
     s.closeStream();
     s.playing = false;
-    s.moveTo(heardSeconds);
+    s.stoppedAtSeconds = heardSeconds;
 }
 
 double AudioFilePlayer::positionSeconds() const {

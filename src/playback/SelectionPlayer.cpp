@@ -35,13 +35,12 @@ void SelectionPlayer::toggle(const QUrl& url, TimeRange range) {
         return;
     }
     QString error;
-    auto player = startPlayer(url, range.lower, &error);
+    auto player = startPlayer(url, range, &error);
     if (!player) {
         emit failed(error);
         return;
     }
     player_ = std::move(player);
-    stopAtSeconds_ = range.upper;
     qCInfo(lcPlayback).noquote() << "Playing" << url.toLocalFile() << "from" << range.lower
                                  << "s to" << range.upper << "s";
     setPlaying(true);
@@ -57,7 +56,7 @@ void SelectionPlayer::stop() {
     setPlaying(false);
 }
 
-std::unique_ptr<AudioFilePlayer> SelectionPlayer::startPlayer(const QUrl& url, double fromSeconds,
+std::unique_ptr<AudioFilePlayer> SelectionPlayer::startPlayer(const QUrl& url, TimeRange range,
                                                               QString* error) {
     if (!url.isLocalFile()) {
         *error = tr("not a local file");
@@ -67,11 +66,9 @@ std::unique_ptr<AudioFilePlayer> SelectionPlayer::startPlayer(const QUrl& url, d
     if (!PulseConnection::reconnectIfLost(connection_, error, lcPlayback(), connectTimeout))
         return nullptr;
     auto player = AudioFilePlayer::open(*connection_, url.toLocalFile(), error);
-    if (!player || !player->seek(fromSeconds) || !player->play(error)) {
-        if (error->isEmpty())
-            *error = tr("the recording couldn't be read at %1 s").arg(fromSeconds);
+    if (!player || !player->play(range, error)) {
         qCWarning(lcPlayback).noquote()
-            << "Couldn't play" << url.toLocalFile() << "from" << fromSeconds << "s:" << *error;
+            << "Couldn't play" << url.toLocalFile() << "from" << range.lower << "s:" << *error;
         return nullptr;
     }
     return player;
@@ -82,15 +79,12 @@ void SelectionPlayer::watch() {
         watchTimer_.stop();
         return;
     }
-    // Ended by itself at the end of the file (or the server went away): show the idle state,
-    // so the next press plays again.
-    if (!player_->isPlaying()) {
-        stop();
-        return;
-    }
+    const bool ended = !player_->isPlaying();
     currentTime_ = player_->positionSeconds();
     Q_EMIT currentTimeChanged();
-    if (currentTime_ >= stopAtSeconds_)
+    // Ended by itself after the selection's last frame (or the server went away): show the
+    // idle state, so the next press plays again.
+    if (ended)
         stop();
 }
 

@@ -11,8 +11,8 @@ class AudioFilePlayer;
 class PulseConnection;
 
 // Plays one time range of an audio file and publishes, while it plays, where in the file
-// playback is. Starts at the range's lower bound; a watch on the main thread reads the position
-// every 30 ms and stops at the upper bound, or as soon as the file has ended by itself.
+// playback is: a watch on the main thread reads the position every 30 ms for the playhead. The
+// player plays exactly the range and ends by itself after it.
 // A failure to play leaves the player idle and is told through failed().
 class SelectionPlayer : public QObject {
     Q_OBJECT
@@ -41,8 +41,7 @@ Q_SIGNALS:
 private:
     static constexpr int watchIntervalMs = 30;
 
-    std::unique_ptr<AudioFilePlayer> startPlayer(const QUrl& url, double fromSeconds,
-                                                 QString* error);
+    std::unique_ptr<AudioFilePlayer> startPlayer(const QUrl& url, TimeRange range, QString* error);
     void watch();
     void setPlaying(bool playing);
 
@@ -51,6 +50,5 @@ private:
     // Declared before the player it serves, so the player goes first.
     std::unique_ptr<PulseConnection> connection_;
     std::unique_ptr<AudioFilePlayer> player_;
-    double stopAtSeconds_ = 0.0;
     QTimer watchTimer_;
 };

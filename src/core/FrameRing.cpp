@@ -25,14 +25,24 @@ bool FrameRing::push(const float* interleaved, qint64 frames) {
     return true;
 }
 
-void FrameRing::waitForRoom(qint64 frames) const {
+bool FrameRing::waitForRoom(qint64 frames) const {
     for (;;) {
+        // Read before looking, so that a pop in between changes it and the wait returns.
+        const quint32 seen = roomChanges_.load(std::memory_order_acquire);
+        if (abandoned_.load(std::memory_order_acquire))
+            return false;
         const qint64 read = read_.load(std::memory_order_acquire);
         if (std::min(frames, capacity_) <=
             capacity_ - (written_.load(std::memory_order_relaxed) - read))
-            return;
-        read_.wait(read, std::memory_order_acquire);
+            return true;
+        roomChanges_.wait(seen, std::memory_order_acquire);
     }
+}
+
+void FrameRing::abandon() {
+    abandoned_.store(true, std::memory_order_release);
+    roomChanges_.fetch_add(1, std::memory_order_release);
+    roomChanges_.notify_one();
 }
 
 void FrameRing::close() {
@@ -57,7 +67,10 @@ qint64 FrameRing::pop(float* interleaved, qint64 maxFrames) {
         done += run;
     }
     read_.store(read + frames, std::memory_order_release);
-    read_.notify_one();
+    if (frames > 0) {
+        roomChanges_.fetch_add(1, std::memory_order_release);
+        roomChanges_.notify_one();
+    }
     return frames;
 }
 
