@@ -98,7 +98,17 @@ def focused(root=None):
 
 
 def has_focus(name):
-    return wait_for(lambda: focused() is not None and focused().get_name() == name)
+    if wait_for(lambda: focused() is not None and focused().get_name() == name):
+        return True
+    def named(node):
+        try:
+            return describe(node) if node else "nothing"
+        except GLib.Error:
+            return "a control that is gone"
+    print("  focus events, last last:", [named(source) for kind, _, _, detail, source in heard
+                                          if kind == "object:state-changed:focused" and detail == 1],
+          flush=True)
+    return False
 
 
 def describe(node):
