@@ -161,6 +161,9 @@ RecordingStageView::RecordingStageView(SystemAudioRecorder& recorder, QWidget* p
 
 void RecordingStageView::showEvent(QShowEvent* event) {
     QWidget::showEvent(event);
+    // Space acts on the focused button here, so which one that is shows from the start, however
+    // the recording began: the style draws focus only after a keyboard focus change.
+    window()->setAttribute(Qt::WA_KeyboardFocusChange);
     frameClock_.start();
 }
 
