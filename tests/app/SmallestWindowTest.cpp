@@ -48,11 +48,16 @@ QStringList clipped(const QWidget& root) {
     for (const QAbstractButton* button : root.findChildren<QAbstractButton*>()) {
         if (!button->isVisible() || button->text().isEmpty())
             continue;
-        if (button->sizeHint().width() > button->width())
+        // What its label needs, as a stock button would measure it: the room a button likes
+        // around its label may go in a narrow window, the label itself not.
+        const auto* push = qobject_cast<const QPushButton*>(button);
+        const int needed =
+            push ? push->QPushButton::sizeHint().width() : button->sizeHint().width();
+        if (needed > button->width())
             cut << QStringLiteral("button “%1” (%2 of %3 wide)")
                        .arg(button->text())
                        .arg(button->width())
-                       .arg(button->sizeHint().width());
+                       .arg(needed);
     }
     for (const QLineEdit* field : root.findChildren<QLineEdit*>()) {
         if (!field->isVisible())
