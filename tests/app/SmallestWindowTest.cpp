@@ -4,6 +4,9 @@
 #include "RecordingListView.h"
 #include "TestSupport.h"
 #include "Translations.h"
+#include "TrimCard.h"
+#include "TrimHandle.h"
+#include "TrimView.h"
 
 #include <QMenuBar>
 
@@ -136,6 +139,13 @@ private slots:
         auto* editor = view()->findChild<RecordedStageView*>();
         editor->showSaved("/tmp/Walk in the park.m4a");
         expectNothingClipped("editor after a save");
+        // The waveform and its handles are drawn whole inside the card, however short it is here.
+        const TrimCard* card = editor->trimView()->card();
+        QVERIFY2(card->waveformHeight() + 2 * TrimCard::cardPadding <= card->height(),
+                 qPrintable(QStringLiteral("waveform %1 high in a card %2 high")
+                                .arg(card->waveformHeight())
+                                .arg(card->height())));
+        QVERIFY(card->rect().contains(card->endHandle()->geometry()));
         QVERIFY2(editor->savedLabel()->showsAll(), qPrintable(editor->savedLabel()->text()));
         // A name too long for any window is shortened in its middle, never cut at its end.
         editor->showSaved("/tmp/" + QString(200, 'x') + " end.m4a");
