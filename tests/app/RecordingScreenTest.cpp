@@ -202,7 +202,8 @@ private slots:
     }
 
     // Space acts on the focused button, so the screen shows which one that is as it appears,
-    // whether recording began with the mouse or the keyboard, before any Tab.
+    // whether recording began with the mouse or the keyboard, before any Tab; the other screens
+    // are left as they were.
     void theFocusedButtonShowsItsRingFromTheStart() {
         const auto expectRing = [this](const char* startedBy) {
             QPushButton* pause = screen()->pauseButton();
@@ -234,6 +235,11 @@ private slots:
         QTest::keyClick(view_.get(), Qt::Key_R, Qt::ControlModifier);
         QTRY_VERIFY(screen() && view_->recorder().isRecording());
         expectRing("started with Ctrl+R");
+        // Stopped with the mouse: the editor shows focus as the desktop does, after a key moves it.
+        script_->deliver(1.0, 0.5f);
+        QTest::mouseClick(screen()->stopButton(), Qt::LeftButton);
+        QTRY_COMPARE(view_->stageIndex(), 3);
+        QVERIFY(!view_->window()->testAttribute(Qt::WA_KeyboardFocusChange));
     }
 
     // Paused, the screen says so where it named what is recorded.
