@@ -646,7 +646,7 @@ Angegebener Grund: %3.</translation>
     </message>
     <message>
         <source>Move to Trash…</source>
-        <translation>In den Papierkorb …</translation>
+        <translation>In den Papierkorb verschieben …</translation>
     </message>
     <message>
         <source>Recordings</source>
@@ -695,6 +695,11 @@ Angegebener Grund: %3.</translation>
     <message>
         <source>“%1” stays where it is: %2</source>
         <translation>„%1“ wurde nicht verschoben: %2</translation>
+    </message>
+    <message>
+        <source>Move to Trash…</source>
+        <comment>button beside the list</comment>
+        <translation>In den Papierkorb werfen …</translation>
     </message>
 </context>
 <context>

@@ -51,7 +51,6 @@ ContentView::ContentView(std::unique_ptr<SystemAudioRecorder> recorder, QWidget*
       saveFlow_(new SaveFlow(this)), recordings_(new RecordingListModel(this)),
       recordErrorAlert_(new MessageAlert(this, tr("Couldn't record"),
                                          [this] { recorder_->setErrorMessage(std::nullopt); })) {
-    setMinimumSize(minimumWidth, minimumHeight);
     ButtonKeys::install();
     auto* root = new QVBoxLayout(this);
     root->setContentsMargins(0, 0, 0, 0);

@@ -72,8 +72,6 @@ public:
     // How long the current capture has run, as minutes and seconds, minutes not capped.
     static QString elapsedLabel(double elapsedTimeSeconds);
 
-    static constexpr int minimumWidth = 580;
-    static constexpr int minimumHeight = 460;
     static constexpr qint64 waveformPeakCount = 800;
 
 signals:

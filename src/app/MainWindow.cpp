@@ -19,6 +19,7 @@
 #include <QCloseEvent>
 #include <QDialog>
 #include <QDialogButtonBox>
+#include <QEvent>
 #include <QGuiApplication>
 #include <QLabel>
 #include <QMenu>
@@ -56,6 +57,7 @@ MainWindow::MainWindow(std::unique_ptr<SystemAudioRecorder> recorder, QWidget* p
     createMenus();
     // Read first, as it is seen first; the content was made before it.
     menuBar()->lower();
+    fitContentUnderMenuBar();
     connect(contentView_, &ContentView::stageChanged, this, &MainWindow::followStage);
     connect(&contentView_->saveFlow(), &SaveFlow::saved, this, &MainWindow::confirmSave);
     connect(&contentView_->saveFlow(), &SaveFlow::isExportingChanged, this, [this](bool exporting) {
@@ -69,6 +71,24 @@ MainWindow::MainWindow(std::unique_ptr<SystemAudioRecorder> recorder, QWidget* p
     connect(&recording, &SystemAudioRecorder::isPausedChanged, this, &MainWindow::showStateInTitle);
     followStage(contentView_->stageIndex());
     restoreWindowGeometry();
+}
+
+void MainWindow::fitContentUnderMenuBar() {
+    // The menu bar takes its height, which follows the font, from the window's smallest size;
+    // the content gets the rest. Its stages' layouts would ask for more, reckoning their
+    // wrapped texts at a narrower width than they ever get; the walk of every stage at this
+    // size shows that nothing is cut.
+    const int menuHeight = menuBar()->heightForWidth(smallestSize.width());
+    contentView_->setMinimumSize(QSize(
+        smallestSize.width(),
+        smallestSize.height() - (menuHeight > 0 ? menuHeight : menuBar()->sizeHint().height())));
+}
+
+void MainWindow::changeEvent(QEvent* event) {
+    QMainWindow::changeEvent(event);
+    if (event->type() == QEvent::FontChange || event->type() == QEvent::StyleChange) {
+        fitContentUnderMenuBar();
+    }
 }
 
 void MainWindow::createMenus() {

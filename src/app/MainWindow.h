@@ -5,6 +5,7 @@
 #include <QKeySequence>
 #include <QList>
 #include <QMainWindow>
+#include <QSize>
 #include <memory>
 
 class ContentView;
@@ -31,12 +32,17 @@ public:
     QList<KeyRow> keyboardShortcuts() const;
     static QKeySequence helpKey() { return QKeySequence(Qt::Key_F1); }
 
+    // The smallest the whole window goes, menu bar included; every text still fits there.
+    static constexpr QSize smallestSize{580, 460};
+
 protected:
     // A running recording or save isn't ended by a stray click: quitting then asks first.
     void closeEvent(QCloseEvent* event) override;
+    void changeEvent(QEvent* event) override;
 
 private:
     void createMenus();
+    void fitContentUnderMenuBar();
     QMenu* createFileMenu();
     QMenu* createHelpMenu();
     void openMenuBar();

@@ -8,11 +8,13 @@
 #include "SystemAudioRecorder.h"
 
 #include <QHBoxLayout>
+#include <QHideEvent>
 #include <QKeySequence>
 #include <QLabel>
 #include <QPainter>
 #include <QPushButton>
 #include <QShortcut>
+#include <QShowEvent>
 #include <QVBoxLayout>
 
 namespace {
@@ -161,11 +163,20 @@ RecordingStageView::RecordingStageView(SystemAudioRecorder& recorder, QWidget* p
 
 void RecordingStageView::showEvent(QShowEvent* event) {
     QWidget::showEvent(event);
+    // Space acts on the focused button here, so which one that is shows from the start, however
+    // the recording began: the style draws focus only after a keyboard focus change.
+    if (!event->spontaneous()) {
+        windowShowedFocus_ = window()->testAttribute(Qt::WA_KeyboardFocusChange);
+        window()->setAttribute(Qt::WA_KeyboardFocusChange);
+    }
     frameClock_.start();
 }
 
 void RecordingStageView::hideEvent(QHideEvent* event) {
     frameClock_.stop();
+    // The other screens show focus as the desktop does, once the keyboard has moved it.
+    if (!event->spontaneous() && !windowShowedFocus_)
+        window()->setAttribute(Qt::WA_KeyboardFocusChange, false);
     QWidget::hideEvent(event);
 }
 

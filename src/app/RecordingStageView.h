@@ -60,4 +60,6 @@ private:
     QTimer frameClock_;
     // Something louder than silence came in during this recording.
     bool heardSound_ = false;
+    // Whether the window showed focus before this screen made it, to leave it so afterwards.
+    bool windowShowedFocus_ = false;
 };

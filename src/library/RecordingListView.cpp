@@ -25,6 +25,18 @@
 namespace {
 
 constexpr int buttonPadding = 16;
+
+// A row button with room around its label while the row has it; in a narrow window it gives
+// that room up before its label is cut.
+class RowButton : public QPushButton {
+public:
+    RowButton(const QString& text, QWidget* parent) : QPushButton(text, parent) {
+        setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
+        setAutoDefault(false);
+    }
+    QSize sizeHint() const override { return QPushButton::sizeHint() + QSize(buttonPadding, 0); }
+    QSize minimumSizeHint() const override { return QPushButton::sizeHint(); }
+};
 // Close, maximise and minimise in a title bar, with room around them.
 constexpr int titleBarButtonsWidth = 160;
 
@@ -97,10 +109,10 @@ private:
 
 RecordingListView::RecordingListView(RecordingListModel* model, QWidget* parent)
     : QWidget(parent), model_(model), total_(new QLabel(this)), list_(new QListView(this)),
-      openButton_(new QPushButton(tr("Open"), this)),
-      renameButton_(new QPushButton(tr("Rename…"), this)),
-      showButton_(new QPushButton(tr("Show in Folder"), this)),
-      trashButton_(new QPushButton(tr("Move to Trash…"), this)) {
+      openButton_(new RowButton(tr("Open"), this)),
+      renameButton_(new RowButton(tr("Rename…"), this)),
+      showButton_(new RowButton(tr("Show in Folder"), this)),
+      trashButton_(new RowButton(tr("Move to Trash…", "button beside the list"), this)) {
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(6);
@@ -127,9 +139,6 @@ RecordingListView::RecordingListView(RecordingListModel* model, QWidget* parent)
 
     auto* actions = new QHBoxLayout;
     for (QPushButton* button : {openButton_, renameButton_, showButton_, trashButton_}) {
-        button->setAutoDefault(false);
-        // Room around each label, as the app's other buttons have.
-        button->setMinimumWidth(button->sizeHint().width() + buttonPadding);
         actions->addWidget(button);
     }
     actions->addStretch();

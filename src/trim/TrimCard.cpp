@@ -115,7 +115,10 @@ double TrimCard::contentWidth() const {
 }
 
 double TrimCard::waveformHeight() const {
-    return std::max(minimumWaveformHeight, height() - 2 * cardPadding);
+    // The card's inside, whatever its height: the layouts keep it at least the minimum where
+    // they can, and a window too short for that gets a smaller waveform rather than one cut off
+    // at the card's foot.
+    return std::max(0.0, height() - 2 * cardPadding);
 }
 
 double TrimCard::timeAt(double x) const {

@@ -127,6 +127,30 @@ private slots:
         QVERIFY(listed(0, RecordingListModel::InterruptedRole).toBool());
     }
 
+    // Asked at launch, before the desktop has put the window anywhere (no place was saved):
+    // the question still opens over the window, not where the window was before it was placed.
+    void theRecoveryQuestionOpensOverTheWindow() {
+        view_.reset();
+        QString error;
+        QVERIFY(!KilledRecording::make(RecordingsFolder::ensure(&error), 1.0).isEmpty());
+        MainWindow window(std::make_unique<SystemAudioRecorder>(
+            std::make_unique<ScriptedCaptureService>(script_)));
+        window.contentView()->offerRecovery();
+        window.show();
+        // Where a window manager might place it: in the screen's far corner.
+        const QRect screen = window.screen()->availableGeometry();
+        window.move(screen.bottomRight() - QPoint(window.width(), window.height()));
+        const QString offer = "Sonabrix quit while recording. The recording up to then was kept.";
+        QTRY_VERIFY(openAlert(offer));
+        QTRY_VERIFY(openAlert(offer)->isVisible());
+        const QPoint offset = openAlert(offer)->geometry().center() - window.geometry().center();
+        QVERIFY2(
+            offset.manhattanLength() <= 40,
+            qPrintable(
+                QStringLiteral("%1, %2 from the window's centre").arg(offset.x()).arg(offset.y())));
+        click(openAlert(offer), "Later");
+    }
+
     // Several recordings cut short: one question names them all, and none is left unoffered.
     void everyInterruptedRecordingIsOffered() {
         QString error;

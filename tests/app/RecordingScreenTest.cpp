@@ -5,6 +5,7 @@
 #include "RecordingStageView.h"
 #include "StageContainer.h"
 #include "TestSupport.h"
+#include "Theme.h"
 
 // The recording screen as the user meets it, over a capture platform the test steers.
 class RecordingScreenTest : public QObject {
@@ -198,6 +199,47 @@ private slots:
         }
         QTRY_COMPARE(screen()->statusText(),
                      QString("Nothing has played on “speakers” for the last few seconds."));
+    }
+
+    // Space acts on the focused button, so the screen shows which one that is as it appears,
+    // whether recording began with the mouse or the keyboard, before any Tab; the other screens
+    // are left as they were.
+    void theFocusedButtonShowsItsRingFromTheStart() {
+        const auto expectRing = [this](const char* startedBy) {
+            QPushButton* pause = screen()->pauseButton();
+            QTRY_VERIFY(pause->hasFocus());
+            QStyleOption seen;
+            seen.initFrom(pause);
+            QVERIFY2(seen.state & QStyle::State_KeyboardFocusChange, startedBy);
+            // Drawn as a user sees it: a ring of the focus colour around the label.
+            const QImage picture = pause->grab().toImage();
+            const QColor ring = Theme::from(pause->palette()).focusRing;
+            int ringPixels = 0;
+            for (int y = 0; y < picture.height(); ++y)
+                for (int x = 0; x < picture.width(); ++x) {
+                    const QColor p = picture.pixelColor(x, y);
+                    ringPixels += std::abs(p.red() - ring.red()) +
+                                      std::abs(p.green() - ring.green()) +
+                                      std::abs(p.blue() - ring.blue()) <
+                                  30;
+                }
+            QVERIFY2(ringPixels > picture.width() + picture.height(),
+                     qPrintable(QStringLiteral("%1: %2").arg(startedBy).arg(ringPixels)));
+        };
+        expectRing("started with the mouse");
+        script_->deliver(1.0, 0.5f);
+        QTest::keyClick(view_.get(), Qt::Key_R, Qt::ControlModifier);
+        QTRY_COMPARE(view_->stageIndex(), 3);
+        // A click elsewhere first, as a mouse user's last act before the key.
+        QTest::mouseClick(view_->window(), Qt::LeftButton);
+        QTest::keyClick(view_.get(), Qt::Key_R, Qt::ControlModifier);
+        QTRY_VERIFY(screen() && view_->recorder().isRecording());
+        expectRing("started with Ctrl+R");
+        // Stopped with the mouse: the editor shows focus as the desktop does, after a key moves it.
+        script_->deliver(1.0, 0.5f);
+        QTest::mouseClick(screen()->stopButton(), Qt::LeftButton);
+        QTRY_COMPARE(view_->stageIndex(), 3);
+        QVERIFY(!view_->window()->testAttribute(Qt::WA_KeyboardFocusChange));
     }
 
     // Paused, the screen says so where it named what is recorded.

@@ -213,14 +213,45 @@ private slots:
         QCOMPARE(window->geometry(), placed);
     }
 
-    void windowCannotShrinkBelowTheContentMinimum() {
+    // The smallest size is the whole window's, menu bar included.
+    void windowCannotShrinkBelowItsSmallestSize() {
         auto window = shownWindow();
-        QCOMPARE(window->contentView()->minimumSize(), QSize(580, 460));
         window->resize(200, 150);
-        QTRY_VERIFY(window->contentView()->width() >= 580 &&
-                    window->contentView()->height() >= 460);
+        QTRY_COMPARE(window->size(), QSize(580, 460));
+        QCOMPARE(window->menuBar()->geometry().bottom() + 1, window->contentView()->y());
+        // A larger font makes the menu bar taller; the content gives up the difference.
+        const int menuHeight = window->menuBar()->height();
+        QFont larger = window->font();
+        larger.setPointSizeF(larger.pointSizeF() * 1.5);
+        window->setFont(larger);
+        window->resize(200, 150);
+        QTRY_VERIFY(window->menuBar()->height() > menuHeight);
+        QTRY_COMPARE(window->size(), QSize(580, 460));
         window->resize(900, 700);
         QTRY_COMPARE(window->size(), QSize(900, 700));
+    }
+
+    // The question before quitting looks like every other alert: a bold heading, the app's icon.
+    void theQuitQuestionHasTheAlertsLook() {
+        auto window = shownWindow();
+        SystemAudioRecorder& recorder = window->contentView()->recorder();
+        recorder.start();
+        QTRY_VERIFY(recorder.isRecording());
+        QFont heading;
+        QMessageBox::Icon icon = QMessageBox::Question;
+        QTimer::singleShot(50, [&] {
+            QMessageBox* question = openAlert("A recording is running");
+            if (!question)
+                return;
+            heading = question->findChild<QLabel*>("qt_msgbox_label")->font();
+            icon = question->icon();
+            click(question, "Keep Recording");
+        });
+        QVERIFY(!window->close());
+        QVERIFY2(heading.bold(), qPrintable(QString::number(heading.weight())));
+        QCOMPARE(icon, QMessageBox::NoIcon); // a picture of its own rather than a stock sign
+        recorder.stop();
+        QTRY_VERIFY(!recorder.isRecording());
     }
 
     // Last: it runs the application's event loop to its end.

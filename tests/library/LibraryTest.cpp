@@ -315,14 +315,22 @@ private slots:
         QCOMPARE(model.index(model.rowOf(lecture)).data(RecordingListModel::DurationRole),
                  QVariant(1.0));
 
+        // The question wears the application's icon, as its other questions do.
+        QPixmap appIcon(64, 64);
+        appIcon.fill(QColor(200, 40, 120));
+        QGuiApplication::setWindowIcon(QIcon(appIcon));
         for (const QString answer : {"Cancel", "Move to Trash"}) {
             QString asked;
+            QImage icon;
             answerNext<QMessageBox>([&](QMessageBox* box) {
                 asked = box->text();
+                icon = box->iconPixmap().toImage();
                 press(box, answer);
             });
             QTest::keyClick(focused(view.listView()), Qt::Key_Delete);
             QCOMPARE(asked, QString("Move “Lecture” to the trash?"));
+            QVERIFY(!icon.isNull());
+            QCOMPARE(icon.pixelColor(icon.width() / 2, icon.height() / 2), QColor(200, 40, 120));
             QCOMPARE(QFile::exists(lecture), answer == "Cancel");
         }
         QVERIFY(!QFile::exists(lecture) && !QFile::exists(RecordingNotes::pathFor(lecture)));
