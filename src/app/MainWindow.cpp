@@ -33,9 +33,17 @@
 
 namespace {
 
-std::unique_ptr<QSettings> windowSettings() {
-    return std::make_unique<QSettings>(QSettings::NativeFormat, QSettings::UserScope,
-                                       QStringLiteral("Sonabrix"), QStringLiteral("Sonabrix"));
+// The window's size and place live in the app's one settings file, beside its other choices.
+// Versions before kept them in a file of their own; what is found there is taken over once.
+QVariant windowSetting(const QString& key) {
+    QSettings settings;
+    if (!settings.contains(key)) {
+        const QSettings earlier(QSettings::NativeFormat, QSettings::UserScope,
+                                QStringLiteral("Sonabrix"), QStringLiteral("Sonabrix"));
+        if (earlier.contains(key))
+            settings.setValue(key, earlier.value(key));
+    }
+    return settings.value(key);
 }
 
 // Wayland leaves a window's place to the compositor; only its size is ours to keep.
@@ -263,22 +271,21 @@ void MainWindow::confirmSave() {
 
 void MainWindow::restoreWindowGeometry() {
     // The first run keeps the platform's own default size and place.
-    const auto settings = windowSettings();
-    const QByteArray geometry = settings->value(QStringLiteral("window/geometry")).toByteArray();
+    const QByteArray geometry = windowSetting(QStringLiteral("window/geometry")).toByteArray();
     if (!platformPlacesWindows() && !geometry.isEmpty() && restoreGeometry(geometry)) {
         return;
     }
-    const QSize size = settings->value(QStringLiteral("window/size")).toSize();
+    const QSize size = windowSetting(QStringLiteral("window/size")).toSize();
     if (size.isValid()) {
         resize(size.expandedTo(minimumSizeHint()));
     }
 }
 
 void MainWindow::saveWindowGeometry() const {
-    const auto settings = windowSettings();
-    settings->setValue(QStringLiteral("window/size"), size());
+    QSettings settings;
+    settings.setValue(QStringLiteral("window/size"), size());
     if (!platformPlacesWindows()) {
-        settings->setValue(QStringLiteral("window/geometry"), saveGeometry());
+        settings.setValue(QStringLiteral("window/geometry"), saveGeometry());
     }
 }
 

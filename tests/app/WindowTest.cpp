@@ -191,12 +191,11 @@ private slots:
                  qPrintable(listed));
     }
 
+    // In the app's one settings file, with its other choices.
     void sizeAndPlaceComeBackInTheNextRun() {
-        const QString file = QFileInfo(QSettings(QSettings::NativeFormat, QSettings::UserScope,
-                                                 "Sonabrix", "Sonabrix")
-                                           .fileName())
-                                 .absoluteFilePath();
+        const QString file = QFileInfo(QSettings().fileName()).absoluteFilePath();
         QVERIFY2(file.startsWith(qEnvironmentVariable("XDG_CONFIG_HOME")), qPrintable(file));
+        QFile::remove(file);
         // Inside the screen: from Qt 6.8 on, a restored window that wouldn't fit is moved and
         // shrunk onto it, as it should be on a desktop.
         const QRect placed(QPoint(64, 48), QSize(640, 500));
@@ -211,6 +210,27 @@ private slots:
         QVERIFY(QFile::exists(file));
         auto window = shownWindow();
         QCOMPARE(window->geometry(), placed);
+    }
+
+    // Versions before kept the window's size and place in a file of their own: taken over.
+    void sizeAndPlaceOfAnEarlierVersionAreTakenOver() {
+        QFile::remove(QSettings().fileName());
+        const QRect placed(QPoint(80, 60), QSize(620, 480));
+        {
+            auto window = shownWindow();
+            window->setGeometry(placed);
+            QTRY_COMPARE(window->geometry(), placed);
+            const QByteArray geometry = window->saveGeometry();
+            window->hide();
+            QSettings earlier(QSettings::NativeFormat, QSettings::UserScope, "Sonabrix",
+                              "Sonabrix");
+            earlier.setValue("window/geometry", geometry);
+            earlier.setValue("window/size", placed.size());
+        }
+        QFile::remove(QSettings().fileName());
+        auto window = shownWindow();
+        QCOMPARE(window->geometry(), placed);
+        QVERIFY(QSettings().contains("window/geometry"));
     }
 
     // The smallest size is the whole window's, menu bar included.
