@@ -9,46 +9,50 @@ MicrophoneStream::MicrophoneStream(PulseConnection& connection,
 
 std::optional<CaptureInput> MicrophoneStream::defaultInput(PulseConnection& connection,
                                                            const CaptureOutput& recorded) {
-    struct Query {
-        PulseConnection* connection;
-        QString name;
+    const QString name =
+        connection
+            .ask<QString, pa_server_info>(
+                [&connection](pa_server_info_cb_t callback, void* userdata) {
+                    return pa_context_get_server_info(connection.context(), callback, userdata);
+                },
+                [](QString& source, const pa_server_info& info) {
+                    source = pulseString(info.default_source_name);
+                })
+            .value_or(QString());
+    struct Source {
         std::optional<CaptureInput> input;
         bool isRecordedMonitor = false;
-        QString monitorName;
-    } query{&connection, {}, std::nullopt, false, recorded.monitorSourceName};
-    auto onServer = [](pa_context*, const pa_server_info* info, void* userdata) {
-        auto* q = static_cast<Query*>(userdata);
-        if (info)
-            q->name = pulseString(info->default_source_name);
-        q->connection->signal();
     };
-    auto onSource = [](pa_context*, const pa_source_info* info, int last, void* userdata) {
-        auto* q = static_cast<Query*>(userdata);
-        if (last != 0 || !info) {
-            q->connection->signal();
-            return;
-        }
-        // Without a microphone the server's default input is often an output's monitor:
-        // recording that one's own monitor would record the output twice.
-        q->isRecordedMonitor = pulseString(info->name) == q->monitorName;
-        q->input = CaptureInput{pulseString(info->name), pulseString(info->description),
-                                std::max<int>(1, info->sample_spec.channels)};
-    };
-    const bool answered =
-        connection.waitFor(pa_context_get_server_info(connection.context(), onServer, &query));
-    if (answered && !query.name.isEmpty())
-        connection.waitFor(pa_context_get_source_info_by_name(
-            connection.context(), query.name.toUtf8().constData(), onSource, &query));
-    if (!query.input || query.isRecordedMonitor) {
-        qCInfo(lcCapture).noquote() << "No microphone: default input"
-                                    << (query.name.isEmpty() ? QStringLiteral("none") : query.name)
-                                    << (query.isRecordedMonitor ? "is the output's monitor" : "");
+    const Source source =
+        name.isEmpty()
+            ? Source{}
+            : connection
+                  .askList<Source, pa_source_info>(
+                      [&connection, &name](pa_source_info_cb_t callback, void* userdata) {
+                          return pa_context_get_source_info_by_name(
+                              connection.context(), name.toUtf8().constData(), callback, userdata);
+                      },
+                      [&recorded](Source& found, const pa_source_info& info) {
+                          // Without a microphone the server's default input is often an output's
+                          // monitor: recording that one's own monitor would record the output
+                          // twice.
+                          found.isRecordedMonitor =
+                              pulseString(info.name) == recorded.monitorSourceName;
+                          found.input =
+                              CaptureInput{pulseString(info.name), pulseString(info.description),
+                                           std::max<int>(1, info.sample_spec.channels)};
+                      })
+                  .value_or(Source{});
+    if (!source.input || source.isRecordedMonitor) {
+        qCInfo(lcCapture).noquote()
+            << "No microphone: default input" << (name.isEmpty() ? QStringLiteral("none") : name)
+            << (source.isRecordedMonitor ? "is the output's monitor" : "");
         return std::nullopt;
     }
-    qCDebug(lcCapture).noquote() << "Microphone:" << query.input->name << "("
-                                 << query.input->description << ")," << query.input->channelCount
+    qCDebug(lcCapture).noquote() << "Microphone:" << source.input->name << "("
+                                 << source.input->description << ")," << source.input->channelCount
                                  << "channels";
-    return query.input;
+    return source.input;
 }
 
 std::unique_ptr<MicrophoneStream>

@@ -95,36 +95,31 @@ struct PulseCaptureService::State {
         PulseConnection::Lock lock(connection->mainloop());
         // No default output is not a failure: the list decides whether there is anything.
         const std::optional<QString> defaultSink = connection->defaultSinkName(nullptr);
-        struct Listing {
-            PulseConnection* connection;
-            QList<CaptureOutput> outputs;
-        } listing{connection.get(), {}};
-        auto onSink = [](pa_context*, const pa_sink_info* info, int last, void* userdata) {
-            auto* l = static_cast<Listing*>(userdata);
-            if (last != 0 || !info) {
-                l->connection->signal();
-                return;
-            }
-            const QString name = QString::fromUtf8(info->name);
-            l->outputs.append({name,
-                               info->monitor_source_name
-                                   ? QString::fromUtf8(info->monitor_source_name)
-                                   : name + QStringLiteral(".monitor"),
-                               pulseString(info->description)});
-        };
-        if (!connection->waitFor(
-                pa_context_get_sink_info_list(connection->context(), onSink, &listing))) {
+        std::optional<QList<CaptureOutput>> outputs =
+            connection->askList<QList<CaptureOutput>, pa_sink_info>(
+                [this](pa_sink_info_cb_t callback, void* userdata) {
+                    return pa_context_get_sink_info_list(connection->context(), callback, userdata);
+                },
+                [](QList<CaptureOutput>& list, const pa_sink_info& info) {
+                    const QString name = QString::fromUtf8(info.name);
+                    list.append({name,
+                                 info.monitor_source_name
+                                     ? QString::fromUtf8(info.monitor_source_name)
+                                     : name + QStringLiteral(".monitor"),
+                                 pulseString(info.description)});
+                });
+        if (!outputs) {
             content.error = connection->failureText();
             qCWarning(lcCapture).noquote() << "Couldn't list the outputs:" << *content.error;
             return content;
         }
-        for (qsizetype i = 0; defaultSink && i < listing.outputs.size(); ++i) {
-            if (listing.outputs[i].name == *defaultSink) {
-                listing.outputs.move(i, 0);
+        for (qsizetype i = 0; defaultSink && i < outputs->size(); ++i) {
+            if ((*outputs)[i].name == *defaultSink) {
+                outputs->move(i, 0);
                 break;
             }
         }
-        content.outputs = listing.outputs;
+        content.outputs = *outputs;
         if (!content.outputs.isEmpty())
             content.microphone = MicrophoneStream::defaultInput(*connection, content.outputs[0]);
         qCDebug(lcCapture).noquote() << "Outputs:" << content.outputs.size() << "default"
