@@ -73,10 +73,7 @@ public:
     template <typename Answer, typename Info, typename Request, typename Read>
     std::optional<Answer> ask(Request request, Read read,
                               std::chrono::milliseconds timeout = defaultTimeout) {
-        Asking<Answer, Info, Read> asking{this, {}, std::move(read)};
-        if (!waitFor(request(&Asking<Answer, Info, Read>::onReply, &asking), timeout))
-            return std::nullopt;
-        return std::move(asking.answer);
+        return askFor<Answer, Info, false>(std::move(request), std::move(read), timeout);
     }
 
     // The same for a request answered by a list (such as pa_context_get_sink_info_list): `read`
@@ -84,10 +81,7 @@ public:
     template <typename Answer, typename Info, typename Request, typename Read>
     std::optional<Answer> askList(Request request, Read read,
                                   std::chrono::milliseconds timeout = defaultTimeout) {
-        Asking<Answer, Info, Read> asking{this, {}, std::move(read)};
-        if (!waitFor(request(&Asking<Answer, Info, Read>::onItem, &asking), timeout))
-            return std::nullopt;
-        return std::move(asking.answer);
+        return askFor<Answer, Info, true>(std::move(request), std::move(read), timeout);
     }
 
     // From a libpulse callback (mainloop thread): wakes every waiter.
@@ -137,6 +131,20 @@ private:
             self->connection->signal();
         }
     };
+
+    template <typename Answer, typename Info, bool isList, typename Request, typename Read>
+    std::optional<Answer> askFor(Request request, Read read, std::chrono::milliseconds timeout) {
+        using Reply = Asking<Answer, Info, Read>;
+        Reply asking{this, {}, std::move(read)};
+        pa_operation* operation = nullptr;
+        if constexpr (isList)
+            operation = request(&Reply::onItem, &asking);
+        else
+            operation = request(&Reply::onReply, &asking);
+        if (!waitFor(operation, timeout))
+            return std::nullopt;
+        return std::move(asking.answer);
+    }
 
     PulseConnection();
     // With the lock held.
