@@ -1,11 +1,11 @@
 #pragma once
 
+#include "PeakFolder.h"
+
 #include <QtGlobal>
 #include <vector>
 
-// Folds interleaved float frames into bins of `framesPerPeak` frames, keeping the largest
-// absolute sample of each bin over all channels. Chunks may have any size; a bin may straddle
-// chunks and is still one bin. A NaN sample never raises a peak.
+// The peaks of a whole file: bins of `framesPerPeak` frames folded by PeakFolder, kept in order.
 class PeakBinner {
 public:
     PeakBinner(qint64 framesPerPeak, int channelCount, qint64 expectedPeakCount);
@@ -15,15 +15,13 @@ public:
     std::vector<float> finish();
 
     // Frames the current bin still takes.
-    qint64 room() const { return m_framesPerPeak - m_framesInBin; }
+    qint64 room() const { return m_folder.room(); }
     // `frames` frames (at most room()) whose largest absolute sample is `peak`, a number.
     void add(float peak, qint64 frames);
 
 private:
-    qint64 m_framesPerPeak;
-    qint64 m_channelCount;
-    float m_runningPeak = 0.0f;
-    qint64 m_framesInBin = 0;
+    PeakFolder m_folder;
+    int m_channelCount;
     std::vector<float> m_peaks;
 };
 

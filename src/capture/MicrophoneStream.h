@@ -1,6 +1,7 @@
 #pragma once
 
 #include "CaptureService.h"
+#include "RecordStream.h"
 #include "StreamGathering.h"
 
 #include <chrono>
@@ -39,18 +40,13 @@ public:
 
 private:
     MicrophoneStream(PulseConnection& connection, const CaptureService::Handlers& handlers);
-    static void onRead(pa_stream*, size_t, void* userdata);
-    static void onState(pa_stream* stream, void* userdata);
     void lose(const QString& reason);
 
-    struct StreamDeleter {
-        void operator()(pa_stream* stream) const { pa_stream_unref(stream); }
-    };
     PulseConnection& connection_;
     const CaptureService::Handlers& handlers_;
-    std::unique_ptr<pa_stream, StreamDeleter> stream_;
     StreamGathering gathering_;
-    bool ready_ = false;
+    // After the gathering it feeds, so it goes first.
+    std::unique_ptr<RecordStream> stream_;
     bool lost_ = false;
     int listener_ = 0;
 };

@@ -1,28 +1,17 @@
 #include "PeakHistory.h"
 
 #include <algorithm>
-#include <cmath>
 
 void PeakHistory::add(const PcmBuffer& buffer) {
     if (buffer.channelCount < 1 || buffer.sampleRateHz < binsPerSecond)
         return;
-    const qint64 binFrames = buffer.sampleRateHz / binsPerSecond;
-    const float* sample = buffer.samples.data();
+    if (const qint64 binFrames = buffer.sampleRateHz / binsPerSecond;
+        folder_.framesPerBin() != binFrames)
+        folder_ = PeakFolder(binFrames);
     // A 20 ms delivery closes about two bins: gathered here, stored under one lock.
     std::vector<float> closed;
-    for (qint64 left = buffer.frames(); left > 0;) {
-        const qint64 take = std::min(left, binFrames - openFrames_);
-        const float* end = sample + take * buffer.channelCount;
-        for (; sample < end; ++sample)
-            openPeak_ = std::max(openPeak_, std::fabs(*sample));
-        openFrames_ += take;
-        left -= take;
-        if (openFrames_ == binFrames) {
-            closed.push_back(openPeak_);
-            openPeak_ = 0;
-            openFrames_ = 0;
-        }
-    }
+    folder_.fold(buffer.samples.data(), buffer.frames(), buffer.channelCount,
+                 [&closed](float peak) { closed.push_back(peak); });
     if (closed.empty())
         return;
     std::lock_guard guard(mutex_);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "PcmBuffer.h"
+#include "PeakFolder.h"
 
 #include <mutex>
 #include <vector>
@@ -30,6 +31,5 @@ private:
     std::vector<float> ring_ = std::vector<float>(capacity, 0.0f);
     qint64 completed_ = 0;
     // The bin being filled: guarded by the capture thread being the only writer.
-    float openPeak_ = 0;
-    qint64 openFrames_ = 0;
+    PeakFolder folder_{0};
 };

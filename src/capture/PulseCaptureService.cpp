@@ -5,6 +5,7 @@
 #include "MicrophoneStream.h"
 #include "OutputFollower.h"
 #include "PulseConnection.h"
+#include "RecordStream.h"
 #include "StreamGathering.h"
 
 #include <QtConcurrent/QtConcurrentRun>
@@ -13,17 +14,8 @@
 
 namespace {
 
-struct StreamDeleter {
-    void operator()(pa_stream* stream) const { pa_stream_unref(stream); }
-};
-
 // How often silence may come in while the server gives nothing: the live waveform's pace.
 constexpr std::chrono::milliseconds tickInterval{50};
-
-pa_usec_t fragmentMicroseconds() {
-    return static_cast<pa_usec_t>(
-        std::chrono::microseconds(PulseCaptureService::fragmentDuration).count());
-}
 
 } // namespace
 
@@ -34,16 +26,15 @@ struct PulseCaptureService::State {
     std::unique_ptr<PulseConnection> connection;
 
     // The rest is guarded by the mainloop lock: callbacks read it on the mainloop thread.
-    std::unique_ptr<pa_stream, StreamDeleter> stream;
-    // The stream being opened on the new default output's monitor, until it takes over.
-    std::unique_ptr<pa_stream, StreamDeleter> nextStream;
-    pa_sample_spec sampleSpec{};
-    pa_channel_map channelMap{};
-    pa_buffer_attr attributes{};
     Handlers handlers;
     bool running = false;
     std::unique_ptr<OutputFollower> follower;
     StreamGathering gathering;
+    // After the handlers and the gathering they feed, so they go first.
+    std::unique_ptr<RecordStream> stream;
+    // The stream being opened on the new default output's monitor, until it takes over.
+    std::unique_ptr<RecordStream> nextStream;
+    RecordStream::Options streamOptions;
     std::unique_ptr<MicrophoneStream> microphone;
     // Lets silence into the recording while the server gives nothing.
     std::unique_ptr<MainloopTimer> clock;
@@ -60,27 +51,15 @@ struct PulseCaptureService::State {
             handlers.stopped(reason);
     }
 
-    static void disconnectLocked(std::unique_ptr<pa_stream, StreamDeleter>& stream) {
-        if (!stream)
-            return;
-        pa_stream_set_state_callback(stream.get(), nullptr, nullptr);
-        pa_stream_set_read_callback(stream.get(), nullptr, nullptr);
-        pa_stream_set_moved_callback(stream.get(), nullptr, nullptr);
-        const pa_stream_state_t state = pa_stream_get_state(stream.get());
-        if (state == PA_STREAM_READY || state == PA_STREAM_CREATING)
-            pa_stream_disconnect(stream.get());
-        stream.reset();
-    }
-
     void releaseStreamLocked() {
         clock.reset();
         follower.reset();
-        disconnectLocked(nextStream);
+        nextStream.reset();
         microphone.reset();
         running = false;
         // Whatever arrived is kept, however the stream ends.
         deliverPendingLocked();
-        disconnectLocked(stream);
+        stream.reset();
         handlers = {};
     }
 
@@ -116,36 +95,31 @@ struct PulseCaptureService::State {
         PulseConnection::Lock lock(connection->mainloop());
         // No default output is not a failure: the list decides whether there is anything.
         const std::optional<QString> defaultSink = connection->defaultSinkName(nullptr);
-        struct Listing {
-            PulseConnection* connection;
-            QList<CaptureOutput> outputs;
-        } listing{connection.get(), {}};
-        auto onSink = [](pa_context*, const pa_sink_info* info, int last, void* userdata) {
-            auto* l = static_cast<Listing*>(userdata);
-            if (last != 0 || !info) {
-                l->connection->signal();
-                return;
-            }
-            const QString name = QString::fromUtf8(info->name);
-            l->outputs.append({name,
-                               info->monitor_source_name
-                                   ? QString::fromUtf8(info->monitor_source_name)
-                                   : name + QStringLiteral(".monitor"),
-                               pulseString(info->description)});
-        };
-        if (!connection->waitFor(
-                pa_context_get_sink_info_list(connection->context(), onSink, &listing))) {
+        std::optional<QList<CaptureOutput>> outputs =
+            connection->askList<QList<CaptureOutput>, pa_sink_info>(
+                [this](pa_sink_info_cb_t callback, void* userdata) {
+                    return pa_context_get_sink_info_list(connection->context(), callback, userdata);
+                },
+                [](QList<CaptureOutput>& list, const pa_sink_info& info) {
+                    const QString name = QString::fromUtf8(info.name);
+                    list.append({name,
+                                 info.monitor_source_name
+                                     ? QString::fromUtf8(info.monitor_source_name)
+                                     : name + QStringLiteral(".monitor"),
+                                 pulseString(info.description)});
+                });
+        if (!outputs) {
             content.error = connection->failureText();
             qCWarning(lcCapture).noquote() << "Couldn't list the outputs:" << *content.error;
             return content;
         }
-        for (qsizetype i = 0; defaultSink && i < listing.outputs.size(); ++i) {
-            if (listing.outputs[i].name == *defaultSink) {
-                listing.outputs.move(i, 0);
+        for (qsizetype i = 0; defaultSink && i < outputs->size(); ++i) {
+            if ((*outputs)[i].name == *defaultSink) {
+                outputs->move(i, 0);
                 break;
             }
         }
-        content.outputs = listing.outputs;
+        content.outputs = *outputs;
         if (!content.outputs.isEmpty())
             content.microphone = MicrophoneStream::defaultInput(*connection, content.outputs[0]);
         qCDebug(lcCapture).noquote() << "Outputs:" << content.outputs.size() << "default"
@@ -190,122 +164,93 @@ struct PulseCaptureService::State {
     // A record stream on `output`'s monitor in the recording's format, connecting. It can't be
     // moved: PulseAudio takes the streams of the old default input along to a new one, and
     // would carry the recording of the output over to a microphone.
-    std::unique_ptr<pa_stream, StreamDeleter> connectStreamLocked(const CaptureOutput& output) {
-        std::unique_ptr<pa_stream, StreamDeleter> made(
-            pa_stream_new(connection->context(), "Sonabrix recording", &sampleSpec, &channelMap));
-        if (!made)
-            return made;
-        pa_stream_set_moved_callback(made.get(), &State::onMovedAnyway, this);
+    std::unique_ptr<RecordStream> connectStreamLocked(const CaptureOutput& output, QString* error) {
         // PipeWire moves no stream that named its source when the default input changes (the
         // test aNewDefaultInputLeavesTheRecordingOnTheOutput holds on both servers), and there
         // the flag shifts this stream's timing against the microphone's by tens of
         // milliseconds: it is left off there. A move all the same is told in the log.
-        const bool unmovable = !connection->serverDescription().contains(u"PipeWire");
-        const auto flags = static_cast<pa_stream_flags_t>(
-            PA_STREAM_ADJUST_LATENCY | (unmovable ? PA_STREAM_DONT_MOVE : PA_STREAM_NOFLAGS) |
-            StreamGathering::timingFlags);
-        if (pa_stream_connect_record(made.get(), output.monitorSourceName.toUtf8().constData(),
-                                     &attributes, flags) < 0)
-            made.reset();
-        return made;
+        streamOptions.movable = connection->serverDescription().contains(u"PipeWire");
+        return RecordStream::connect(*connection, output.monitorSourceName, streamOptions, error);
+    }
+
+    // The stream that delivers into the recording: it feeds the gathering, and its end is the
+    // capture's.
+    void deliverFromLocked(RecordStream& recording) {
+        recording.setHandlers({}, [this](const QString& reason) { notifyStoppedLocked(reason); });
+        recording.feed(gathering, handlers.samples);
     }
 
     // Following the default output: a second stream opens on the new monitor and takes over
     // once it is ready, into the same recording. Asynchronous: on the mainloop thread.
     bool reopenLocked(const CaptureOutput& output) {
-        disconnectLocked(nextStream);
+        nextStream.reset();
         if (!running || !stream)
             return false;
         // PipeWire, where the stream is movable, may have taken it there itself already.
-        if (pulseString(pa_stream_get_device_name(stream.get())) == output.monitorSourceName) {
+        if (stream->deviceName() == output.monitorSourceName) {
             if (follower)
                 follower->reopened(true);
             return true;
         }
-        nextStream = connectStreamLocked(output);
+        QString error;
+        nextStream = connectStreamLocked(output, &error);
         if (!nextStream)
             return false;
         qCInfo(lcCapture).noquote() << "Opening the capture on" << output.monitorSourceName
                                     << "to follow the default output";
-        pa_stream_set_state_callback(nextStream.get(), &State::onNextStreamState, this);
+        nextStream->setHandlers(
+            [this] {
+                takeOverLocked();
+                if (follower)
+                    follower->reopened(true);
+            },
+            [this](const QString&) {
+                // The recording stays on the output it had.
+                nextStream.reset();
+                if (follower)
+                    follower->reopened(false);
+            });
         return true;
-    }
-
-    static void onNextStreamState(pa_stream* next, void* userdata) {
-        auto* self = static_cast<State*>(userdata);
-        const pa_stream_state_t state = pa_stream_get_state(next);
-        if (state == PA_STREAM_READY) {
-            self->takeOverLocked();
-            if (self->follower)
-                self->follower->reopened(true);
-        } else if (state == PA_STREAM_FAILED || state == PA_STREAM_TERMINATED) {
-            // The recording stays on the output it had.
-            disconnectLocked(self->nextStream);
-            if (self->follower)
-                self->follower->reopened(false);
-        }
     }
 
     // The old stream's last audio goes out first, then the new one's from its start: the
     // deliveries keep their capture times, so the recording's timeline runs on.
     void takeOverLocked() {
         if (stream) {
-            gathering.readAvailable(stream.get(), handlers.samples);
+            stream->readAvailable();
             deliverPendingLocked();
-            disconnectLocked(stream);
+            stream.reset();
         }
         stream = std::move(nextStream);
-        pa_stream_set_state_callback(stream.get(), &State::onStreamState, this);
-        pa_stream_set_read_callback(stream.get(), &State::onRead, this);
-        gathering.readAvailable(stream.get(), handlers.samples);
-    }
-
-    static void onMovedAnyway(pa_stream* moved, void*) {
-        // Made with PA_STREAM_DONT_MOVE; a server that moves it all the same is worth a note.
-        qCWarning(lcCapture).noquote()
-            << "The sound server moved the capture to" << pa_stream_get_device_name(moved);
+        deliverFromLocked(*stream);
+        stream->readAvailable();
     }
 
     CaptureResult openStreamLocked(const CaptureOutput& output,
                                    const StreamConfiguration& configuration) {
-        sampleSpec = {PA_SAMPLE_FLOAT32LE, static_cast<uint32_t>(configuration.sampleRateHz),
-                      static_cast<uint8_t>(configuration.channelCount)};
-        if (!pa_sample_spec_valid(&sampleSpec))
+        const std::optional<RecordStream::Format> format = RecordStream::floatFormat(
+            configuration.sampleRateHz, configuration.channelCount, fragmentDuration);
+        if (!format)
             return pulseErrorText(PA_ERR_INVALID);
-        gathering.start(sampleSpec,
-                        pa_usec_to_bytes(fragmentMicroseconds(), &sampleSpec) /
-                            pa_frame_size(&sampleSpec),
+        streamOptions = {"Sonabrix recording", *format, false};
+        gathering.start(format->spec, format->fragmentFrames(),
                         static_cast<qint64>(pa_rtclock_now()));
-        if (!pa_channel_map_init_auto(&channelMap, sampleSpec.channels, PA_CHANNEL_MAP_DEFAULT))
-            return pulseErrorText(PA_ERR_INVALID);
-        attributes.maxlength = static_cast<uint32_t>(-1);
-        attributes.tlength = static_cast<uint32_t>(-1);
-        attributes.prebuf = static_cast<uint32_t>(-1);
-        attributes.minreq = static_cast<uint32_t>(-1);
-        attributes.fragsize =
-            static_cast<uint32_t>(pa_usec_to_bytes(fragmentMicroseconds(), &sampleSpec));
         // A monitor source hears every client of the output and can't leave one out; this app
         // plays nothing while a recording runs (its player lives in the editor only), so none of
         // its own sound can end up in a recording.
-        stream = connectStreamLocked(output);
+        QString error;
+        stream = connectStreamLocked(output, &error);
         if (!stream)
-            return connection->lastErrorText();
-        pa_stream_set_state_callback(stream.get(), &State::onStreamState, this);
-        pa_stream_set_read_callback(stream.get(), &State::onRead, this);
-        const bool settled = connection->waitUntil(
-            [this] { return pa_stream_get_state(stream.get()) != PA_STREAM_CREATING; },
-            PulseConnection::defaultTimeout);
-        if (!settled || pa_stream_get_state(stream.get()) != PA_STREAM_READY) {
-            const int code = pa_context_errno(connection->context());
-            return settled && code != PA_OK ? pulseErrorText(code) : connection->failureText();
-        }
-        return std::nullopt;
+            return error;
+        deliverFromLocked(*stream);
+        return stream->waitUntilReady();
     }
 
     // A microphone that can't be opened leaves the output's recording as it is, and says so.
     void openMicrophoneLocked(const CaptureInput& input) {
         QString error;
-        microphone = MicrophoneStream::open(*connection, input, static_cast<int>(sampleSpec.rate),
+        microphone = MicrophoneStream::open(*connection, input,
+                                            static_cast<int>(streamOptions.format.spec.rate),
                                             fragmentDuration, handlers, &error);
         if (microphone)
             return;
@@ -318,12 +263,10 @@ struct PulseCaptureService::State {
     void logStreamLocked(const CaptureOutput& output) const {
         if (!lcCapture().isInfoEnabled())
             return;
-        char spec[PA_SAMPLE_SPEC_SNPRINT_MAX];
-        pa_sample_spec_snprint(spec, sizeof spec, pa_stream_get_sample_spec(stream.get()));
-        const pa_buffer_attr* granted = pa_stream_get_buffer_attr(stream.get());
+        const pa_buffer_attr* granted = stream->grantedAttributes();
         qCInfo(lcCapture).noquote().nospace()
             << "Capturing output " << output.name << " (" << output.description << ") through "
-            << pa_stream_get_device_name(stream.get()) << ", format " << spec << ", fragment "
+            << stream->deviceName() << ", format " << stream->formatText() << ", fragment "
             << (granted ? granted->fragsize : 0) << " bytes, max length "
             << (granted ? granted->maxlength : 0) << " bytes";
     }
@@ -340,7 +283,7 @@ struct PulseCaptureService::State {
             // From here on a failure is this stop's own, not a stream that stopped by itself.
             running = false;
             connected = connection->isConnected();
-            if (connected && stream && pa_stream_get_state(stream.get()) == PA_STREAM_READY) {
+            if (connected && stream && stream->isReady()) {
                 // Corking is a round trip: everything the server captured and sent before it
                 // reaches the read callback first. Nothing is flushed.
                 struct Cork {
@@ -352,7 +295,7 @@ struct PulseCaptureService::State {
                     c->succeeded = success != 0;
                     c->connection->signal();
                 };
-                if (!connection->waitFor(pa_stream_cork(stream.get(), 1, onCorked, &cork)) ||
+                if (!connection->waitFor(pa_stream_cork(stream->handle(), 1, onCorked, &cork)) ||
                     !cork.succeeded) {
                     // A cork that times out leaves no error code; "OK" is no reason to show.
                     const int code = pa_context_errno(connection->context());
@@ -377,21 +320,6 @@ struct PulseCaptureService::State {
         gathering.tick(now, handlers.samples);
         if (microphone)
             microphone->tick(now);
-    }
-
-    static void onRead(pa_stream*, size_t, void* userdata) {
-        auto* self = static_cast<State*>(userdata);
-        self->gathering.readAvailable(self->stream.get(), self->handlers.samples);
-    }
-
-    static void onStreamState(pa_stream* stream, void* userdata) {
-        auto* self = static_cast<State*>(userdata);
-        const pa_stream_state_t state = pa_stream_get_state(stream);
-        if (state == PA_STREAM_FAILED || state == PA_STREAM_TERMINATED) {
-            const int code = pa_context_errno(pa_stream_get_context(stream));
-            self->notifyStoppedLocked(pulseErrorText(code != PA_OK ? code : PA_ERR_KILLED));
-        }
-        self->connection->signal();
     }
 };
 

@@ -223,42 +223,36 @@ QString PulseConnection::serverDescription() const {
 }
 
 QString PulseConnection::queryServerDescription() {
-    struct Query {
-        PulseConnection* connection;
-        QString description;
-    } query{this, {}};
-    auto onInfo = [](pa_context*, const pa_server_info* info, void* userdata) {
-        auto* q = static_cast<Query*>(userdata);
-        if (info)
-            q->description = QStringLiteral("%1 %2").arg(
-                QString::fromUtf8(info->server_name ? info->server_name : "?"),
-                QString::fromUtf8(info->server_version ? info->server_version : "?"));
-        q->connection->signal();
-    };
-    waitFor(pa_context_get_server_info(context(), onInfo, &query));
-    return query.description;
+    return ask<QString, pa_server_info>(
+               [this](pa_server_info_cb_t callback, void* userdata) {
+                   return pa_context_get_server_info(context(), callback, userdata);
+               },
+               [](QString& description, const pa_server_info& info) {
+                   description = QStringLiteral("%1 %2").arg(
+                       QString::fromUtf8(info.server_name ? info.server_name : "?"),
+                       QString::fromUtf8(info.server_version ? info.server_version : "?"));
+               })
+        .value_or(QString());
 }
 
 std::optional<QString> PulseConnection::defaultSinkName(QString* error) {
-    struct Query {
-        PulseConnection* connection;
-        std::optional<QString> sink;
-    } query{this, std::nullopt};
-    auto onInfo = [](pa_context*, const pa_server_info* info, void* userdata) {
-        auto* q = static_cast<Query*>(userdata);
-        if (info && info->default_sink_name && *info->default_sink_name)
-            q->sink = QString::fromUtf8(info->default_sink_name);
-        q->connection->signal();
-    };
-    if (!waitFor(pa_context_get_server_info(context(), onInfo, &query))) {
+    const auto sink = ask<std::optional<QString>, pa_server_info>(
+        [this](pa_server_info_cb_t callback, void* userdata) {
+            return pa_context_get_server_info(context(), callback, userdata);
+        },
+        [](std::optional<QString>& name, const pa_server_info& info) {
+            if (info.default_sink_name && *info.default_sink_name)
+                name = QString::fromUtf8(info.default_sink_name);
+        });
+    if (!sink) {
         if (error)
             *error = failureText();
         return std::nullopt;
     }
-    if (!query.sink && error)
+    if (!*sink && error)
         *error = QCoreApplication::translate("PulseConnection",
                                              "The sound server has no default output.");
-    return query.sink;
+    return *sink;
 }
 
 void PulseConnection::setConnectionLostHandler(std::function<void()> handler) {

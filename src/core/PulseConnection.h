@@ -66,6 +66,24 @@ public:
     // lost connection (the operation is cancelled then).
     bool waitFor(pa_operation* operation, std::chrono::milliseconds timeout = defaultTimeout);
 
+    // With the lock held: asks the server and waits, up to `timeout`, for its answer. `request`
+    // makes the libpulse call (such as pa_context_get_server_info) with the callback and userdata
+    // it is given; `read(answer, info)` takes what is wanted out of the server's reply. Nothing
+    // when the server didn't answer in time or the connection was lost.
+    template <typename Answer, typename Info, typename Request, typename Read>
+    std::optional<Answer> ask(Request request, Read read,
+                              std::chrono::milliseconds timeout = defaultTimeout) {
+        return askFor<Answer, Info, false>(std::move(request), std::move(read), timeout);
+    }
+
+    // The same for a request answered by a list (such as pa_context_get_sink_info_list): `read`
+    // takes each item in turn.
+    template <typename Answer, typename Info, typename Request, typename Read>
+    std::optional<Answer> askList(Request request, Read read,
+                                  std::chrono::milliseconds timeout = defaultTimeout) {
+        return askFor<Answer, Info, true>(std::move(request), std::move(read), timeout);
+    }
+
     // From a libpulse callback (mainloop thread): wakes every waiter.
     void signal();
 
@@ -95,6 +113,39 @@ public:
     void stopListening(int id);
 
 private:
+    template <typename Answer, typename Info, typename Read> struct Asking {
+        PulseConnection* connection;
+        Answer answer;
+        Read read;
+
+        static void onReply(pa_context*, const Info* info, void* userdata) {
+            auto* self = static_cast<Asking*>(userdata);
+            if (info)
+                self->read(self->answer, *info);
+            self->connection->signal();
+        }
+        static void onItem(pa_context*, const Info* info, int last, void* userdata) {
+            auto* self = static_cast<Asking*>(userdata);
+            if (last == 0 && info)
+                return self->read(self->answer, *info);
+            self->connection->signal();
+        }
+    };
+
+    template <typename Answer, typename Info, bool isList, typename Request, typename Read>
+    std::optional<Answer> askFor(Request request, Read read, std::chrono::milliseconds timeout) {
+        using Reply = Asking<Answer, Info, Read>;
+        Reply asking{this, {}, std::move(read)};
+        pa_operation* operation = nullptr;
+        if constexpr (isList)
+            operation = request(&Reply::onItem, &asking);
+        else
+            operation = request(&Reply::onReply, &asking);
+        if (!waitFor(operation, timeout))
+            return std::nullopt;
+        return std::move(asking.answer);
+    }
+
     PulseConnection();
     // With the lock held.
     QString queryServerDescription();
