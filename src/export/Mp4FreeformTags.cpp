@@ -74,8 +74,7 @@ std::optional<Box> childOf(const QByteArray& data, const Box& parent, const char
 // Moves every chunk offset of every track by `delta`; false when one would pass its width.
 bool moveChunkOffsets(QByteArray& movie, qint64 delta) {
     qint64 from = 8;
-    const Box whole{0, movie.size(), "moov"};
-    while (const std::optional<Box> track = childOf(movie, from, whole.size, "trak")) {
+    while (const std::optional<Box> track = childOf(movie, from, movie.size(), "trak")) {
         from = track->offset + track->size;
         std::optional<Box> table = childOf(movie, *track, "mdia");
         for (const char* type : {"minf", "stbl"})

@@ -9,7 +9,6 @@
 #include <QFile>
 #include <algorithm>
 #include <cerrno>
-#include <cmath>
 #include <fcntl.h>
 #include <sndfile.h>
 #include <sys/stat.h>
