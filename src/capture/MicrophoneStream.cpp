@@ -3,9 +3,8 @@
 #include "Logging.h"
 #include "PulseConnection.h"
 
-MicrophoneStream::MicrophoneStream(PulseConnection& connection,
-                                   const CaptureService::Handlers& handlers)
-    : connection_(connection), handlers_(handlers) {}
+MicrophoneStream::MicrophoneStream(const CaptureService::Handlers& handlers)
+    : handlers_(handlers) {}
 
 std::optional<CaptureInput> MicrophoneStream::defaultInput(PulseConnection& connection,
                                                            const CaptureOutput& recorded) {
@@ -59,7 +58,7 @@ std::unique_ptr<MicrophoneStream>
 MicrophoneStream::open(PulseConnection& connection, const CaptureInput& input, int sampleRateHz,
                        std::chrono::microseconds fragment, const CaptureService::Handlers& handlers,
                        QString* error) {
-    std::unique_ptr<MicrophoneStream> self(new MicrophoneStream(connection, handlers));
+    std::unique_ptr<MicrophoneStream> self(new MicrophoneStream(handlers));
     const std::optional<RecordStream::Format> format =
         RecordStream::floatFormat(sampleRateHz, input.channelCount, fragment);
     if (!format) {
@@ -80,15 +79,6 @@ MicrophoneStream::open(PulseConnection& connection, const CaptureInput& input, i
     }
     // A stream that fails while opening is reported by the opening.
     stream.setHandlers({}, [self = self.get()](const QString& reason) { self->lose(reason); });
-    // PipeWire 1.4 leaves a stream whose source is gone in place, silent, without a word to
-    // it: the source's removal is what tells.
-    self->listener_ = connection.listenForChanges(
-        PA_SUBSCRIPTION_MASK_SOURCE, [self = self.get(), source = stream.deviceIndex()](
-                                         pa_subscription_event_type_t type, uint32_t index) {
-            if ((type & PA_SUBSCRIPTION_EVENT_TYPE_MASK) == PA_SUBSCRIPTION_EVENT_REMOVE &&
-                index == source)
-                self->lose(pulseErrorText(PA_ERR_KILLED));
-        });
     qCInfo(lcCapture).noquote().nospace()
         << "Capturing microphone " << input.name << " (" << input.description << "), format "
         << stream.formatText();
@@ -96,8 +86,6 @@ MicrophoneStream::open(PulseConnection& connection, const CaptureInput& input, i
 }
 
 MicrophoneStream::~MicrophoneStream() {
-    if (listener_)
-        connection_.stopListening(listener_);
     if (stream_ && !lost_)
         gathering_.settle(handlers_.microphoneSamples);
 }

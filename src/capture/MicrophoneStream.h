@@ -39,14 +39,12 @@ public:
     void finish(qint64 nowUs);
 
 private:
-    MicrophoneStream(PulseConnection& connection, const CaptureService::Handlers& handlers);
+    explicit MicrophoneStream(const CaptureService::Handlers& handlers);
     void lose(const QString& reason);
 
-    PulseConnection& connection_;
     const CaptureService::Handlers& handlers_;
     StreamGathering gathering_;
     // After the gathering it feeds, so it goes first.
     std::unique_ptr<RecordStream> stream_;
     bool lost_ = false;
-    int listener_ = 0;
 };

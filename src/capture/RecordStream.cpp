@@ -3,6 +3,8 @@
 #include "Logging.h"
 #include "PulseConnection.h"
 
+#include <utility>
+
 size_t RecordStream::Format::fragmentFrames() const {
     return pa_usec_to_bytes(static_cast<pa_usec_t>(fragment.count()), &spec) / pa_frame_size(&spec);
 }
@@ -19,8 +21,8 @@ std::optional<RecordStream::Format> RecordStream::floatFormat(int sampleRateHz, 
     return format;
 }
 
-RecordStream::RecordStream(PulseConnection& connection, pa_stream* stream)
-    : connection_(connection), stream_(stream) {}
+RecordStream::RecordStream(PulseConnection& connection, pa_stream* stream, const QString& source)
+    : connection_(connection), stream_(stream), source_(source) {}
 
 std::unique_ptr<RecordStream> RecordStream::connect(PulseConnection& connection,
                                                     const QString& source, const Options& options,
@@ -33,7 +35,8 @@ std::unique_ptr<RecordStream> RecordStream::connect(PulseConnection& connection,
         *error = connection.lastErrorText();
         return nullptr;
     }
-    std::unique_ptr<RecordStream> self(new RecordStream(connection, made));
+    std::unique_ptr<RecordStream> self(
+        new RecordStream(connection, made, options.movable ? QString() : source));
     pa_stream_set_state_callback(made, &RecordStream::onState, self.get());
     pa_stream_set_moved_callback(made, &RecordStream::onMoved, nullptr);
     pa_buffer_attr attributes;
@@ -48,10 +51,26 @@ std::unique_ptr<RecordStream> RecordStream::connect(PulseConnection& connection,
         *error = connection.lastErrorText();
         return nullptr;
     }
+    if (!self->source_.isEmpty())
+        self->watchSource();
     return self;
 }
 
+// PipeWire 1.4 keeps neither promise of an unmovable stream: it connects one whose source isn't
+// there to the default input (which may be a microphone), and leaves one whose source went away
+// in place, silent, without a word. The stream's device and the source's removal tell instead.
+void RecordStream::watchSource() {
+    sourceListener_ = connection_.listenForChanges(
+        PA_SUBSCRIPTION_MASK_SOURCE, [this](pa_subscription_event_type_t type, uint32_t index) {
+            if ((type & PA_SUBSCRIPTION_EVENT_TYPE_MASK) == PA_SUBSCRIPTION_EVENT_REMOVE &&
+                isReady() && index == deviceIndex())
+                end(pulseErrorText(PA_ERR_KILLED));
+        });
+}
+
 RecordStream::~RecordStream() {
+    if (sourceListener_)
+        connection_.stopListening(sourceListener_);
     pa_stream* stream = stream_.get();
     pa_stream_set_state_callback(stream, nullptr, nullptr);
     pa_stream_set_read_callback(stream, nullptr, nullptr);
@@ -66,6 +85,8 @@ std::optional<QString> RecordStream::waitUntilReady() {
     const bool settled = connection_.waitUntil(
         [stream] { return pa_stream_get_state(stream) != PA_STREAM_CREATING; },
         PulseConnection::defaultTimeout);
+    if (misplaced_)
+        return pulseErrorText(PA_ERR_NOENTITY);
     if (settled && pa_stream_get_state(stream) == PA_STREAM_READY)
         return std::nullopt;
     const int code = pa_context_errno(connection_.context());
@@ -121,15 +142,30 @@ void RecordStream::onState(pa_stream* stream, void* userdata) {
     // A handler may destroy the stream: nothing of it is touched after one ran.
     PulseConnection& connection = self->connection_;
     const pa_stream_state_t state = pa_stream_get_state(stream);
-    if (state == PA_STREAM_READY && self->ready_) {
+    if (state == PA_STREAM_READY && !self->source_.isEmpty() &&
+        self->deviceName() != self->source_) {
+        qCWarning(lcCapture).noquote() << "The sound server put the capture of" << self->source_
+                                       << "on" << self->deviceName() << "instead";
+        self->misplaced_ = true;
+        self->end(pulseErrorText(PA_ERR_NOENTITY));
+    } else if (state == PA_STREAM_READY && self->ready_) {
         const auto ready = self->ready_;
         ready();
-    } else if ((state == PA_STREAM_FAILED || state == PA_STREAM_TERMINATED) && self->ended_) {
+    } else if (state == PA_STREAM_FAILED || state == PA_STREAM_TERMINATED) {
         const int code = pa_context_errno(pa_stream_get_context(stream));
-        const auto ended = self->ended_;
-        ended(pulseErrorText(code != PA_OK ? code : PA_ERR_KILLED));
+        self->end(pulseErrorText(code != PA_OK ? code : PA_ERR_KILLED));
     }
     connection.signal();
+}
+
+void RecordStream::end(const QString& reason) {
+    if (std::exchange(over_, true))
+        return;
+    stopFeeding();
+    if (ended_) {
+        const auto ended = ended_;
+        ended(reason);
+    }
 }
 
 void RecordStream::onRead(pa_stream*, size_t, void* userdata) {

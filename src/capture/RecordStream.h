@@ -35,7 +35,7 @@ public:
         const char* name = "";
         Format format;
         // An unmovable stream stays on its source: the server doesn't carry it along to a new
-        // default, and a source that goes away ends it.
+        // default, a source that isn't there fails it, and a source that goes away ends it.
         bool movable = false;
     };
 
@@ -76,13 +76,21 @@ private:
     struct StreamDeleter {
         void operator()(pa_stream* stream) const { pa_stream_unref(stream); }
     };
-    RecordStream(PulseConnection& connection, pa_stream* stream);
+    RecordStream(PulseConnection& connection, pa_stream* stream, const QString& source);
+    // Holds an unmovable stream to its source where the server itself doesn't.
+    void watchSource();
+    // Stops reading and tells the owner, once.
+    void end(const QString& reason);
     static void onState(pa_stream* stream, void* userdata);
     static void onRead(pa_stream*, size_t, void* userdata);
     static void onMoved(pa_stream* stream, void*);
 
     PulseConnection& connection_;
     std::unique_ptr<pa_stream, StreamDeleter> stream_;
+    const QString source_;
+    int sourceListener_ = 0;
+    bool misplaced_ = false;
+    bool over_ = false;
     std::function<void()> ready_;
     Ended ended_;
     StreamGathering* gathering_ = nullptr;

@@ -129,11 +129,13 @@ private slots:
         close(stream);
     }
 
+    // Never some other source in its place: that may be a microphone.
     void aSourceThatIsntThereIsAnError() {
         QString error;
         auto stream = open("sonabrix_nowhere", &error);
         QVERIFY(!stream);
         QVERIFY(!error.isEmpty());
+        QCOMPARE(deliveredSamples(), size_t(0));
     }
 
     // The server ending the stream tells its owner, who may release it right there.
