@@ -1,6 +1,7 @@
 #include "LoudnessMeasurement.h"
 
 #include "ChannelMixer.h"
+#include "IntersampleFilter.h"
 #include "SourceRangeReader.h"
 
 #include <algorithm>
@@ -13,13 +14,20 @@ constexpr int64_t chunkSamples = 16384;
 // Shorter ranges aren't worth a second thread.
 constexpr int64_t splitFromSeconds = 20;
 
+// `leadIn`: the audio just before the range, where the true peak's first points need it.
 std::optional<LoudnessMeter> measureRange(const QString& sourcePath, TimeRange range,
+                                          std::optional<TimeRange> leadIn,
                                           const std::function<bool(int64_t)>& advanced) {
     SourceRangeReader reader(sourcePath, range);
     ChannelMixer mixer(reader.channelCount());
     LoudnessMeter meter(mixer.outputChannels(), reader.sampleRate());
     const int64_t chunkFrames = std::max<int64_t>(1, chunkSamples / reader.channelCount());
     std::vector<float> samples(size_t(chunkFrames) * size_t(reader.channelCount()));
+    if (leadIn) {
+        SourceRangeReader before(sourcePath, *leadIn);
+        while (const int64_t frames = before.read(samples))
+            meter.lead(mixer.mix(std::span(samples).first(size_t(frames * reader.channelCount()))));
+    }
     while (const int64_t frames = reader.read(samples)) {
         meter.add(mixer.mix(std::span(samples).first(size_t(frames * reader.channelCount()))));
         if (!advanced(frames))
@@ -37,15 +45,16 @@ std::optional<LoudnessMeter> measureLoudness(const QString& sourcePath, TimeRang
     const SourceRangeReader whole(sourcePath, range);
     const int rate = whole.sampleRate();
     if (whole.frameCount() < splitFromSeconds * rate)
-        return measureRange(sourcePath, range, advanced);
+        return measureRange(sourcePath, range, std::nullopt, advanced);
     // The seam on a 100 ms step of the first half's gating blocks, a whole frame in seconds.
     const int64_t step = std::max(1, rate / 10);
     const int64_t seam = whole.firstFrame() + whole.frameCount() / 2 / step * step;
     const double seamSeconds = double(seam) / rate;
+    const TimeRange leadIn{double(seam - IntersampleFilter::taps) / rate, seamSeconds};
     auto later = std::async(std::launch::async, measureRange, sourcePath,
-                            TimeRange{seamSeconds, range.upper}, advanced);
+                            TimeRange{seamSeconds, range.upper}, leadIn, advanced);
     std::optional<LoudnessMeter> first =
-        measureRange(sourcePath, TimeRange{range.lower, seamSeconds}, advanced);
+        measureRange(sourcePath, TimeRange{range.lower, seamSeconds}, std::nullopt, advanced);
     std::optional<LoudnessMeter> second = later.get(); // rethrows what its thread threw
     if (!first || !second)
         return std::nullopt;

@@ -24,11 +24,13 @@ void LoudnessMeter::Destroyer::operator()(ebur128_state* state) const {
     ebur128_destroy(&state);
 }
 
-// The histogram keeps the meter's memory flat; the slices take 8 bytes per 10 ms.
+// The histogram keeps the meter's memory flat; the slices take 8 bytes per 10 ms. The true
+// peak is measured by the limiter's own filter, at a quarter of libebur128's cost.
 LoudnessMeter::LoudnessMeter(int channels, int sampleRate)
     : state_(ebur128_init(unsigned(channels), unsigned(sampleRate),
-                          EBUR128_MODE_I | EBUR128_MODE_TRUE_PEAK | EBUR128_MODE_HISTOGRAM)),
-      channels_(channels), sliceFrames_(size_t(std::max(1, sampleRate / slicesPerSecond))),
+                          EBUR128_MODE_I | EBUR128_MODE_HISTOGRAM)),
+      peaks_(channels), channels_(channels),
+      sliceFrames_(size_t(std::max(1, sampleRate / slicesPerSecond))),
       pending_(sliceFrames_ * size_t(channels)) {
     if (!state_)
         throw ExportFailure(ExportFailure::sessionCreationFailed);
@@ -60,19 +62,20 @@ void LoudnessMeter::addSlice(const float* interleaved, size_t frames) {
     ebur128_loudness_window(state_.get(), 10, &loudness);
     energies_.push_back(std::isfinite(loudness) ? float(std::pow(10.0, (loudness + 0.691) / 10))
                                                 : 0.0f);
-    double peak = 0;
-    for (int channel = 0; channel < channels_; ++channel) {
-        double channelPeak = 0;
-        ebur128_prev_true_peak(state_.get(), unsigned(channel), &channelPeak);
-        peak = std::max(peak, channelPeak);
-    }
-    truePeaks_.push_back(float(peak));
+    truePeaks_.push_back(peaks_.add(interleaved, frames));
 }
 
 void LoudnessMeter::finish() {
     if (pendingSamples_ > 0)
         addSlice(pending_.data(), pendingSamples_ / size_t(channels_));
     pendingSamples_ = 0;
+    // The last points, between the last frames and the silence after them: unless a later meter
+    // takes over, which measures them against its own first frames.
+    tailPeak_ = peaks_.finish();
+}
+
+void LoudnessMeter::lead(std::span<const float> interleaved) {
+    peaks_.lead(interleaved.data(), interleaved.size() / size_t(channels_));
 }
 
 void LoudnessMeter::append(LoudnessMeter&& later) {
@@ -81,6 +84,7 @@ void LoudnessMeter::append(LoudnessMeter&& later) {
         laterStates_.push_back(std::move(state));
     energies_.insert(energies_.end(), later.energies_.begin(), later.energies_.end());
     truePeaks_.insert(truePeaks_.end(), later.truePeaks_.begin(), later.truePeaks_.end());
+    tailPeak_ = later.tailPeak_;
 }
 
 std::optional<double> LoudnessMeter::integratedLufs() const {
@@ -96,17 +100,9 @@ std::optional<double> LoudnessMeter::integratedLufs() const {
 }
 
 double LoudnessMeter::truePeak() const {
-    double highest = 0;
-    const auto take = [&](ebur128_state* state) {
-        for (int channel = 0; channel < channels_; ++channel) {
-            double peak = 0;
-            if (ebur128_true_peak(state, unsigned(channel), &peak) == EBUR128_SUCCESS)
-                highest = std::max(highest, peak);
-        }
-    };
-    take(state_.get());
-    for (const State& state : laterStates_)
-        take(state.get());
+    float highest = tailPeak_;
+    for (const float peak : truePeaks_)
+        highest = std::max(highest, peak);
     return highest;
 }
 

@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <bit>
 #include <cmath>
-#include <numbers>
 #include <numeric>
 
 namespace {
@@ -12,17 +11,6 @@ constexpr double lookAheadSeconds = 0.005;
 constexpr double releaseSeconds = 0.05;
 // Below this the gain is back at the plain one: -0.001 dB, far below hearing.
 constexpr float leastReduction = 1e-4f;
-
-double sinc(double x) {
-    return x == 0 ? 1.0 : std::sin(std::numbers::pi * x) / (std::numbers::pi * x);
-}
-
-// A Kaiser window over [-1, 1].
-double kaiser(double x) {
-    constexpr double beta = 7.0;
-    const double inside = std::max(0.0, 1.0 - x * x);
-    return std::cyl_bessel_i(0.0, beta * std::sqrt(inside)) / std::cyl_bessel_i(0.0, beta);
-}
 
 } // namespace
 
@@ -35,18 +23,6 @@ PeakLimiter::PeakLimiter(int channels, int sampleRate, float gain, float ceiling
     const auto capacity = int64_t(std::bit_ceil(unsigned(delay_ + 2 * halfTaps + 2)));
     capacityMask_ = capacity - 1;
     history_.assign(size_t(channels), std::vector<float>(size_t(2 * capacity), 0.0f));
-    // Windowed sinc for the points a quarter, a half and three quarters past a frame.
-    for (int phase = 1; phase < phases; ++phase)
-        for (int i = 0; i < 2 * halfTaps; ++i) {
-            const double t = double(phase) / phases - double(i - halfTaps + 1);
-            taps_[size_t(phase - 1)][size_t(i)] = float(sinc(t) * kaiser(t / halfTaps));
-        }
-    for (const auto& taps : taps_) {
-        float sum = 0;
-        for (const float tap : taps)
-            sum += std::abs(tap);
-        overshootBound_ = std::max(overshootBound_, sum);
-    }
 }
 
 std::span<const float> PeakLimiter::process(std::span<const float> interleaved) {
@@ -71,10 +47,10 @@ float PeakLimiter::intersamplePeak(int64_t frame) const {
     for (const std::vector<float>& channel : history_) {
         const float* window = channel.data() + start;
         peak = std::max(peak, std::abs(window[halfTaps - 1]));
-        for (const auto& taps : taps_) {
+        for (const auto& weights : IntersampleFilter::weights()) {
             float value = 0;
-            for (int i = 0; i < 2 * halfTaps; ++i)
-                value += window[i] * taps[size_t(i)];
+            for (int i = 0; i < IntersampleFilter::taps; ++i)
+                value += window[i] * weights[size_t(i)];
             peak = std::max(peak, std::abs(value));
         }
     }
@@ -123,7 +99,7 @@ void PeakLimiter::push(const float* frame) {
     loudest_.emplace_back(pushed_, framePeak);
     while (loudest_.front().first <= pushed_ - 2 * halfTaps)
         loudest_.pop_front();
-    const float bound = loudest_.front().second * overshootBound_;
+    const float bound = loudest_.front().second * IntersampleFilter::overshootBound();
     const float peak = bound <= ceiling_ ? bound : intersamplePeak(pushed_ - halfTaps);
     const float highest = std::max(peak, previousPeak_);
     previousPeak_ = peak;

@@ -1,6 +1,7 @@
 #pragma once
 
-#include <array>
+#include "IntersampleFilter.h"
+
 #include <cstdint>
 #include <deque>
 #include <span>
@@ -25,8 +26,7 @@ public:
     int64_t limitedFrames() const { return limitedFrames_; }
 
 private:
-    static constexpr int halfTaps = 16; // of each interpolation filter, on either side
-    static constexpr int phases = 4;
+    static constexpr int halfTaps = IntersampleFilter::halfTaps;
 
     void push(const float* frame); // nullptr: a frame of silence after the end
     float intersamplePeak(int64_t frame) const;
@@ -40,10 +40,7 @@ private:
     float release_;
     int64_t capacityMask_;
     std::vector<std::vector<float>> history_; // per channel, each frame twice: windows unbroken
-    std::array<std::array<float, 2 * halfTaps>, phases - 1> taps_{};
     float previousPeak_ = 0;
-    // No interpolated point exceeds the window's largest sample times this.
-    float overshootBound_ = 0;
     std::deque<std::pair<int64_t, float>> loudest_; // falling frame peaks, for a sliding maximum
     std::deque<std::pair<int64_t, float>> minima_;  // rising required gains, for a sliding minimum
     std::vector<float> window_;                     // the last lookAhead_ minima, for their mean
