@@ -949,6 +949,10 @@ Angegebener Grund: %1</translation>
         <source>Couldn&apos;t ask the sound server for a microphone. The reason given: %1</source>
         <translation>Der Soundserver konnte nicht nach einem Mikrofon gefragt werden. Angegebener Grund: %1</translation>
     </message>
+    <message>
+        <source>Sonabrix couldn&apos;t get the list of audio outputs from the sound server: %1</source>
+        <translation>Sonabrix konnte die Liste der Audioausgaben nicht vom Soundserver erhalten: %1</translation>
+    </message>
 </context>
 <context>
     <name>TrimCard</name>

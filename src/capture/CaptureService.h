@@ -32,6 +32,8 @@ struct ShareableContent {
     std::optional<QString> error;
     QList<CaptureOutput> outputs;
     std::optional<CaptureInput> microphone = {};
+    // With an error: the server was reached, and the question to it is what failed.
+    bool serverReached = false;
 };
 
 struct StreamConfiguration {

@@ -110,6 +110,7 @@ struct PulseCaptureService::State {
                 });
         if (!outputs) {
             content.error = connection->failureText();
+            content.serverReached = connection->isConnected();
             qCWarning(lcCapture).noquote() << "Couldn't list the outputs:" << *content.error;
             return content;
         }

@@ -119,7 +119,12 @@ QFuture<void> SystemAudioRecorder::start() {
 }
 
 void SystemAudioRecorder::beginCapture(const ShareableContent& content) {
-    // Any failure of the query means the server can't be used by us.
+    // A server that can't be reached may not be running or may not let us in; one that was
+    // reached and failed to answer says what failed.
+    if (content.error && content.serverReached)
+        return failStart(tr("Sonabrix couldn't get the list of audio outputs from the sound "
+                            "server: %1")
+                             .arg(*content.error));
     if (content.error)
         return failStart(description(RecorderError::permissionDenied));
     if (content.outputs.isEmpty())

@@ -148,10 +148,11 @@ struct OwnServer : QProcess {
         for (const QByteArray& pid : words.mid(1))
             pids << pid.toInt();
     }
-    void killServer() {
+    void signalServer(int signal) {
         for (pid_t pid : pids)
-            ::kill(pid, SIGKILL);
+            ::kill(pid, signal);
     }
+    void killServer() { signalServer(SIGKILL); }
     ~OwnServer() override { closeWriteChannel(), waitForFinished(10000); }
 };
 
@@ -531,6 +532,30 @@ private Q_SLOTS:
         }
         const SoundFile file(lastRecording(recorder));
         QVERIFY(isPrivateRecording(lastRecording(recorder), file) && file.frames() >= 48000);
+    }
+
+    // A server that hangs is told apart from one that isn't there: the start says what failed,
+    // and once the server answers again, recording works.
+    void aServerThatStopsAnsweringIsToldFromOneThatIsGone() {
+        OwnServer server;
+        QVERIFY2(!server.pids.isEmpty(), server.readAllStandardError().constData());
+        const QByteArray shared = qgetenv("PULSE_SERVER");
+        const auto restore = qScopeGuard([&] {
+            server.signalServer(SIGCONT);
+            qputenv("PULSE_SERVER", shared);
+        });
+        qputenv("PULSE_SERVER", server.address);
+        SystemAudioRecorder recorder;
+        QVERIFY(finishes(recorder.start()) && recorder.isRecording());
+        QVERIFY(finishes(recorder.stop()));
+        server.signalServer(SIGSTOP);
+        QVERIFY(finishes(recorder.start()) && !recorder.isRecording());
+        QCOMPARE(recorder.errorMessage(),
+                 "Sonabrix couldn't get the list of audio outputs from the sound server: The "
+                 "sound server didn't answer.");
+        server.signalServer(SIGCONT);
+        QVERIFY(finishes(recorder.start()) && recorder.isRecording());
+        QVERIFY(finishes(recorder.stop()));
     }
 
     // Last, on a server of its own: killing the shared one would pull the floor from other tests.

@@ -134,6 +134,9 @@ private Q_SLOTS:
         QTest::addColumn<int>("step");
         QTest::addColumn<QString>("message");
         QTest::newRow("no server") << 0 << R::description(R::RecorderError::permissionDenied);
+        QTest::newRow("no answer") << 3
+                                   << "Sonabrix couldn't get the list of audio outputs from the "
+                                      "sound server: The sound server didn't answer.";
         QTest::newRow("no output") << 1 << R::description(R::RecorderError::noDisplay);
         QTest::newRow("start refused") << 2 << "Couldn't start capture: Access denied";
     }
@@ -143,6 +146,10 @@ private Q_SLOTS:
         QFETCH(QString, message);
         const auto fail = [step](int at, Message why) { return step == at ? why : Message(); };
         fake_->content.error = fail(0, "Connection refused");
+        if (step == 3) {
+            fake_->content.error = "The sound server didn't answer.";
+            fake_->content.serverReached = true;
+        }
         if (step == 1)
             fake_->content.outputs.clear();
         fake_->startResult = fail(2, "Access denied");
