@@ -85,7 +85,7 @@ std::optional<QString> RecordStream::waitUntilReady() {
     const bool settled = connection_.waitUntil(
         [stream] { return pa_stream_get_state(stream) != PA_STREAM_CREATING; },
         PulseConnection::defaultTimeout);
-    if (misplaced_)
+    if (misplaced())
         return pulseErrorText(PA_ERR_NOENTITY);
     if (settled && pa_stream_get_state(stream) == PA_STREAM_READY)
         return std::nullopt;
@@ -115,6 +115,10 @@ void RecordStream::readAvailable() {
         gathering_->readAvailable(stream_.get(), *deliver_);
 }
 
+bool RecordStream::misplaced() const {
+    return !source_.isEmpty() && isReady() && deviceName() != source_;
+}
+
 bool RecordStream::isReady() const {
     return pa_stream_get_state(stream_.get()) == PA_STREAM_READY;
 }
@@ -142,11 +146,9 @@ void RecordStream::onState(pa_stream* stream, void* userdata) {
     // A handler may destroy the stream: nothing of it is touched after one ran.
     PulseConnection& connection = self->connection_;
     const pa_stream_state_t state = pa_stream_get_state(stream);
-    if (state == PA_STREAM_READY && !self->source_.isEmpty() &&
-        self->deviceName() != self->source_) {
+    if (self->misplaced()) {
         qCWarning(lcCapture).noquote() << "The sound server put the capture of" << self->source_
                                        << "on" << self->deviceName() << "instead";
-        self->misplaced_ = true;
         self->end(pulseErrorText(PA_ERR_NOENTITY));
     } else if (state == PA_STREAM_READY && self->ready_) {
         const auto ready = self->ready_;

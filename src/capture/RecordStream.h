@@ -79,6 +79,8 @@ private:
     RecordStream(PulseConnection& connection, pa_stream* stream, const QString& source);
     // Holds an unmovable stream to its source where the server itself doesn't.
     void watchSource();
+    // Connected, but not to the unmovable stream's own source.
+    bool misplaced() const;
     // Stops reading and tells the owner, once.
     void end(const QString& reason);
     static void onState(pa_stream* stream, void* userdata);
@@ -89,7 +91,6 @@ private:
     std::unique_ptr<pa_stream, StreamDeleter> stream_;
     const QString source_;
     int sourceListener_ = 0;
-    bool misplaced_ = false;
     bool over_ = false;
     std::function<void()> ready_;
     Ended ended_;

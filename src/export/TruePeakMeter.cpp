@@ -39,9 +39,7 @@ float TruePeakMeter::add(const float* interleaved, size_t frames) {
     float peak = 0;
     for (size_t channel = 0; channel < size_t(channels_); ++channel) {
         std::vector<float>& line = lines_[channel];
-        line.resize(kept + frames);
-        for (size_t frame = 0; frame < frames; ++frame)
-            line[kept + frame] = interleaved ? interleaved[frame * size_t(channels_) + channel] : 0;
+        append(line, channel, interleaved, frames);
         // The frames themselves, then the points between them, weight by weight over the whole
         // block: plain loops over arrays, which vectorise.
         peak = std::max(peak, largest(line.data() + IntersampleFilter::halfTaps - 1, frames));
@@ -67,10 +65,18 @@ float TruePeakMeter::add(const float* interleaved, size_t frames) {
 void TruePeakMeter::lead(const float* interleaved, size_t frames) {
     for (size_t channel = 0; channel < size_t(channels_); ++channel) {
         std::vector<float>& line = lines_[channel];
-        for (size_t frame = 0; frame < frames; ++frame)
-            line.push_back(interleaved[frame * size_t(channels_) + channel]);
+        append(line, channel, interleaved, frames);
         line.erase(line.begin(), line.end() - kept);
     }
+}
+
+void TruePeakMeter::append(std::vector<float>& line, size_t channel, const float* interleaved,
+                           size_t frames) const {
+    const size_t start = line.size();
+    line.resize(start + frames, 0.0f);
+    if (interleaved)
+        for (size_t frame = 0; frame < frames; ++frame)
+            line[start + frame] = interleaved[frame * size_t(channels_) + channel];
 }
 
 float TruePeakMeter::finish() {

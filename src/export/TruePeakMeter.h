@@ -19,6 +19,10 @@ public:
     float finish();
 
 private:
+    // One channel of the frames onto its line; silence for none.
+    void append(std::vector<float>& line, size_t channel, const float* interleaved,
+                size_t frames) const;
+
     int channels_;
     // Per channel: the frames the next points still need, then the block's own.
     std::vector<std::vector<float>> lines_;
