@@ -36,8 +36,8 @@ float measuredInBlocks(const std::vector<float>& samples, size_t blockFrames) {
     TruePeakMeter meter(2);
     float peak = 0;
     for (size_t at = 0; at < samples.size(); at += 2 * blockFrames)
-        peak = std::max(peak, meter.add(samples.data() + at,
-                                        std::min(blockFrames, (samples.size() - at) / 2)));
+        peak = std::max(
+            peak, meter.add(samples.data() + at, std::min(blockFrames, (samples.size() - at) / 2)));
     return std::max(peak, meter.finish());
 }
 
@@ -53,7 +53,8 @@ private slots:
         const std::vector<float> sine = [] {
             std::vector<float> samples;
             for (int i = 0; i < rate; ++i)
-                samples.push_back(float(0.5 * std::sin(std::numbers::pi / 2 * i + std::numbers::pi / 4)));
+                samples.push_back(
+                    float(0.5 * std::sin(std::numbers::pi / 2 * i + std::numbers::pi / 4)));
             return samples;
         }();
         // Led in by the sine itself: a sine that starts from silence overshoots at its start.
