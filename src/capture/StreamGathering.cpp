@@ -41,6 +41,8 @@ void StreamGathering::start(const pa_sample_spec& format, size_t fragmentFrames,
     fragmentFrames_ = fragmentFrames;
     pending_ = {};
     nextUs_ = static_cast<double>(startUs);
+    audioFrames_ = 0;
+    timed_ = false;
     lastArrivalUs_ = startUs;
 }
 
@@ -65,6 +67,7 @@ void StreamGathering::readAvailable(pa_stream* stream, const Delivery& deliver) 
         else if (suspectedGapUs_)
             suspect(capturedAtUs);
         const size_t frames = bytes / frameBytes;
+        audioFrames_ += static_cast<qint64>(frames);
         const size_t offset = pending_.samples.size();
         pending_.samples.resize(offset + frames * format_.channels);
         std::memcpy(pending_.samples.data() + offset, data, frames * frameBytes);
@@ -82,13 +85,22 @@ void StreamGathering::begin(qint64 capturedAtUs) {
     if (late > microseconds(gapAfter))
         suspectedGapUs_ = late;
     else if (late >= -microseconds(gapAfter))
-        nextUs_ += driftFollowing * late;
+        follow(late);
     // Audio from before its place (the server was late, or silence went in too early) is
     // appended all the same: moving it would mean dropping audio.
     pending_.sampleRateHz = static_cast<int>(format_.rate);
     pending_.channelCount = format_.channels;
     pending_.capturedAtUs = std::llround(nextUs_);
     pending_.samples.reserve(2 * fragmentFrames_ * format_.channels);
+}
+
+void StreamGathering::follow(double late) {
+    if (audioFrames_ >= settleFrames())
+        nextUs_ += driftFollowing * late;
+    else if (!std::exchange(timed_, true))
+        nextUs_ += late;
+    else
+        nextUs_ += std::min(late, 0.0);
 }
 
 void StreamGathering::suspect(qint64 capturedAtUs) {
@@ -104,6 +116,7 @@ void StreamGathering::resolveGap(const Delivery& deliver) {
             << "Nothing captured for " << std::lround(gap / 1000) << " ms: silence in its place";
         PcmBuffer held = std::exchange(pending_, PcmBuffer{});
         silenceUntil(nextUs_ + gap, deliver);
+        timed_ = true;
         held.capturedAtUs = std::llround(nextUs_);
         pending_ = std::move(held);
     }
@@ -112,6 +125,10 @@ void StreamGathering::resolveGap(const Delivery& deliver) {
 
 qint64 StreamGathering::confirmFrames() const {
     return static_cast<qint64>(format_.rate) * confirmGapFor.count() / 1000;
+}
+
+qint64 StreamGathering::settleFrames() const {
+    return static_cast<qint64>(format_.rate) * settleFor.count() / 1000;
 }
 
 double StreamGathering::endUs() const {
