@@ -73,7 +73,7 @@ void StreamGathering::readAvailable(pa_stream* stream, const Delivery& deliver) 
         std::memcpy(pending_.samples.data() + offset, data, frames * frameBytes);
         // The server's memory goes back before the (slower) file write.
         pa_stream_drop(stream);
-        if (suspectedGapUs_ && pending_.frames() >= confirmFrames())
+        if (suspectedGapUs_ && gapConfirmable())
             resolveGap(deliver);
         else if (!suspectedGapUs_ && static_cast<size_t>(pending_.frames()) >= fragmentFrames_)
             flush(deliver);
@@ -82,10 +82,12 @@ void StreamGathering::readAvailable(pa_stream* stream, const Delivery& deliver) 
 
 void StreamGathering::begin(qint64 capturedAtUs) {
     const double late = static_cast<double>(capturedAtUs) - nextUs_;
-    if (late > microseconds(gapAfter))
+    if (late > microseconds(gapAfter)) {
         suspectedGapUs_ = late;
-    else if (late >= -microseconds(gapAfter))
+        heldSinceUs_ = lastArrivalUs_;
+    } else if (late >= -microseconds(gapAfter)) {
         follow(late);
+    }
     // Audio from before its place (the server was late, or silence went in too early) is
     // appended all the same: moving it would mean dropping audio.
     pending_.sampleRateHz = static_cast<int>(format_.rate);
@@ -123,8 +125,10 @@ void StreamGathering::resolveGap(const Delivery& deliver) {
     flush(deliver);
 }
 
-qint64 StreamGathering::confirmFrames() const {
-    return static_cast<qint64>(format_.rate) * confirmGapFor.count() / 1000;
+bool StreamGathering::gapConfirmable() const {
+    const qint64 confirmFrames = static_cast<qint64>(format_.rate) * confirmGapFor.count() / 1000;
+    return pending_.frames() >= confirmFrames &&
+           lastArrivalUs_ - heldSinceUs_ >= confirmGapFor.count() * 1000;
 }
 
 qint64 StreamGathering::settleFrames() const {

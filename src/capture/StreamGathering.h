@@ -24,8 +24,9 @@ public:
     // Audio later than its place by more than this left a gap: silence goes in before it.
     // Smaller differences are the server's timing jitter, and the timeline follows them slowly.
     static constexpr std::chrono::milliseconds gapAfter{100};
-    // A gap is as long as the least lateness of the audio that follows it for this long: a
-    // server that was only late catches up in a burst, one that captured nothing stays behind.
+    // A gap is as long as the least lateness of the audio that follows it, for this long of
+    // audio and of arrival: a server (or a recorder kept waiting) that was only late catches up
+    // in a burst, all of which arrives within moments; one that captured nothing stays behind.
     static constexpr std::chrono::milliseconds confirmGapFor{100};
     // Once nothing has come for this long, the time is silence. A server starved by a busy
     // machine can be hundreds of milliseconds late with audio it did capture, and silence put in
@@ -70,7 +71,9 @@ private:
     void flush(const Delivery& deliver);
     void silenceUntil(double us, const Delivery& deliver);
     double endUs() const;
-    qint64 confirmFrames() const;
+    // The held audio says enough about a suspected gap: confirmGapFor of it, arrived over
+    // confirmGapFor.
+    bool gapConfirmable() const;
     qint64 settleFrames() const;
 
     pa_sample_spec format_{};
@@ -85,4 +88,6 @@ private:
     bool timed_ = false;
     // While set, pending_ is held: the least lateness of its pieces so far, in microseconds.
     std::optional<double> suspectedGapUs_;
+    // When the held audio began to arrive.
+    qint64 heldSinceUs_ = 0;
 };
