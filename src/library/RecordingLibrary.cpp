@@ -137,9 +137,11 @@ QString RecordingLibrary::nameFileAfterTitle(const QString& path, const QString&
         qCWarning(lcLibrary) << "Couldn't move the notes of" << path << "; name kept";
         return path;
     }
-    // Peaks left under the old name would only be read for nothing; without them the recording
-    // is read instead.
+    // Peaks left under the old name would only be read for nothing, and ones left under the new
+    // name by a file deleted elsewhere aren't this recording's; without peaks the recording is
+    // read instead.
     const QString peaks = DetailPeaksFile::pathFor(path);
+    QFile::remove(DetailPeaksFile::pathFor(target));
     if (QFileInfo::exists(peaks) && !QFile::rename(peaks, DetailPeaksFile::pathFor(target))) {
         QFile::remove(peaks);
     }
