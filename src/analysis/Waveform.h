@@ -30,6 +30,14 @@ public:
     // holds no frames.
     static QFuture<std::optional<Data>> extractPeaks(const QUrl& url, qint64 targetPeakCount);
 
+    // The same, at once, from the detail peaks the recorder saved beside a recording, without
+    // reading its audio. An overview bin whose edge falls inside a detail bin takes that whole
+    // detail bin's peak, a few milliseconds more than its own. A recording too short for its
+    // overview to come from the detail bins is read at once: a moment's work. Nothing when there
+    // are no saved peaks or they don't match the file (a recording killed before its end, a
+    // file changed since).
+    static std::optional<Data> fromSavedPeaks(const QUrl& url, qint64 targetPeakCount);
+
     // The file a recording's URL names: a URL without a scheme is taken as a plain path; any
     // other non-local URL gives an empty path, which no reader opens.
     static QString localPath(const QUrl& url);

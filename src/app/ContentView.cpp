@@ -344,7 +344,6 @@ void ContentView::onIsRecordingChanged() {
         RecordingLibrary::markFinished(url->toLocalFile());
         recordingDate_ = recorder_->lastRecordingDate();
         lastRecordingPath_ = url->toLocalFile();
-        setStage(Stage::analyzing(*url));
         analyze(*url);
     } else {
         setStage(Stage::idle());
@@ -358,35 +357,42 @@ void ContentView::onElapsedTimeChanged() {
 }
 
 void ContentView::analyze(const QUrl& url) {
+    if (std::optional<Waveform::Data> saved = Waveform::fromSavedPeaks(url, waveformPeakCount)) {
+        showAnalysed(url, std::move(saved));
+        return;
+    }
+    setStage(Stage::analyzing(url));
     deliverTo(this, Waveform::extractPeaks(url, waveformPeakCount),
               [this, url](std::optional<Waveform::Data> waveform) {
-                  const double durationSeconds = waveform ? waveform->duration() : 0.0;
-                  if (!waveform || !std::isfinite(durationSeconds) || durationSeconds < 0.0) {
-                      // Going back without a word would look as if the recording never happened.
-                      const QString problem =
-                          tr("Couldn't read the recording back from %1.").arg(url.toLocalFile());
-                      qCWarning(lcAnalysis) << "Analysis found no audio in" << url.toLocalFile();
-                      const std::optional<QString> earlier = recorder_->errorMessage();
-                      recorder_->setErrorMessage(
-                          earlier ? *earlier + QStringLiteral("\n\n") + problem : problem);
-                      setStage(Stage::idle());
-                      return;
-                  }
-                  qCInfo(lcAnalysis).noquote()
-                      << "Analysed" << url.toLocalFile() << "-" << waveform->totalFrames
-                      << "frames at" << waveform->sampleRate << "Hz," << waveform->peaks.size()
-                      << "peaks of" << waveform->framesPerPeak << "frames";
-                  qCInfo(lcApp) << "Opened recording of" << durationSeconds << "s";
-                  // The whole recording starts selected, or the selection it had when last left;
-                  // the range is set before the stage shows it.
-                  const auto notes = RecordingNotes::load(url.toLocalFile());
-                  const std::optional<TimeRange> remembered =
-                      notes ? notes->selection : std::nullopt;
-                  setTrimRange(remembered && remembered->upper <= durationSeconds
-                                   ? *remembered
-                                   : TimeRange{0.0, durationSeconds});
-                  setStage(Stage::recorded(url, std::move(*waveform)));
+                  showAnalysed(url, std::move(waveform));
               });
+}
+
+void ContentView::showAnalysed(const QUrl& url, std::optional<Waveform::Data> waveform) {
+    const double durationSeconds = waveform ? waveform->duration() : 0.0;
+    if (!waveform || !std::isfinite(durationSeconds) || durationSeconds < 0.0) {
+        // Going back without a word would look as if the recording never happened.
+        const QString problem =
+            tr("Couldn't read the recording back from %1.").arg(url.toLocalFile());
+        qCWarning(lcAnalysis) << "Analysis found no audio in" << url.toLocalFile();
+        const std::optional<QString> earlier = recorder_->errorMessage();
+        recorder_->setErrorMessage(earlier ? *earlier + QStringLiteral("\n\n") + problem : problem);
+        setStage(Stage::idle());
+        return;
+    }
+    qCInfo(lcAnalysis).noquote() << "Analysed" << url.toLocalFile() << "-" << waveform->totalFrames
+                                 << "frames at" << waveform->sampleRate << "Hz,"
+                                 << waveform->peaks.size() << "peaks of" << waveform->framesPerPeak
+                                 << "frames";
+    qCInfo(lcApp) << "Opened recording of" << durationSeconds << "s";
+    // The whole recording starts selected, or the selection it had when last left;
+    // the range is set before the stage shows it.
+    const auto notes = RecordingNotes::load(url.toLocalFile());
+    const std::optional<TimeRange> remembered = notes ? notes->selection : std::nullopt;
+    setTrimRange(remembered && remembered->upper <= durationSeconds
+                     ? *remembered
+                     : TimeRange{0.0, durationSeconds});
+    setStage(Stage::recorded(url, std::move(*waveform)));
 }
 
 void ContentView::openRecording(const QString& path) {
@@ -400,9 +406,7 @@ void ContentView::openRecording(const QString& path) {
             ? std::optional(recordings_->index(row).data(RecordingListModel::DateRole).toDateTime())
             : std::nullopt;
     lastRecordingPath_ = path;
-    const QUrl url = QUrl::fromLocalFile(path);
-    setStage(Stage::analyzing(url));
-    analyze(url);
+    analyze(QUrl::fromLocalFile(path));
 }
 
 void ContentView::offerRecovery() {

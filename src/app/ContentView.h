@@ -90,7 +90,10 @@ private:
     void stopRecording();
     void onIsRecordingChanged();
     void onElapsedTimeChanged();
+    // Opens the recording in the editor: at once from its saved peaks, or through the analysing
+    // stage while its audio is read.
     void analyze(const QUrl& url);
+    void showAnalysed(const QUrl& url, std::optional<Waveform::Data> waveform);
     // An alert with an OK button, over the window.
     void tell(const QString& title, const QString& message);
     // Keeps the editor's selection with the recording it belongs to.

@@ -1,4 +1,5 @@
 #include "../library/KilledRecording.h"
+#include "DetailPeaksFile.h"
 #include "MainWindow.h"
 #include "RecordingListModel.h"
 #include "RecordingListView.h"
@@ -102,6 +103,30 @@ private slots:
         QVERIFY(view_->defaultFileName().startsWith("Recording "));
         QVERIFY(RecordingLibrary::rename(path, "Talk 1/2"));
         QCOMPARE(view_->defaultFileName(), QString("Talk 1-2"));
+    }
+
+    // A finished recording opens from the peaks saved beside it, straight into the editor; one
+    // whose peaks don't match it, or that has none, is read under the analysing stage first.
+    void savedPeaksOpenARecordingAtOnce() {
+        record(2);
+        const QString path = view_->recorder().lastRecordingURL()->toLocalFile();
+        QVERIFY(QFile::exists(DetailPeaksFile::pathFor(path)));
+        QList<int> stages;
+        connect(view_.get(), &ContentView::stageChanged, this,
+                [&stages](int stage) { stages << stage; });
+        for (const int peaks : {0, 1, 2}) { // as saved, of another length, none
+            click(view_.get(), "New Recording");
+            if (peaks == 1)
+                QVERIFY((DetailPeaksFile{3 * 48000, 48000, std::vector(141, 0.5f)}.save(path)));
+            if (peaks == 2)
+                QVERIFY(QFile::remove(DetailPeaksFile::pathFor(path)));
+            stages.clear();
+            list()->select(path);
+            click(view_.get(), "Open");
+            QTRY_COMPARE(view_->stageIndex(), 3);
+            QCOMPARE(stages, (peaks == 0 ? QList<int>{3} : QList<int>{2, 3}));
+            QCOMPARE(view_->trimRange(), (TimeRange{0.0, 2.0}));
+        }
     }
 
     void interruptedRecordingIsOfferedOnceAndOpens() {
