@@ -120,9 +120,6 @@ void AppFlow::analyse(Stage analysing) {
     setStage(analysing);
     deliverTo(this, Waveform::extractPeaks(url, waveformPeakCount),
               [this, url, analysing](std::optional<Waveform::Data> waveform) {
-                  // Only the analysis of the stage still waiting for it may end that stage.
-                  if (!stage_.is(Stage::Kind::analysing) || stage_.path != analysing.path)
-                      return;
                   const double duration = waveform ? waveform->duration() : 0.0;
                   if (!waveform || !std::isfinite(duration) || duration < 0.0) {
                       failAnalysis(analysing.path);
