@@ -63,8 +63,20 @@ void Updater::check() {
     QNetworkReply* reply = network_->get(request);
     reply_ = reply;
     abortReason_.clear();
+    feed_.clear();
     // Read no further than the cap, whether or not the server says the length up front.
     reply->setReadBufferSize(maximumFeedBytes + 1);
+    // Taken as it comes: a reply whose buffer fills up waits for room, and might never finish.
+    connect(reply, &QNetworkReply::readyRead, this, [this, reply] {
+        if (reply != reply_)
+            return;
+        feed_ += reply->readAll();
+        if (feed_.size() > maximumFeedBytes) {
+            qCWarning(lcUpdater) << "The update feed is larger than" << maximumFeedBytes
+                                 << "bytes; refused";
+            abortCheck(reply, tr("The update feed is too large."));
+        }
+    });
     connect(reply, &QNetworkReply::downloadProgress, this,
             [this, reply](qint64 received, qint64 total) {
                 if (received > maximumFeedBytes || total > maximumFeedBytes) {
@@ -188,8 +200,8 @@ void Updater::finishCheck(QNetworkReply* reply) {
         // Not a feed: a 304 has no body, a redirect not followed points elsewhere.
         result.failureReason =
             tr("The update server answered with status %1 instead of the feed.").arg(httpStatus);
-    } else if (const QByteArray feed = reply->read(maximumFeedBytes + 1);
-               feed.size() > maximumFeedBytes || reply->bytesAvailable() > 0) {
+    } else if (const QByteArray feed = std::exchange(feed_, {}) + reply->readAll();
+               feed.size() > maximumFeedBytes) {
         result.failureReason = tr("The update feed is too large.");
     } else {
         result = evaluate(feed, currentVersion_);

@@ -81,6 +81,8 @@ private:
     QTimer* deadline_ = nullptr;
     // Why the running check was ended early; empty while it runs its course.
     QString abortReason_;
+    // The running check's feed as far as it has come.
+    QByteArray feed_;
     QNetworkAccessManager* network_ = nullptr;
     QPointer<QNetworkReply> reply_;
     std::function<void(const QUrl&)> openURL_;
