@@ -82,7 +82,7 @@ sf_count_t bareRawRead(const char* path) {
 
 sf_count_t extract(const char* path) {
     const std::optional<Waveform::Data> data =
-        Waveform::extractPeaks(QUrl::fromLocalFile(QFile::decodeName(path)), 800).result();
+        Waveform::extractPeaks(QFile::decodeName(path), 800).result();
     return data ? data->totalFrames : -1;
 }
 

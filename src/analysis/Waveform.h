@@ -1,7 +1,7 @@
 #pragma once
 
 #include <QFuture>
-#include <QUrl>
+#include <QString>
 #include <QtGlobal>
 #include <optional>
 #include <vector>
@@ -28,9 +28,5 @@ public:
 
     // Reads the file once on Qt Concurrent's pool. Nothing when the file can't be opened or
     // holds no frames.
-    static QFuture<std::optional<Data>> extractPeaks(const QUrl& url, qint64 targetPeakCount);
-
-    // The file a recording's URL names: a URL without a scheme is taken as a plain path; any
-    // other non-local URL gives an empty path, which no reader opens.
-    static QString localPath(const QUrl& url);
+    static QFuture<std::optional<Data>> extractPeaks(const QString& path, qint64 targetPeakCount);
 };

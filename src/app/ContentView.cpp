@@ -197,7 +197,7 @@ QWidget* ContentView::createStageView() {
         return new AnalyzingStageView;
     }
     const auto* recorded = stage_.as<Stage::Recorded>();
-    auto* view = new RecordedStageView(recorded->url, recorded->waveform, trimRange_);
+    auto* view = new RecordedStageView(recorded->path, recorded->waveform, trimRange_);
     view->setExporting(saveFlow_->isExporting());
     view->setSaveProgress(saveFlow_->progressPercent());
     connect(view, &RecordedStageView::rangeChanged, this, &ContentView::setTrimRange);
@@ -340,12 +340,13 @@ void ContentView::onIsRecordingChanged() {
     // The recorder publishes this recording's file, or none, before it turns off; whatever
     // was recorded is worth keeping, even when the capture ended by itself.
     if (const std::optional<QUrl> url = recorder_->lastRecordingURL()) {
+        const QString path = url->toLocalFile();
         // From now on the list knows it ended cleanly.
-        RecordingLibrary::markFinished(url->toLocalFile());
+        RecordingLibrary::markFinished(path);
         recordingDate_ = recorder_->lastRecordingDate();
-        lastRecordingPath_ = url->toLocalFile();
-        setStage(Stage::analyzing(*url));
-        analyze(*url);
+        lastRecordingPath_ = path;
+        setStage(Stage::analyzing(path));
+        analyze(path);
     } else {
         setStage(Stage::idle());
     }
@@ -357,36 +358,35 @@ void ContentView::onElapsedTimeChanged() {
     }
 }
 
-void ContentView::analyze(const QUrl& url) {
-    deliverTo(this, Waveform::extractPeaks(url, waveformPeakCount),
-              [this, url](std::optional<Waveform::Data> waveform) {
-                  const double durationSeconds = waveform ? waveform->duration() : 0.0;
-                  if (!waveform || !std::isfinite(durationSeconds) || durationSeconds < 0.0) {
-                      // Going back without a word would look as if the recording never happened.
-                      const QString problem =
-                          tr("Couldn't read the recording back from %1.").arg(url.toLocalFile());
-                      qCWarning(lcAnalysis) << "Analysis found no audio in" << url.toLocalFile();
-                      const std::optional<QString> earlier = recorder_->errorMessage();
-                      recorder_->setErrorMessage(
-                          earlier ? *earlier + QStringLiteral("\n\n") + problem : problem);
-                      setStage(Stage::idle());
-                      return;
-                  }
-                  qCInfo(lcAnalysis).noquote()
-                      << "Analysed" << url.toLocalFile() << "-" << waveform->totalFrames
-                      << "frames at" << waveform->sampleRate << "Hz," << waveform->peaks.size()
-                      << "peaks of" << waveform->framesPerPeak << "frames";
-                  qCInfo(lcApp) << "Opened recording of" << durationSeconds << "s";
-                  // The whole recording starts selected, or the selection it had when last left;
-                  // the range is set before the stage shows it.
-                  const auto notes = RecordingNotes::load(url.toLocalFile());
-                  const std::optional<TimeRange> remembered =
-                      notes ? notes->selection : std::nullopt;
-                  setTrimRange(remembered && remembered->upper <= durationSeconds
-                                   ? *remembered
-                                   : TimeRange{0.0, durationSeconds});
-                  setStage(Stage::recorded(url, std::move(*waveform)));
-              });
+void ContentView::analyze(const QString& path) {
+    deliverTo(
+        this, Waveform::extractPeaks(path, waveformPeakCount),
+        [this, path](std::optional<Waveform::Data> waveform) {
+            const double durationSeconds = waveform ? waveform->duration() : 0.0;
+            if (!waveform || !std::isfinite(durationSeconds) || durationSeconds < 0.0) {
+                // Going back without a word would look as if the recording never happened.
+                const QString problem = tr("Couldn't read the recording back from %1.").arg(path);
+                qCWarning(lcAnalysis) << "Analysis found no audio in" << path;
+                const std::optional<QString> earlier = recorder_->errorMessage();
+                recorder_->setErrorMessage(earlier ? *earlier + QStringLiteral("\n\n") + problem
+                                                   : problem);
+                setStage(Stage::idle());
+                return;
+            }
+            qCInfo(lcAnalysis).noquote()
+                << "Analysed" << path << "-" << waveform->totalFrames << "frames at"
+                << waveform->sampleRate << "Hz," << waveform->peaks.size() << "peaks of"
+                << waveform->framesPerPeak << "frames";
+            qCInfo(lcApp) << "Opened recording of" << durationSeconds << "s";
+            // The whole recording starts selected, or the selection it had when last left;
+            // the range is set before the stage shows it.
+            const auto notes = RecordingNotes::load(path);
+            const std::optional<TimeRange> remembered = notes ? notes->selection : std::nullopt;
+            setTrimRange(remembered && remembered->upper <= durationSeconds
+                             ? *remembered
+                             : TimeRange{0.0, durationSeconds});
+            setStage(Stage::recorded(path, std::move(*waveform)));
+        });
 }
 
 void ContentView::openRecording(const QString& path) {
@@ -400,9 +400,8 @@ void ContentView::openRecording(const QString& path) {
             ? std::optional(recordings_->index(row).data(RecordingListModel::DateRole).toDateTime())
             : std::nullopt;
     lastRecordingPath_ = path;
-    const QUrl url = QUrl::fromLocalFile(path);
-    setStage(Stage::analyzing(url));
-    analyze(url);
+    setStage(Stage::analyzing(path));
+    analyze(path);
 }
 
 void ContentView::offerRecovery() {
@@ -458,7 +457,7 @@ void ContentView::tell(const QString& title, const QString& message) {
 
 void ContentView::rememberSelection() {
     if (const auto* recorded = stage_.as<Stage::Recorded>()) {
-        RecordingLibrary::rememberSelection(recorded->url.toLocalFile(), trimRange_);
+        RecordingLibrary::rememberSelection(recorded->path, trimRange_);
     }
 }
 
@@ -472,7 +471,7 @@ void ContentView::save() {
         const auto notes = RecordingNotes::load(lastRecordingPath_);
         const QString title = notes && !notes->title.isEmpty() ? notes->title : defaultFileName();
         saveFlow_->save(
-            recorded->url, defaultFileName(), [this] { return trimRange_; }, title,
+            recorded->path, defaultFileName(), [this] { return trimRange_; }, title,
             recordingDate_.value_or(QDateTime()));
     }
 }

@@ -90,7 +90,7 @@ private:
     void stopRecording();
     void onIsRecordingChanged();
     void onElapsedTimeChanged();
-    void analyze(const QUrl& url);
+    void analyze(const QString& path);
     // An alert with an OK button, over the window.
     void tell(const QString& title, const QString& message);
     // Keeps the editor's selection with the recording it belongs to.

@@ -20,9 +20,10 @@
 #include <QVBoxLayout>
 #include <algorithm>
 
-RecordedStageView::RecordedStageView(const QUrl& url, const Waveform::Data& waveform,
+RecordedStageView::RecordedStageView(const QString& path, const Waveform::Data& waveform,
                                      TimeRange range, QWidget* parent)
-    : QWidget(parent), hint_(new QLabel(this)), trimView_(new TrimView(waveform, range, url, this)),
+    : QWidget(parent), hint_(new QLabel(this)),
+      trimView_(new TrimView(waveform, range, path, this)),
       newRecordingButton_(new QPushButton(tr("New Recording"), this)),
       saveButton_(new QPushButton(this)), saveProgress_(new QWidget(this)),
       progressBar_(new QProgressBar(saveProgress_)),

@@ -3,7 +3,7 @@
 #include "TimeRange.h"
 #include "Waveform.h"
 
-#include <QUrl>
+#include <QString>
 #include <QWidget>
 
 class ElidedLabel;
@@ -19,7 +19,7 @@ class RecordedStageView : public QWidget {
     Q_OBJECT
 
 public:
-    RecordedStageView(const QUrl& url, const Waveform::Data& waveform, TimeRange range,
+    RecordedStageView(const QString& path, const Waveform::Data& waveform, TimeRange range,
                       QWidget* parent = nullptr);
 
     void setExporting(bool isExporting);

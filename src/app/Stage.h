@@ -2,7 +2,7 @@
 
 #include "Waveform.h"
 
-#include <QUrl>
+#include <QString>
 #include <variant>
 
 // Where the main view is on the road of one recording.
@@ -11,18 +11,18 @@ public:
     struct Idle {};
     struct Recording {};
     struct Analyzing {
-        QUrl url;
+        QString path;
     };
     struct Recorded {
-        QUrl url;
+        QString path;
         Waveform::Data waveform;
     };
 
     static Stage idle() { return Stage(Idle{}); }
     static Stage recording() { return Stage(Recording{}); }
-    static Stage analyzing(QUrl url) { return Stage(Analyzing{std::move(url)}); }
-    static Stage recorded(QUrl url, Waveform::Data waveform) {
-        return Stage(Recorded{std::move(url), std::move(waveform)});
+    static Stage analyzing(QString path) { return Stage(Analyzing{std::move(path)}); }
+    static Stage recorded(QString path, Waveform::Data waveform) {
+        return Stage(Recorded{std::move(path), std::move(waveform)});
     }
 
     // The stage's small integer, by case only: idle 0, recording 1, analysing 2, recorded 3.

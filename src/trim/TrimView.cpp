@@ -97,9 +97,9 @@ QIcon drawnPlaybackIcon(const QColor& color, bool stop) {
 }
 } // namespace
 
-TrimView::TrimView(Waveform::Data waveform, TimeRange range, QUrl sourceURL, QWidget* parent)
+TrimView::TrimView(Waveform::Data waveform, TimeRange range, QString sourcePath, QWidget* parent)
     : QWidget(parent), waveform_(std::move(waveform)), range_(range),
-      sourceURL_(std::move(sourceURL)) {
+      sourcePath_(std::move(sourcePath)) {
     // Space plays and stops wherever the focus is in the window, a button included: a shortcut
     // is offered the key before the focused widget sees it.
     auto* playShortcut = new QShortcut(QKeySequence(Qt::Key_Space), this);
@@ -113,12 +113,11 @@ TrimView::TrimView(Waveform::Data waveform, TimeRange range, QUrl sourceURL, QWi
     scrollBar_ = new QScrollBar(Qt::Horizontal, this);
     scrollBar_->setAccessibleName(tr("Waveform position"));
     // The detail bins move to the levels: the view's own copy is what auto-trim reads.
-    viewport_ =
-        new WaveformViewport(card_, scrollBar_, waveform_.peaks,
-                             std::make_shared<PeakLevels>(
-                                 Waveform::localPath(sourceURL_), std::move(waveform_.detailPeaks),
-                                 Waveform::Data::framesPerDetailPeak, waveform_.totalFrames),
-                             waveform_.sampleRate, durationSeconds());
+    viewport_ = new WaveformViewport(
+        card_, scrollBar_, waveform_.peaks,
+        std::make_shared<PeakLevels>(sourcePath_, std::move(waveform_.detailPeaks),
+                                     Waveform::Data::framesPerDetailPeak, waveform_.totalFrames),
+        waveform_.sampleRate, durationSeconds());
     edgeScroll_.setInterval(edgeScrollIntervalMs);
     connect(&edgeScroll_, &QTimer::timeout, this, &TrimView::scrollPastEdge);
     addZoomShortcuts();
@@ -369,7 +368,7 @@ void TrimView::autoTrim() {
     const quint64 request = ++autoTrimRequest_;
     deliverTo(
         this,
-        SilenceTrimmer::refineFile(sourceURL_, waveform_, silenceThreshold, silencePaddingSeconds),
+        SilenceTrimmer::refineFile(sourcePath_, waveform_, silenceThreshold, silencePaddingSeconds),
         [this, request, coarse = *trimmed](std::optional<TimeRange> exact) {
             if (exact && request == autoTrimRequest_ && range_ == coarse)
                 changeSelection(*exact, selectionAnimationMs);
@@ -381,7 +380,7 @@ bool TrimView::isSilent() const {
 }
 
 void TrimView::togglePlayback() {
-    player_.toggle(sourceURL_, range_);
+    player_.toggle(sourcePath_, range_);
 }
 
 void TrimView::dragStep(Handle handle, QPointF globalPosition) {

@@ -32,7 +32,8 @@ public:
     enum class Handle { start, end };
     Q_ENUM(Handle)
 
-    TrimView(Waveform::Data waveform, TimeRange range, QUrl sourceURL, QWidget* parent = nullptr);
+    TrimView(Waveform::Data waveform, TimeRange range, QString sourcePath,
+             QWidget* parent = nullptr);
     ~TrimView() override;
 
     TimeRange range() const { return range_; }
@@ -104,7 +105,7 @@ private:
 
     Waveform::Data waveform_;
     TimeRange range_;
-    QUrl sourceURL_;
+    QString sourcePath_;
     std::optional<Handle> draggingHandle_;
     QPointF lastDragPosition_;
     // Ticks while a dragged handle's pointer is past the shown stretch's edge.

@@ -1,5 +1,6 @@
 #include "WaveformViewport.h"
 
+#include "FrameRange.h"
 #include "FutureDelivery.h"
 #include "Logging.h"
 #include "TrimCard.h"
@@ -85,11 +86,11 @@ void WaveformViewport::refreshPeaks() {
     // The nearest power of two on a log scale.
     const qint64 framesPerPeak =
         PeakLevels::powerOfTwoAtMost(shown.length() * sampleRate_ / bars * std::sqrt(2.0));
-    const auto from = static_cast<qint64>(std::floor(shown.lower * sampleRate_));
-    const auto to = static_cast<qint64>(std::ceil(shown.upper * sampleRate_));
+    const FrameRange frames = FrameRange::of(shown, sampleRate_, levels_->totalFrames());
     // Shared rather than optional: the peaks then travel to the view without a copy.
-    const auto spanning = QtConcurrent::run([levels = levels_, from, to, framesPerPeak] {
-        std::optional<PeakLevels::Span> span = levels->span(from, to, framesPerPeak);
+    const auto spanning = QtConcurrent::run([levels = levels_, frames, framesPerPeak] {
+        std::optional<PeakLevels::Span> span =
+            levels->span(frames.first, frames.end, framesPerPeak);
         return span ? std::make_shared<PeakLevels::Span>(std::move(*span)) : nullptr;
     });
     deliverTo(this, spanning, [this, request](const std::shared_ptr<PeakLevels::Span>& span) {

@@ -23,7 +23,7 @@ bool writeAudio(const QString& path, const std::vector<float>& stereo,
 }
 
 std::optional<Waveform::Data> extract(const QString& path) {
-    return Waveform::extractPeaks(QUrl::fromLocalFile(path), 800).result();
+    return Waveform::extractPeaks(path, 800).result();
 }
 
 class WaveformTest : public QObject {

@@ -52,7 +52,7 @@ private slots:
     }
 
     void theEditorsTextsWrapInsteadOfBeingCutOff() {
-        RecordedStageView editor(QUrl(), tenSeconds(), {1, 9});
+        RecordedStageView editor(QString(), tenSeconds(), {1, 9});
         editor.resize(532, 700);
         editor.show();
         QVERIFY(QTest::qWaitForWindowExposed(&editor));
