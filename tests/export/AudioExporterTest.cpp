@@ -481,8 +481,6 @@ private slots:
         const QString src = "source.caf", keep = "keep.m4a", noFile = "No such file or directory";
         QTest::newRow("missing source") << "gone.caf" << mid << keep << 0 << noFile;
         QTest::newRow("not audio") << "notes.txt" << mid << keep << 0 << "Format not recognised";
-        QTest::newRow("not a local file")
-            << "https://a.org/a.caf" << mid << keep << 0 << "Couldn't set up the export.";
         QTest::newRow("destination folder missing") << src << mid << "missing/a.m4a" << 0 << noFile;
         QTest::newRow("unwritable folder") << src << mid << "locked/a.m4a" << 0 << "Permission";
         QTest::newRow("destination is a folder")
