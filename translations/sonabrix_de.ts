@@ -701,6 +701,10 @@ Angegebener Grund: %3.</translation>
 <context>
     <name>RecordingReader</name>
     <message>
+        <source>Only a file on disk can be read as a recording.</source>
+        <translation>Nur eine Datei auf einem Datenträger kann als Aufnahme gelesen werden.</translation>
+    </message>
+    <message>
         <source>The recording&apos;s format isn&apos;t usable.</source>
         <translation>Das Format der Aufnahme ist nicht verwendbar.</translation>
     </message>

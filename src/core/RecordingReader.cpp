@@ -65,9 +65,17 @@ std::optional<RecordingReader> RecordingReader::open(const QString& path, QStrin
         return std::nullopt;
     };
     auto state = std::make_unique<State>();
-    state->descriptor.reset(::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC));
+    // Without blocking, so a named pipe in place of a recording can't hang the open; a regular
+    // file reads the same either way.
+    state->descriptor.reset(
+        ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
     if (!state->descriptor.isValid() || ::fstat(state->descriptor.get(), &state->opened) != 0)
         return fail(qt_error_string(errno));
+    if (S_ISDIR(state->opened.st_mode))
+        return fail(qt_error_string(EISDIR));
+    if (!S_ISREG(state->opened.st_mode))
+        return fail(QCoreApplication::translate("RecordingReader",
+                                                "Only a file on disk can be read as a recording."));
     state->file.reset(sf_open_fd(state->descriptor.get(), SFM_READ, &state->info, SF_FALSE));
     if (!state->file)
         return fail(QString::fromUtf8(sf_strerror(nullptr)));

@@ -6,6 +6,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <sndfile.h>
+#include <sys/stat.h>
 #include <vector>
 
 namespace {
@@ -125,6 +126,17 @@ private slots:
         QString error;
         QVERIFY(!RecordingReader::open(path, &error));
         QVERIFY2(error.contains(reason, Qt::CaseInsensitive), qPrintable(error));
+    }
+
+    // What stands at the path isn't a file: said at once, never waited on.
+    void somethingOtherThanAFileIsRefusedAtOnce() {
+        const QString pipe = dir_.filePath("pipe.caf");
+        QCOMPARE(::mkfifo(QFile::encodeName(pipe).constData(), 0600), 0);
+        QString error;
+        QVERIFY(!RecordingReader::open(pipe, &error)); // a blocking open would never return
+        QCOMPARE(error, QStringLiteral("Only a file on disk can be read as a recording."));
+        QVERIFY(!RecordingReader::open(dir_.path(), &error));
+        QVERIFY2(error.contains("Is a directory"), qPrintable(error));
     }
 
     // Opened once: another file renamed over the path later is not what is read, and a file
