@@ -20,6 +20,17 @@
     </message>
 </context>
 <context>
+    <name>AppFlow</name>
+    <message>
+        <source>Couldn&apos;t read the recording back from %1.</source>
+        <translation>Die Aufnahme konnte nicht aus %1 gelesen werden.</translation>
+    </message>
+    <message>
+        <source>Recording %1</source>
+        <translation>Aufnahme %1</translation>
+    </message>
+</context>
+<context>
     <name>Appcast</name>
     <message>
         <source>The update feed isn&apos;t valid XML: %1.</source>
@@ -74,14 +85,6 @@
 </context>
 <context>
     <name>ContentView</name>
-    <message>
-        <source>Recording %1</source>
-        <translation>Aufnahme %1</translation>
-    </message>
-    <message>
-        <source>Couldn&apos;t read the recording back from %1.</source>
-        <translation>Die Aufnahme konnte nicht aus %1 gelesen werden.</translation>
-    </message>
     <message>
         <source>Couldn&apos;t record</source>
         <translation>Aufnahme nicht möglich</translation>

@@ -94,13 +94,13 @@ int main(int argc, char* argv[]) {
             clickButton(view, QStringLiteral("Record System Audio"));
             QTimer::singleShot(recordSeconds * 1000,
                                [view] { clickButton(view, QStringLiteral("Stop Recording")); });
-            QObject::connect(view, &ContentView::stageChanged, [](int stage) {
-                if (stage == 3) {
+            QObject::connect(view, &ContentView::stageChanged, [](Stage::Kind stage) {
+                if (stage == Stage::Kind::recorded) {
                     QTimer::singleShot(2000, [] {
                         std::printf("%.1f\n", residentMegabytes());
                         QCoreApplication::exit(0);
                     });
-                } else if (stage == 0) {
+                } else if (stage == Stage::Kind::idle) {
                     std::fprintf(stderr, "the recording ended without audio\n");
                     QCoreApplication::exit(3);
                 }

@@ -1,5 +1,6 @@
 // Times the waveform loader against a bare libsndfile read of the same file, in process, so
 // start-up costs don't blur a 0.1 s measurement. Also writes the test recordings.
+#include "DetailPeaksFile.h"
 #include "SoundFileHandle.h"
 #include "Waveform.h"
 
@@ -86,6 +87,25 @@ sf_count_t extract(const char* path) {
     return data ? data->totalFrames : -1;
 }
 
+// Opening from the detail peaks the recorder saves beside a recording: no audio is read.
+sf_count_t fromSaved(const char* path) {
+    const std::optional<Waveform::Data> data =
+        Waveform::fromSavedPeaks(QFile::decodeName(path), 800);
+    return data ? data->totalFrames : -1;
+}
+
+// The recording's detail peaks beside it, as the recorder leaves them.
+int savePeaks(const char* path) {
+    const std::optional<Waveform::Data> data =
+        Waveform::extractPeaks(QFile::decodeName(path), 800).result();
+    if (!data || !DetailPeaksFile{data->totalFrames, int(data->sampleRate), data->detailPeaks}.save(
+                     QFile::decodeName(path))) {
+        std::fprintf(stderr, "cannot save the peaks of %s\n", path);
+        return 1;
+    }
+    return 0;
+}
+
 struct Method {
     const char* label;
     sf_count_t (*run)(const char*);
@@ -141,8 +161,9 @@ int main(int argc, char** argv) {
     const QByteArray mode = argc > 2 ? QByteArray(argv[1]) : QByteArray();
     const int repeats = argc > 3 ? std::max(1, std::atoi(argv[3])) : 5;
     if (mode == "make" && argc > 3)
-        return makeRecording(argv[2], std::atof(argv[3]));
+        return makeRecording(argv[2], std::atof(argv[3])) || savePeaks(argv[2]);
     const std::vector<Method> all = {{"extractPeaks", extract, {}, {}},
+                                     {"fromSavedPeaks", fromSaved, {}, {}},
                                      {"sf_read_raw, 65,536 frames", bareRawRead, {}, {}},
                                      {"sf_readf_float, 65,536 frames", bareRead, {}, {}}};
     if (mode == "compare")
@@ -150,10 +171,10 @@ int main(int argc, char** argv) {
     for (const Method& method : all)
         if (mode == QByteArray(method.label).split(',').front())
             return compare({method}, argv[2], repeats);
-    std::fprintf(
-        stderr,
-        "usage: %s make FILE MINUTES | compare|extractPeaks|sf_read_raw|sf_readf_float FILE "
-        "[ROUNDS]\n",
-        argv[0]);
+    std::fprintf(stderr,
+                 "usage: %s make FILE MINUTES | "
+                 "compare|extractPeaks|fromSavedPeaks|sf_read_raw|sf_readf_float FILE "
+                 "[ROUNDS]\n",
+                 argv[0]);
     return 2;
 }

@@ -29,4 +29,12 @@ public:
     // Reads the file once on Qt Concurrent's pool. Nothing when the file can't be opened or
     // holds no frames.
     static QFuture<std::optional<Data>> extractPeaks(const QString& path, qint64 targetPeakCount);
+
+    // The same, at once, from the detail peaks the recorder saved beside a recording, without
+    // reading its audio. An overview bin whose edge falls inside a detail bin takes that whole
+    // detail bin's peak, a few milliseconds more than its own. A recording too short for its
+    // overview to come from the detail bins is read at once: a moment's work. Nothing when there
+    // are no saved peaks or they don't match the file (a recording killed before its end, a
+    // file changed since).
+    static std::optional<Data> fromSavedPeaks(const QString& path, qint64 targetPeakCount);
 };

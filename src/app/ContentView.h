@@ -1,15 +1,13 @@
 #pragma once
 
+#include "AppFlow.h"
 #include "Stage.h"
 #include "TimeRange.h"
 
-#include <QDateTime>
 #include <QKeySequence>
 #include <QString>
-#include <QUrl>
 #include <QWidget>
 #include <memory>
-#include <optional>
 
 class MessageAlert;
 class RecordingListModel;
@@ -21,8 +19,9 @@ class StageContainer;
 class StatusNote;
 class SystemAudioRecorder;
 
-// The window's content and the spine of the app: it owns the recorder and walks the user from
-// the start screen through recording and analysing to the editor; saving is the SaveFlow's.
+// The window's content: it shows the app flow's stage as a view of its own, routes the views'
+// commands and the window's actions to the flow, and says what went wrong; saving is the
+// SaveFlow's.
 class ContentView : public QWidget {
     Q_OBJECT
 
@@ -32,10 +31,10 @@ public:
     ContentView(std::unique_ptr<SystemAudioRecorder> recorder, QWidget* parent = nullptr);
     ~ContentView() override;
 
-    // Idle 0, recording 1, analysing 2, recorded 3.
-    int stageIndex() const;
-    TimeRange trimRange() const;
-    SystemAudioRecorder& recorder();
+    Stage::Kind stageKind() const { return flow_->stage().kind; }
+    AppFlow& flow() { return *flow_; }
+    TimeRange trimRange() const { return flow_->trimRange(); }
+    SystemAudioRecorder& recorder() { return flow_->recorder(); }
     SaveFlow& saveFlow();
     // What the desktop's "Record System Audio" action does, as Ctrl+R: starts recording from
     // the start screen or the editor, and stops a running recording.
@@ -61,7 +60,7 @@ public:
     StatusNote* statusNote() const { return statusNote_; }
 
     // The recording's title, or "Recording " and its start time (now when there is none).
-    QString defaultFileName() const;
+    QString defaultFileName() const { return flow_->defaultFileName(); }
 
     // Opens a recording of the folder in the editor, as after recording it; from the start
     // screen only.
@@ -72,42 +71,28 @@ public:
     // How long the current capture has run, as minutes and seconds, minutes not capped.
     static QString elapsedLabel(double elapsedTimeSeconds);
 
-    static constexpr qint64 waveformPeakCount = 800;
+    static constexpr qint64 waveformPeakCount = AppFlow::waveformPeakCount;
 
 signals:
-    void stageChanged(int stageIndex);
+    void stageChanged(Stage::Kind kind);
 
 private:
     QWidget* createStatusStrip();
-    void setStage(Stage stage);
+    void showStage();
     QWidget* createStageView();
     void createActions();
     void updateActions();
     TrimView* trimView() const;
     RecordingListView* recordingList() const;
 
-    void startRecording();
-    void stopRecording();
-    void onIsRecordingChanged();
     void onElapsedTimeChanged();
-    void analyze(const QString& path);
     // An alert with an OK button, over the window.
     void tell(const QString& title, const QString& message);
-    // Keeps the editor's selection with the recording it belongs to.
-    void rememberSelection();
     void save();
-    void newRecording();
-    void setTrimRange(TimeRange range);
     // Keeps the editor's save button area in step with the save flow.
     void showSaveState();
 
-    std::unique_ptr<SystemAudioRecorder> recorder_;
-    Stage stage_ = Stage::idle();
-    TimeRange trimRange_;
-    // When the recording in the editor was started; none for "now".
-    std::optional<QDateTime> recordingDate_;
-    // The recording last in the editor, selected again in the list.
-    QString lastRecordingPath_;
+    std::unique_ptr<AppFlow> flow_;
     // How often the recovery question has waited for the window to show.
     int recoveryWaits_ = 0;
     static constexpr int maximumRecoveryWaits = 40;

@@ -77,7 +77,7 @@ MainWindow::MainWindow(std::unique_ptr<SystemAudioRecorder> recorder, QWidget* p
     connect(&recording, &SystemAudioRecorder::elapsedTimeChanged, this,
             &MainWindow::showStateInTitle);
     connect(&recording, &SystemAudioRecorder::isPausedChanged, this, &MainWindow::showStateInTitle);
-    followStage(contentView_->stageIndex());
+    followStage(contentView_->stageKind());
     restoreWindowGeometry();
 }
 
@@ -241,7 +241,7 @@ void MainWindow::showStateInTitle() {
     // running time. The accessible name carries the state alone: a screen reader would
     // otherwise read it out every second.
     SystemAudioRecorder& recorder = contentView_->recorder();
-    if (shownStage_ != 1) {
+    if (shownStage_ != Stage::Kind::recording) {
         setWindowTitle(QStringLiteral("Sonabrix"));
         setAccessibleName(QStringLiteral("Sonabrix"));
         return;
@@ -252,16 +252,17 @@ void MainWindow::showStateInTitle() {
     setAccessibleName(paused ? tr("Paused — Sonabrix") : tr("Recording — Sonabrix"));
 }
 
-void MainWindow::followStage(int stageIndex) {
+void MainWindow::followStage(Stage::Kind kind) {
     // The window's name carries the state, so the title bar and a screen reader both say it;
     // the note says the change once, as it happens.
-    const bool recording = stageIndex == 1;
-    if (recording && shownStage_ != 1) {
+    const bool wasRecording = shownStage_ == Stage::Kind::recording;
+    const bool recording = kind == Stage::Kind::recording;
+    if (recording && !wasRecording) {
         contentView_->statusNote()->announce(tr("Recording started"));
-    } else if (shownStage_ == 1 && !recording) {
+    } else if (wasRecording && !recording) {
         contentView_->statusNote()->announce(tr("Recording stopped"));
     }
-    shownStage_ = stageIndex;
+    shownStage_ = kind;
     showStateInTitle();
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "Stage.h"
 #include "SystemAudioRecorder.h"
 
 #include <QKeySequence>
@@ -48,7 +49,7 @@ private:
     void openMenuBar();
     void showAbout();
     void showKeyboardShortcuts();
-    void followStage(int stageIndex);
+    void followStage(Stage::Kind kind);
     void showStateInTitle();
     void confirmSave();
     // Quitting during a save: wait for it, or cancel it, then quit.
@@ -61,7 +62,7 @@ private:
     void saveWindowGeometry() const;
 
     ContentView* contentView_;
-    int shownStage_ = 0;
+    Stage::Kind shownStage_ = Stage::Kind::idle;
     bool closesAfterSave_ = false;
     bool closesAfterRecording_ = false;
     static constexpr int stopWaitMs = 5000;

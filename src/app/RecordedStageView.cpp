@@ -20,10 +20,8 @@
 #include <QVBoxLayout>
 #include <algorithm>
 
-RecordedStageView::RecordedStageView(const QString& path, const Waveform::Data& waveform,
-                                     TimeRange range, QWidget* parent)
-    : QWidget(parent), hint_(new QLabel(this)),
-      trimView_(new TrimView(waveform, range, path, this)),
+RecordedStageView::RecordedStageView(std::shared_ptr<EditorModel> editor, QWidget* parent)
+    : QWidget(parent), hint_(new QLabel(this)), trimView_(new TrimView(std::move(editor), this)),
       newRecordingButton_(new QPushButton(tr("New Recording"), this)),
       saveButton_(new QPushButton(this)), saveProgress_(new QWidget(this)),
       progressBar_(new QProgressBar(saveProgress_)),
@@ -49,7 +47,6 @@ RecordedStageView::RecordedStageView(const QString& path, const Waveform::Data& 
     titleBlock->addWidget(hint_);
     layout->addLayout(titleBlock);
 
-    connect(trimView_, &TrimView::rangeChanged, this, &RecordedStageView::rangeChanged);
     connect(trimView_, &TrimView::nothingToTrim, this, &RecordedStageView::showNothingToTrim);
     // The trim view takes the window's extra height: a taller card shows more detail.
     layout->addWidget(trimView_, 1);

@@ -1,11 +1,9 @@
 #pragma once
 
-#include "TimeRange.h"
-#include "Waveform.h"
-
-#include <QString>
 #include <QWidget>
+#include <memory>
 
+class EditorModel;
 class ElidedLabel;
 class QLabel;
 class QProgressBar;
@@ -19,8 +17,7 @@ class RecordedStageView : public QWidget {
     Q_OBJECT
 
 public:
-    RecordedStageView(const QString& path, const Waveform::Data& waveform, TimeRange range,
-                      QWidget* parent = nullptr);
+    explicit RecordedStageView(std::shared_ptr<EditorModel> editor, QWidget* parent = nullptr);
 
     void setExporting(bool isExporting);
     // 0 to 100.
@@ -38,7 +35,6 @@ public:
     static constexpr int saveButtonMinimumWidth = 140;
 
 signals:
-    void rangeChanged(TimeRange range);
     void newRecordingRequested();
     void saveRequested();
     void cancelSaveRequested();

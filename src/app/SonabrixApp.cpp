@@ -86,11 +86,6 @@ SonabrixApp::SonabrixApp(int& argc, char** argv, const LaunchOptions& options)
     QGuiApplication::setApplicationDisplayName(QStringLiteral("Sonabrix"));
     QGuiApplication::setWindowIcon(AppStyle::applicationIcon());
     window_ = std::make_unique<MainWindow>();
-    QObject::connect(window_->contentView(), &ContentView::stageChanged, [](int stageIndex) {
-        static constexpr const char* names[] = {"start screen", "recording screen",
-                                                "analysing screen", "editor"};
-        qCInfo(lcApp) << "Showing the" << names[stageIndex];
-    });
 }
 
 SonabrixApp::~SonabrixApp() = default;

@@ -1,39 +1,39 @@
 #pragma once
 
-#include "Waveform.h"
+#include "TimeRange.h"
 
+#include <QDateTime>
+#include <QObject>
 #include <QString>
-#include <variant>
+#include <optional>
 
-// Where the main view is on the road of one recording.
+// Where the main view is on the road of one recording, and which recording that is: its file
+// (the recording's identity), when it was started, and the selection it opened with.
 class Stage {
-public:
-    struct Idle {};
-    struct Recording {};
-    struct Analyzing {
-        QString path;
-    };
-    struct Recorded {
-        QString path;
-        Waveform::Data waveform;
-    };
+    Q_GADGET
 
-    static Stage idle() { return Stage(Idle{}); }
-    static Stage recording() { return Stage(Recording{}); }
-    static Stage analyzing(QString path) { return Stage(Analyzing{std::move(path)}); }
-    static Stage recorded(QString path, Waveform::Data waveform) {
-        return Stage(Recorded{std::move(path), std::move(waveform)});
+public:
+    enum class Kind { idle, recording, analysing, recorded };
+    Q_ENUM(Kind)
+
+    Kind kind = Kind::idle;
+    QString path;
+    // None when unknown: a file named in no list.
+    std::optional<QDateTime> date;
+    TimeRange range;
+
+    static Stage idle() { return {}; }
+    static Stage recording() { return {Kind::recording, {}, {}, {}}; }
+    static Stage analysing(QString path, std::optional<QDateTime> date) {
+        return {Kind::analysing, std::move(path), std::move(date), {}};
+    }
+    static Stage recorded(Stage analysed, TimeRange range) {
+        analysed.kind = Kind::recorded;
+        analysed.range = range;
+        return analysed;
     }
 
-    // The stage's small integer, by case only: idle 0, recording 1, analysing 2, recorded 3.
-    int index() const { return static_cast<int>(value_.index()); }
-
-    template <typename Case> bool is() const { return std::holds_alternative<Case>(value_); }
-    template <typename Case> const Case* as() const { return std::get_if<Case>(&value_); }
-
-private:
-    using Value = std::variant<Idle, Recording, Analyzing, Recorded>;
-    explicit Stage(Value value) : value_(std::move(value)) {}
-
-    Value value_;
+    bool is(Kind other) const { return kind == other; }
+    // The kind's name, for the log.
+    static const char* name(Kind kind);
 };

@@ -1,7 +1,9 @@
 #include "RecordingWriter.h"
 
+#include "DetailPeaksFile.h"
 #include "FutureDelivery.h"
 #include "Logging.h"
+#include "PeakFolder.h"
 #include "RecordingsFolder.h"
 
 #include <QCoreApplication>
@@ -90,6 +92,10 @@ void RecordingWriter::write() {
     // After the disk failed, the rest is only taken out of the ring: written, it would follow a
     // hole. A buffer the capture thread refused leaves everything before it to be written.
     bool broken = false;
+    // The detail peaks of exactly the frames in the file, folded while they are at hand.
+    PeakFolder folder(DetailPeaksFile::framesPerPeak);
+    DetailPeaksFile detail;
+    const auto keep = [&detail](float peak) { detail.peaks.push_back(peak); };
     while (ring_->waitForFrames()) {
         const qint64 frames = ring_->pop(chunk.data(), chunkFrames);
         if (broken)
@@ -108,12 +114,24 @@ void RecordingWriter::write() {
         if (beforeEachWrite_)
             beforeEachWrite_();
         QString error;
-        if (!file_->append(chunk.data(), frames, &error)) {
+        const qint64 before = file_->framesWritten();
+        const bool appended = file_->append(chunk.data(), frames, &error);
+        folder.fold(chunk.data(), file_->framesWritten() - before, ring_->channelCount(), keep);
+        if (!appended) {
             fail(lossReason_, error);
             broken = true;
         }
     }
     Outcome ending = outcome();
+    if (file_ && file_->framesWritten() > 0) {
+        if (const std::optional<float> partial = folder.closePartial())
+            keep(*partial);
+        detail.totalFrames = file_->framesWritten();
+        detail.sampleRateHz = sampleRateHz_;
+        // Only a help for opening the recording quickly: without it the audio is read instead.
+        if (!detail.save(file_->path()))
+            qCWarning(lcCapture) << "Couldn't save the detail peaks beside" << file_->path();
+    }
     file_.reset();
     qCDebug(lcCapture) << "Writer done:" << ending.framesWritten << "frames";
     ended_.addResult(ending);

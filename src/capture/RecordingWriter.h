@@ -21,7 +21,8 @@
 // creates the recording file, every buffer is appended in order. The first buffer that can't be
 // written ends the file: it and every later one are dropped (the recording is to end at once,
 // with no hole in the middle), and the reason is kept, so that a loss is never reported as
-// success.
+// success. What it writes it also folds into detail peaks, saved beside the file at the end
+// (DetailPeaksFile), so that opening the recording needs no pass over its audio.
 class RecordingWriter {
 public:
     struct Outcome {

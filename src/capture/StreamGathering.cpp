@@ -41,6 +41,8 @@ void StreamGathering::start(const pa_sample_spec& format, size_t fragmentFrames,
     fragmentFrames_ = fragmentFrames;
     pending_ = {};
     nextUs_ = static_cast<double>(startUs);
+    audioFrames_ = 0;
+    timed_ = false;
     lastArrivalUs_ = startUs;
 }
 
@@ -65,12 +67,13 @@ void StreamGathering::readAvailable(pa_stream* stream, const Delivery& deliver) 
         else if (suspectedGapUs_)
             suspect(capturedAtUs);
         const size_t frames = bytes / frameBytes;
+        audioFrames_ += static_cast<qint64>(frames);
         const size_t offset = pending_.samples.size();
         pending_.samples.resize(offset + frames * format_.channels);
         std::memcpy(pending_.samples.data() + offset, data, frames * frameBytes);
         // The server's memory goes back before the (slower) file write.
         pa_stream_drop(stream);
-        if (suspectedGapUs_ && pending_.frames() >= confirmFrames())
+        if (suspectedGapUs_ && gapConfirmable())
             resolveGap(deliver);
         else if (!suspectedGapUs_ && static_cast<size_t>(pending_.frames()) >= fragmentFrames_)
             flush(deliver);
@@ -79,16 +82,27 @@ void StreamGathering::readAvailable(pa_stream* stream, const Delivery& deliver) 
 
 void StreamGathering::begin(qint64 capturedAtUs) {
     const double late = static_cast<double>(capturedAtUs) - nextUs_;
-    if (late > microseconds(gapAfter))
+    if (late > microseconds(gapAfter)) {
         suspectedGapUs_ = late;
-    else if (late >= -microseconds(gapAfter))
-        nextUs_ += driftFollowing * late;
+        heldSinceUs_ = lastArrivalUs_;
+    } else if (late >= -microseconds(gapAfter)) {
+        follow(late);
+    }
     // Audio from before its place (the server was late, or silence went in too early) is
     // appended all the same: moving it would mean dropping audio.
     pending_.sampleRateHz = static_cast<int>(format_.rate);
     pending_.channelCount = format_.channels;
     pending_.capturedAtUs = std::llround(nextUs_);
     pending_.samples.reserve(2 * fragmentFrames_ * format_.channels);
+}
+
+void StreamGathering::follow(double late) {
+    if (audioFrames_ >= settleFrames())
+        nextUs_ += driftFollowing * late;
+    else if (!std::exchange(timed_, true))
+        nextUs_ += late;
+    else
+        nextUs_ += std::min(late, 0.0);
 }
 
 void StreamGathering::suspect(qint64 capturedAtUs) {
@@ -104,14 +118,21 @@ void StreamGathering::resolveGap(const Delivery& deliver) {
             << "Nothing captured for " << std::lround(gap / 1000) << " ms: silence in its place";
         PcmBuffer held = std::exchange(pending_, PcmBuffer{});
         silenceUntil(nextUs_ + gap, deliver);
+        timed_ = true;
         held.capturedAtUs = std::llround(nextUs_);
         pending_ = std::move(held);
     }
     flush(deliver);
 }
 
-qint64 StreamGathering::confirmFrames() const {
-    return static_cast<qint64>(format_.rate) * confirmGapFor.count() / 1000;
+bool StreamGathering::gapConfirmable() const {
+    const qint64 confirmFrames = static_cast<qint64>(format_.rate) * confirmGapFor.count() / 1000;
+    return pending_.frames() >= confirmFrames &&
+           lastArrivalUs_ - heldSinceUs_ >= confirmGapFor.count() * 1000;
+}
+
+qint64 StreamGathering::settleFrames() const {
+    return static_cast<qint64>(format_.rate) * settleFor.count() / 1000;
 }
 
 double StreamGathering::endUs() const {

@@ -24,13 +24,20 @@ public:
     // Audio later than its place by more than this left a gap: silence goes in before it.
     // Smaller differences are the server's timing jitter, and the timeline follows them slowly.
     static constexpr std::chrono::milliseconds gapAfter{100};
-    // A gap is as long as the least lateness of the audio that follows it for this long: a
-    // server that was only late catches up in a burst, one that captured nothing stays behind.
+    // A gap is as long as the least lateness of the audio that follows it, for this long of
+    // audio and of arrival: a server (or a recorder kept waiting) that was only late catches up
+    // in a burst, all of which arrives within moments; one that captured nothing stays behind.
     static constexpr std::chrono::milliseconds confirmGapFor{100};
     // Once nothing has come for this long, the time is silence. A server starved by a busy
     // machine can be hundreds of milliseconds late with audio it did capture, and silence put in
     // before that audio arrives would push it later.
     static constexpr std::chrono::milliseconds silentAfter{1000};
+    // For this long from a stream's first audio the timeline takes the least lateness measured
+    // so far, rather than following it slowly: a stream's first frames are captured some
+    // milliseconds after it connects, and a capture time measured late (the thread was kept
+    // waiting) is never earlier than the truth. The microphone is put in place against the
+    // output in these first moments.
+    static constexpr std::chrono::milliseconds settleFor{500};
     // The most a stream's reported latency is believed beyond the audio already waiting for us:
     // PulseAudio reports hundreds of milliseconds for a monitor whose output just woke up.
     static constexpr std::chrono::milliseconds mostSourceLatency{25};
@@ -55,6 +62,8 @@ private:
     // Starts a delivery for audio whose first frame was captured at `capturedAtUs`: in its
     // place, or held while a gap before it is suspected.
     void begin(qint64 capturedAtUs);
+    // Moves the timeline by as much of a small lateness as the stream's age says.
+    void follow(double late);
     // More audio of the held delivery, captured at `capturedAtUs`.
     void suspect(qint64 capturedAtUs);
     // Silence for the gap the held audio confirmed, if any, then the held audio.
@@ -62,7 +71,10 @@ private:
     void flush(const Delivery& deliver);
     void silenceUntil(double us, const Delivery& deliver);
     double endUs() const;
-    qint64 confirmFrames() const;
+    // The held audio says enough about a suspected gap: confirmGapFor of it, arrived over
+    // confirmGapFor.
+    bool gapConfirmable() const;
+    qint64 settleFrames() const;
 
     pa_sample_spec format_{};
     size_t fragmentFrames_ = 0;
@@ -71,6 +83,11 @@ private:
     double nextUs_ = 0;
     // When audio last came, on the server's clock.
     qint64 lastArrivalUs_ = 0;
+    // Frames of audio from the server so far, and whether one of them has set the timeline.
+    qint64 audioFrames_ = 0;
+    bool timed_ = false;
     // While set, pending_ is held: the least lateness of its pieces so far, in microseconds.
     std::optional<double> suspectedGapUs_;
+    // When the held audio began to arrive.
+    qint64 heldSinceUs_ = 0;
 };

@@ -2,16 +2,12 @@
 
 #include "FutureDelivery.h"
 #include "Logging.h"
-#include "MicrophoneMixer.h"
 #include "PeakHistory.h"
 #include "PulseCaptureService.h"
 #include "RecordingEnding.h"
-#include "RecordingWriter.h"
 
 #include <QFileInfo>
 #include <QTimer>
-#include <atomic>
-#include <mutex>
 #include <sys/statvfs.h>
 
 namespace {
@@ -34,18 +30,6 @@ std::optional<double> secondsOfSpaceFor(const QString& path) {
 }
 
 } // namespace
-
-struct SystemAudioRecorder::Recording {
-    RecordingWriter writer;
-    PeakHistory peaks;
-    std::atomic<bool> paused{false};
-    // The first failure to store a buffer is told once.
-    std::atomic<bool> failureTold{false};
-    // With the microphone: the two streams meet in the mixer, and each has a level of its own.
-    std::unique_ptr<MicrophoneMixer> mixer;
-    std::mutex mixing;
-    PeakHistory outputPeaks, microphonePeaks;
-};
 
 QString SystemAudioRecorder::description(RecorderError error) {
     switch (error) {
@@ -78,8 +62,7 @@ SystemAudioRecorder::~SystemAudioRecorder() {
 }
 
 std::shared_ptr<const PeakHistory> SystemAudioRecorder::peakHistory() const {
-    return recording_ ? std::shared_ptr<const PeakHistory>(recording_, &recording_->peaks)
-                      : nullptr;
+    return session_ ? std::shared_ptr<const PeakHistory>(session_, &session_->peaks()) : nullptr;
 }
 
 void SystemAudioRecorder::enter(Phase phase) {
@@ -130,49 +113,30 @@ void SystemAudioRecorder::beginCapture(const ShareableContent& content) {
     if (content.outputs.isEmpty())
         return failStart(description(RecorderError::noDisplay));
 
-    auto recording = recording_ = std::make_shared<Recording>();
-    recording->writer.setFailureHandler([this, weak = std::weak_ptr(recording)] {
-        if (const std::shared_ptr<Recording> failed = weak.lock())
-            tellFileFailed(failed);
-    });
-    CaptureService::Handlers handlers;
-    handlers.samples = [this, recording](PcmBuffer&& buffer) { store(recording, buffer); };
-    handlers.stopped = [this, recording](const QString& reason) {
-        QMetaObject::invokeMethod(
-            this, [this, recording, reason] { stoppedByItself(recording, reason); },
-            Qt::QueuedConnection);
-    };
-    handlers.outputChanged = [this, recording](const CaptureOutput& output) {
-        QMetaObject::invokeMethod(
-            this,
-            [this, recording, output] {
-                if (recording == recording_)
-                    publish(outputName_, output.displayName(),
-                            &SystemAudioRecorder::outputNameChanged);
-            },
-            Qt::QueuedConnection);
-    };
     StreamConfiguration configuration;
-    mixMicrophone(handlers, configuration, content);
+    configuration.microphone = microphoneToMix(content);
+    session_ = std::make_shared<RecordingSession>(
+        this, [this](const RecordingSession::Notice& notice) { handle(notice); },
+        configuration.microphone ? std::optional(configuration.microphone->channelCount)
+                                 : std::nullopt);
     const CaptureOutput& output = content.outputs.first();
     publish(outputName_, output.displayName(), &SystemAudioRecorder::outputNameChanged);
-    deliverTo(this, service_->startCapture(output, configuration, std::move(handlers)),
+    deliverTo(this, service_->startCapture(output, configuration, session_->handlers()),
               [this](const CaptureResult& error) { captureStarted(error); });
 }
 
-void SystemAudioRecorder::store(const std::shared_ptr<Recording>& recording,
-                                const PcmBuffer& buffer) {
-    if (recording->paused.load(std::memory_order_relaxed))
-        return;
-    recording->peaks.add(buffer);
-    if (!recording->writer.append(buffer))
-        tellFileFailed(recording);
-}
-
-void SystemAudioRecorder::tellFileFailed(const std::shared_ptr<Recording>& recording) {
-    if (!recording->failureTold.exchange(true))
-        QMetaObject::invokeMethod(
-            this, [this, recording] { fileFailed(recording); }, Qt::QueuedConnection);
+void SystemAudioRecorder::handle(const RecordingSession::Notice& notice) {
+    using Kind = RecordingSession::Notice::Kind;
+    switch (notice.kind) {
+    case Kind::streamStopped:
+        return stoppedByItself(notice.text);
+    case Kind::outputChanged:
+        return publish(outputName_, notice.text, &SystemAudioRecorder::outputNameChanged);
+    case Kind::microphoneLost:
+        return microphoneLost(notice.text);
+    case Kind::writeFailed:
+        return fileFailed();
+    }
 }
 
 // --- The microphone's part: its stream is mixed into the output's before anything is stored.
@@ -203,50 +167,21 @@ std::optional<QString> SystemAudioRecorder::noMicrophoneReason(const ShareableCo
                          : tr("No microphone found.");
 }
 
-void SystemAudioRecorder::mixMicrophone(CaptureService::Handlers& handlers,
-                                        StreamConfiguration& configuration,
-                                        const ShareableContent& content) {
+std::optional<CaptureInput> SystemAudioRecorder::microphoneToMix(const ShareableContent& content) {
     publish(microphoneProblem_, std::nullopt, &SystemAudioRecorder::microphoneProblemChanged);
     if (!includesMicrophone_)
-        return;
+        return std::nullopt;
     publish(noMicrophoneReason_, noMicrophoneReason(content),
             &SystemAudioRecorder::noMicrophoneReasonChanged);
     if (!content.microphone) {
         // The output alone is still worth recording.
         publish(microphoneProblem_, noMicrophoneReason_,
                 &SystemAudioRecorder::microphoneProblemChanged);
-        return;
     }
-    configuration.microphone = content.microphone;
-    const std::shared_ptr<Recording> recording = recording_;
-    recording->mixer = std::make_unique<MicrophoneMixer>(content.microphone->channelCount);
-    handlers.samples = [this, recording](PcmBuffer&& buffer) {
-        if (!recording->paused.load(std::memory_order_relaxed))
-            recording->outputPeaks.add(buffer);
-        std::lock_guard guard(recording->mixing);
-        store(recording, recording->mixer->addOutput(buffer));
-    };
-    handlers.microphoneSamples = [this, recording](PcmBuffer&& buffer) {
-        if (!recording->paused.load(std::memory_order_relaxed))
-            recording->microphonePeaks.add(buffer);
-        std::lock_guard guard(recording->mixing);
-        store(recording, recording->mixer->addMicrophone(buffer));
-    };
-    handlers.microphoneLost = [this, recording](const QString& reason) {
-        {
-            std::lock_guard guard(recording->mixing);
-            store(recording, recording->mixer->endMicrophone());
-        }
-        QMetaObject::invokeMethod(
-            this, [this, recording, reason] { microphoneLost(recording, reason); },
-            Qt::QueuedConnection);
-    };
+    return content.microphone;
 }
 
-void SystemAudioRecorder::microphoneLost(const std::shared_ptr<Recording>& recording,
-                                         const QString& reason) {
-    if (recording != recording_)
-        return;
+void SystemAudioRecorder::microphoneLost(const QString& reason) {
     qCWarning(lcCapture).noquote() << "Recording goes on without the microphone:" << reason;
     publish(microphoneProblem_,
             tr("The microphone is no longer available. Recording continues with the computer's "
@@ -261,9 +196,7 @@ void SystemAudioRecorder::captureStarted(const CaptureResult& error) {
     if (error)
         return failStart(tr("Couldn't start capture: %1").arg(*error));
     const std::shared_ptr<QPromise<void>> started = std::exchange(transition_, nullptr);
-    recordingStartDate_ = QDateTime::currentDateTime();
-    sinceStart_.start();
-    pausedMs_ = 0;
+    session_->markStarted();
     publish(elapsedTime_, 0, &SystemAudioRecorder::elapsedTimeChanged);
     enter(Phase::recording);
     ticker_->start();
@@ -271,15 +204,14 @@ void SystemAudioRecorder::captureStarted(const CaptureResult& error) {
     qCInfo(lcCapture).noquote() << "Recording started";
     // The stream may have died, or its first buffer failed to be stored, before its start
     // reached us.
-    if (stoppedByItself_ || recording_->failureTold)
+    if (session_->stoppedByItself || session_->writeFailed())
         beginStopping();
     started->finish();
 }
 
 void SystemAudioRecorder::failStart(const QString& message) {
     qCWarning(lcCapture).noquote() << "Recording didn't start:" << message;
-    recording_.reset();
-    stoppedByItself_.reset();
+    endSession();
     setErrorMessage(message);
     const std::shared_ptr<QPromise<void>> started = std::exchange(transition_, nullptr);
     enter(Phase::idle);
@@ -289,12 +221,7 @@ void SystemAudioRecorder::failStart(const QString& message) {
 void SystemAudioRecorder::setPaused(bool paused) {
     if (phase_ != Phase::recording || paused == isPaused())
         return;
-    recording_->paused = paused;
-    const qint64 now = sinceStart_.elapsed();
-    if (paused)
-        pausedSince_ = now;
-    else
-        pausedMs_ += now - *std::exchange(pausedSince_, std::nullopt);
+    session_->setPaused(paused);
     qCInfo(lcCapture).noquote() << (paused ? "Paused" : "Resumed") << "at" << recordedSeconds()
                                 << "s";
     Q_EMIT isPausedChanged(paused);
@@ -322,10 +249,9 @@ QFuture<void> SystemAudioRecorder::beginStopping() {
     return stopped;
 }
 
-void SystemAudioRecorder::stoppedByItself(const std::shared_ptr<Recording>& recording,
-                                          const QString& reason) {
-    // A late notice from an earlier stream, or a second one from this stream.
-    if (recording != recording_ || stoppedByItself_)
+void SystemAudioRecorder::stoppedByItself(const QString& reason) {
+    // A second notice from this stream.
+    if (session_->stoppedByItself)
         return;
     switch (phase_) {
     case Phase::idle:
@@ -334,19 +260,17 @@ void SystemAudioRecorder::stoppedByItself(const std::shared_ptr<Recording>& reco
         // The start's end stops it.
     case Phase::stopping:
         // The stop under way reports it.
-        stoppedByItself_ = reason;
+        session_->stoppedByItself = reason;
         return;
     case Phase::recording:
         // Releasing the dead stream before closing the file guarantees nothing writes into it.
-        stoppedByItself_ = reason;
+        session_->stoppedByItself = reason;
         beginStopping();
         return;
     }
 }
 
-void SystemAudioRecorder::fileFailed(const std::shared_ptr<Recording>& recording) {
-    if (recording != recording_)
-        return;
+void SystemAudioRecorder::fileFailed() {
     switch (phase_) {
     case Phase::idle:
     case Phase::stopping:
@@ -362,25 +286,18 @@ void SystemAudioRecorder::fileFailed(const std::shared_ptr<Recording>& recording
 }
 
 void SystemAudioRecorder::finishRecording(const CaptureResult& stopError) {
-    if (recording_->mixer) {
-        // The stream is released: what the mixer still holds is the recording's end.
-        std::lock_guard guard(recording_->mixing);
-        store(recording_, recording_->mixer->finish());
-        qCInfo(lcCapture).noquote() << "Microphone mixed in; its last offset from its capture times"
-                                    << recording_->mixer->microphoneOffsetMs() << "ms";
-    }
-    // The writer empties its ring on its own thread; the window goes on meanwhile.
-    deliverTo(this, recording_->writer.finish(),
-              [this, stopError](const RecordingWriter::Outcome& file) {
-                  concludeRecording(stopError, file);
-              });
+    deliverTo(this, session_->finish(), [this, stopError](const RecordingWriter::Outcome& file) {
+        concludeRecording(stopError, file);
+    });
 }
 
 void SystemAudioRecorder::concludeRecording(const CaptureResult& stopError,
                                             const RecordingWriter::Outcome& file) {
-    const RecordingEnding ending{std::exchange(stoppedByItself_, std::nullopt), stopError, file,
-                                 std::exchange(stoppedForSpace_, false)};
-    recording_.reset();
+    const RecordingEnding ending{session_->stoppedByItself, stopError, file,
+                                 session_->stoppedForSpace};
+    const std::optional<QDateTime> startDate = session_->startDate();
+    const bool wasPaused = isPaused();
+    endSession();
     levelTimer_->stop();
     const std::optional<QString> message = endingMessage(ending);
     qCInfo(lcCapture).noquote().nospace()
@@ -396,29 +313,31 @@ void SystemAudioRecorder::concludeRecording(const CaptureResult& stopError,
             ending.file.filePath ? std::optional(QUrl::fromLocalFile(*ending.file.filePath))
                                  : std::nullopt,
             &SystemAudioRecorder::lastRecordingURLChanged);
-    publish(lastRecordingDate_, recordingStartDate_,
-            &SystemAudioRecorder::lastRecordingDateChanged);
+    publish(lastRecordingDate_, startDate, &SystemAudioRecorder::lastRecordingDateChanged);
     publish(level_, 0, &SystemAudioRecorder::levelChanged);
     publish(microphoneLevel_, 0, &SystemAudioRecorder::microphoneLevelChanged);
     publish(isCapturingSilence_, false, &SystemAudioRecorder::isCapturingSilenceChanged);
     publish(isLowOnSpace_, false, &SystemAudioRecorder::isLowOnSpaceChanged);
-    if (std::exchange(pausedSince_, std::nullopt))
+    if (wasPaused)
         Q_EMIT isPausedChanged(false);
     const std::shared_ptr<QPromise<void>> stopped = std::exchange(transition_, nullptr);
     enter(Phase::idle);
     stopped->finish();
 }
 
+void SystemAudioRecorder::endSession() {
+    // Whatever its threads still tell is about a recording that is over.
+    if (session_)
+        session_->end();
+    session_.reset();
+}
+
 double SystemAudioRecorder::recordedSeconds() const {
-    if (!sinceStart_.isValid())
-        return 0;
-    const qint64 now = sinceStart_.elapsed();
-    const qint64 paused = pausedMs_ + (pausedSince_ ? now - *pausedSince_ : 0);
-    return static_cast<double>(now - paused) / 1000.0;
+    return session_ ? session_->recordedSeconds() : 0.0;
 }
 
 void SystemAudioRecorder::tick() {
-    if (phase_ != Phase::recording || !recordingStartDate_) {
+    if (phase_ != Phase::recording) {
         ticker_->stop();
         return;
     }
@@ -429,18 +348,18 @@ void SystemAudioRecorder::tick() {
 void SystemAudioRecorder::publishLevel() {
     if (phase_ != Phase::recording)
         return;
-    const PeakHistory& peaks = recording_->peaks;
+    const PeakHistory& peaks = session_->peaks();
     constexpr int binMs = 1000 / PeakHistory::binsPerSecond;
-    const bool mixing = recording_->mixer != nullptr;
+    const bool mixing = session_->mixesMicrophone();
     publish(level_,
             isPaused()
                 ? 0.0
-                : (mixing ? recording_->outputPeaks : peaks).recentPeak(levelWindowMs / binMs),
+                : (mixing ? session_->outputPeaks() : peaks).recentPeak(levelWindowMs / binMs),
             &SystemAudioRecorder::levelChanged);
     publish(microphoneLevel_,
             isPaused() || !mixing || microphoneProblem_
                 ? 0.0
-                : recording_->microphonePeaks.recentPeak(levelWindowMs / binMs),
+                : session_->microphonePeaks().recentPeak(levelWindowMs / binMs),
             &SystemAudioRecorder::microphoneLevelChanged);
     publish(isCapturingSilence_,
             !isPaused() && recordedSeconds() * 1000 >= silenceMs &&
@@ -449,7 +368,7 @@ void SystemAudioRecorder::publishLevel() {
 }
 
 void SystemAudioRecorder::checkFreeSpace() {
-    const std::optional<QString> path = recording_->writer.filePath();
+    const std::optional<QString> path = session_->filePath();
     const std::optional<double> seconds = path ? secondsOfSpaceFor(*path) : std::nullopt;
     if (!seconds)
         return;
@@ -457,7 +376,7 @@ void SystemAudioRecorder::checkFreeSpace() {
     if (*seconds < stopSpaceSeconds) {
         qCWarning(lcCapture).noquote()
             << "Stopping: room for only" << *seconds << "s of audio left in" << *path;
-        stoppedForSpace_ = true;
+        session_->stoppedForSpace = true;
         beginStopping();
     }
 }

@@ -1,10 +1,9 @@
 #pragma once
 
 #include "CaptureService.h"
-#include "RecordingWriter.h"
+#include "RecordingSession.h"
 
 #include <QDateTime>
-#include <QElapsedTimer>
 #include <QFuture>
 #include <QObject>
 #include <QPromise>
@@ -78,7 +77,7 @@ public:
     // The linear peak (0…1) of the latest ~50 ms captured; 0 when not recording or paused.
     double level() const { return level_; }
     // While paused the stream and the file stay open, nothing is written and the clock stands.
-    bool isPaused() const { return pausedSince_.has_value(); }
+    bool isPaused() const { return session_ && session_->isPaused(); }
     // Only while recording.
     void setPaused(bool paused);
     // The recorded output's description from the server, as the user knows it.
@@ -124,8 +123,6 @@ Q_SIGNALS:
 private:
     // isRecording is true in recording and stopping.
     enum class Phase { idle, starting, recording, stopping };
-    // What the capture thread shares with the recorder for one stream.
-    struct Recording;
 
     void enter(Phase phase);
     // Enters starting or stopping, which end when transition_ finishes: its future.
@@ -134,23 +131,22 @@ private:
     void captureStarted(const CaptureResult& error);
     void failStart(const QString& message);
     QFuture<void> beginStopping();
-    void stoppedByItself(const std::shared_ptr<Recording>& recording, const QString& reason);
-    // From any thread, once per recording.
-    void tellFileFailed(const std::shared_ptr<Recording>& recording);
-    void fileFailed(const std::shared_ptr<Recording>& recording);
-    // On the capture thread: writes what the recording keeps, unless paused.
-    void store(const std::shared_ptr<Recording>& recording, const PcmBuffer& buffer);
+    // What the current recording's threads tell, on the main thread.
+    void handle(const RecordingSession::Notice& notice);
+    void stoppedByItself(const QString& reason);
+    void fileFailed();
     void finishRecording(const CaptureResult& stopError);
     void concludeRecording(const CaptureResult& stopError, const RecordingWriter::Outcome& file);
     void tick();
     void publishLevel();
     void checkFreeSpace();
+    // Drops the current recording; nothing of it reaches the next one.
+    void endSession();
     double recordedSeconds() const;
 
-    // The microphone's part of a recording.
-    void mixMicrophone(CaptureService::Handlers& handlers, StreamConfiguration& configuration,
-                       const ShareableContent& content);
-    void microphoneLost(const std::shared_ptr<Recording>& recording, const QString& reason);
+    // Whether the microphone is mixed in: the one the content has, when asked for and there.
+    std::optional<CaptureInput> microphoneToMix(const ShareableContent& content);
+    void microphoneLost(const QString& reason);
     static std::optional<QString> noMicrophoneReason(const ShareableContent& content);
     // Sets a published field and tells its listeners, when the value is a new one.
     template <typename T, typename Value, typename Argument>
@@ -177,18 +173,6 @@ private:
     Phase phase_ = Phase::idle;
     // Starting and stopping: finished when the phase ends.
     std::shared_ptr<QPromise<void>> transition_;
-    // Starting to stopping: the current stream's file and peaks; its notices are told apart by
-    // it.
-    std::shared_ptr<Recording> recording_;
-    // Starting to stopping: why the stream stopped without being asked to, once it has.
-    std::optional<QString> stoppedByItself_;
-    // Recording and stopping: the disk filled up to the safety margin.
-    bool stoppedForSpace_ = false;
-    std::optional<QDateTime> recordingStartDate_;
-    // The running time is read from the monotonic clock: the wall clock may be set meanwhile,
-    // and reading it means reading the time zone.
-    QElapsedTimer sinceStart_;
-    // Recording: since when (on sinceStart_), and how long in all before, it was paused.
-    std::optional<qint64> pausedSince_;
-    qint64 pausedMs_ = 0;
+    // Starting to stopping: the current recording, with everything that is its own.
+    std::shared_ptr<RecordingSession> session_;
 };

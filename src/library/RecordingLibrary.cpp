@@ -1,5 +1,6 @@
 #include "RecordingLibrary.h"
 
+#include "DetailPeaksFile.h"
 #include "Logging.h"
 #include "RecordingNotes.h"
 #include "RecordingReader.h"
@@ -134,6 +135,14 @@ QString RecordingLibrary::nameFileAfterTitle(const QString& path, const QString&
         qCWarning(lcLibrary) << "Couldn't move the notes of" << path << "; name kept";
         return path;
     }
+    // Peaks left under the old name would only be read for nothing, and ones left under the new
+    // name by a file deleted elsewhere aren't this recording's; without peaks the recording is
+    // read instead.
+    const QString peaks = DetailPeaksFile::pathFor(path);
+    QFile::remove(DetailPeaksFile::pathFor(target));
+    if (QFileInfo::exists(peaks) && !QFile::rename(peaks, DetailPeaksFile::pathFor(target))) {
+        QFile::remove(peaks);
+    }
     qCInfo(lcLibrary) << "Renamed" << path << "to" << target;
     return target;
 }
@@ -168,6 +177,10 @@ bool RecordingLibrary::moveToTrash(const QString& path, QString* error) {
     QFile notes(RecordingNotes::pathFor(path));
     if (notes.exists() && !notes.moveToTrash()) {
         notes.remove();
+    }
+    QFile peaks(DetailPeaksFile::pathFor(path));
+    if (peaks.exists() && !peaks.moveToTrash()) {
+        peaks.remove();
     }
     return true;
 }

@@ -24,6 +24,8 @@ constexpr double activeShadowRadius = 3.0;
 constexpr double focusRingGap = 2.0;
 constexpr double focusRingWidth = 2.0;
 constexpr int activityAnimationMs = 80;
+constexpr int selectionAnimationMs = 150;
+constexpr int autoTrimAnimationMs = 200;
 // Room around a capsule for its shadow and focus ring, plus a point for antialiasing.
 constexpr double handleMargin =
     activeShadowRadius + shadowOffsetY + focusRingGap + focusRingWidth + 1.0;
@@ -79,13 +81,15 @@ void paintCapsuleShadow(QPainter& painter, const QRectF& rect, double radius, do
 }
 } // namespace
 
-TrimCard::TrimCard(std::vector<float> peaks, double durationSeconds, TimeRange selection,
-                   QWidget* parent)
-    : QWidget(parent), visible_{0.0, durationSeconds}, selection_(selection),
-      handleTimes_(selection.lower, selection.upper),
-      startHandle_(new TrimHandle(tr("Trim start"), this)),
-      endHandle_(new TrimHandle(tr("Trim end"), this)), colors_(Theme::from(palette())) {
-    renderer_.setPeaks(std::move(peaks), visible_);
+TrimCard::TrimCard(EditorModel& model, QWidget* parent)
+    : QWidget(parent), model_(model),
+      handleTimes_(model.trimRange().lower, model.trimRange().upper),
+      startHandle_(new TrimHandle(tr("Trim start"), model, EditorModel::Bound::start, this)),
+      endHandle_(new TrimHandle(tr("Trim end"), model, EditorModel::Bound::end, this)),
+      colors_(Theme::from(palette())) {
+    renderer_.setPeaks(model.overviewPeaks(), model.visibleRange());
+    connect(&model, &EditorModel::trimRangeChanged, this, &TrimCard::followSelection);
+    connect(&model, &EditorModel::visibleRangeChanged, this, &TrimCard::followVisibleRange);
     // Everything, the window background in the corners included, comes from paintEvent.
     setAttribute(Qt::WA_OpaquePaintEvent);
     // Taller windows give the waveform more room.
@@ -123,13 +127,11 @@ double TrimCard::waveformHeight() const {
 
 double TrimCard::timeAt(double x) const {
     const double width = contentWidth();
-    return width > 0 ? visible_.lower + (x / width) * visible_.length() : visible_.lower;
+    const TimeRange visible = model_.visibleRange();
+    return width > 0 ? visible.lower + (x / width) * visible.length() : visible.lower;
 }
 
-void TrimCard::setVisibleRange(TimeRange visible) {
-    if (visible == visible_)
-        return;
-    visible_ = visible;
+void TrimCard::followVisibleRange() {
     placeHitAreas();
     update();
 }
@@ -143,10 +145,12 @@ QPointF TrimCard::areaPosition(QPointF globalPosition) const {
     return mapFromGlobal(globalPosition) - area().topLeft();
 }
 
-void TrimCard::setSelection(TimeRange selection, int animationMs) {
-    updateMaskEdge(fractionOf(selection_.lower), fractionOf(selection.lower));
-    updateMaskEdge(fractionOf(selection_.upper), fractionOf(selection.upper));
-    selection_ = selection;
+void TrimCard::followSelection(TimeRange selection, TimeRange previous,
+                               EditorModel::Change change) {
+    updateMaskEdge(fractionOf(previous.lower), fractionOf(selection.lower));
+    updateMaskEdge(fractionOf(previous.upper), fractionOf(selection.upper));
+    const int animationMs =
+        change == EditorModel::Change::autoTrim ? autoTrimAnimationMs : selectionAnimationMs;
 
     const QPointF target(selection.lower, selection.upper);
     handleAnimation_.stop();
@@ -196,17 +200,19 @@ QRectF TrimCard::area() const {
 }
 
 double TrimCard::positionOf(double seconds) const {
-    if (!(visible_.length() > 0))
+    const TimeRange visible = model_.visibleRange();
+    if (!(visible.length() > 0))
         return 0.0;
-    const double position = contentWidth() * ((seconds - visible_.lower) / visible_.length());
+    const double position = contentWidth() * ((seconds - visible.lower) / visible.length());
     // Geometry is made of integers in the end; a NaN time must not reach it.
     return std::isfinite(position) ? std::clamp(position, -farOutside, farOutside) : 0.0;
 }
 
 double TrimCard::fractionOf(double seconds) const {
-    if (!(visible_.length() > 0))
+    const TimeRange visible = model_.visibleRange();
+    if (!(visible.length() > 0))
         return 0.0;
-    const double fraction = (seconds - visible_.lower) / visible_.length();
+    const double fraction = (seconds - visible.lower) / visible.length();
     // NaN ends up at 0 as well.
     return fraction >= 0.0 ? std::min(fraction, 1.0) : 0.0;
 }
@@ -282,8 +288,9 @@ void TrimCard::paintEvent(QPaintEvent*) {
         renderChrome();
     painter.drawImage(QPointF(0, 0), chrome_);
 
-    renderer_.paint(painter, area(), visible_, fractionOf(selection_.lower),
-                    fractionOf(selection_.upper), colors_);
+    const TimeRange selection = model_.trimRange();
+    renderer_.paint(painter, area(), model_.visibleRange(), fractionOf(selection.lower),
+                    fractionOf(selection.upper), colors_);
 
     painter.setRenderHint(QPainter::Antialiasing);
     // Zoomed in, a handle or the playhead outside the shown stretch stays out of sight; one at

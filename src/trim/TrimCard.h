@@ -1,5 +1,6 @@
 #pragma once
 
+#include "EditorModel.h"
 #include "Theme.h"
 #include "TimeRange.h"
 #include "WaveformRenderer.h"
@@ -13,8 +14,8 @@
 class TrimHandle;
 
 // The waveform card of the trim view: the rounded card, the waveform with the selection's masks,
-// the playhead and the two handles. It only shows what the trim view tells it; the view owns
-// the selection and decides what a gesture does. Every change repaints only what moved.
+// the playhead and the two handles. It shows the editor model's selection and visible stretch as
+// they change; the trim view decides what a gesture does. Every change repaints only what moved.
 class TrimCard : public QWidget {
     Q_OBJECT
 
@@ -25,8 +26,7 @@ public:
     static constexpr double cardPadding = 14.0;
     static constexpr double cornerRadius = 12.0;
 
-    TrimCard(std::vector<float> peaks, double durationSeconds, TimeRange selection,
-             QWidget* parent = nullptr);
+    TrimCard(EditorModel& model, QWidget* parent = nullptr);
 
     TrimHandle* startHandle() const { return startHandle_; }
     TrimHandle* endHandle() const { return endHandle_; }
@@ -37,9 +37,6 @@ public:
     // The time at x points from the waveform area's left edge.
     double timeAt(double x) const;
 
-    // The stretch of the recording the waveform area shows, all of it at first.
-    void setVisibleRange(TimeRange visible);
-    TimeRange visibleRange() const { return visible_; }
     // Bars for `span` of the recording; they replace the ones drawn so far.
     void setPeaks(std::vector<float> peaks, TimeRange span);
     const std::vector<float>& peaks() const { return renderer_.peaks(); }
@@ -47,8 +44,6 @@ public:
     // A global pointer position in the waveform area's coordinates.
     QPointF areaPosition(QPointF globalPosition) const;
 
-    // The masks take the new selection at once; the handles glide there over animationMs.
-    void setSelection(TimeRange selection, int animationMs);
     // Hovered or dragged: wider, with a deeper shadow.
     void setHandleActive(TrimHandle* handle, bool active);
     void setPlayheadTime(std::optional<double> seconds);
@@ -78,6 +73,9 @@ private:
     HandleLook& lookOf(TrimHandle* handle);
     double timeOf(const HandleLook& look) const;
 
+    // The masks take the new selection at once; the handles glide there.
+    void followSelection(TimeRange selection, TimeRange previous, EditorModel::Change change);
+    void followVisibleRange();
     void showHandleTimes(QPointF times);
     void setActivity(HandleLook& look, double activity);
     void placeHitAreas();
@@ -87,8 +85,7 @@ private:
     void paintPlayhead(QPainter& painter) const;
     void paintHandle(QPainter& painter, const HandleLook& look) const;
 
-    TimeRange visible_;
-    TimeRange selection_;
+    const EditorModel& model_;
     QPointF handleTimes_; // lower, upper as drawn
     std::optional<double> playheadTime_;
     WaveformRenderer renderer_;

@@ -16,7 +16,9 @@ constexpr double pageStepSeconds = 5.0;
 constexpr double beyondAnyRecordingSeconds = 1e12;
 } // namespace
 
-TrimHandle::TrimHandle(const QString& name, QWidget* parent) : QWidget(parent) {
+TrimHandle::TrimHandle(const QString& name, EditorModel& model, EditorModel::Bound bound,
+                       QWidget* parent)
+    : QWidget(parent), model_(model), bound_(bound) {
     installAccessibleInterface<TrimHandle, TrimHandleAccessible>();
     setFocusPolicy(Qt::StrongFocus);
     setCursor(Qt::SizeHorCursor);
@@ -25,15 +27,13 @@ TrimHandle::TrimHandle(const QString& name, QWidget* parent) : QWidget(parent) {
     setAccessibleDescription(tr("Left and Right move it by a tenth of a second, with Shift by "
                                 "a second; Page Up and Page Down by five seconds; Home and End "
                                 "as far as it goes"));
+    connect(&model_, &EditorModel::trimRangeChanged, this, &TrimHandle::announceValue);
 }
 
-void TrimHandle::setValue(double seconds, double minimum, double maximum, const QString& text) {
-    const bool changed = seconds != value_ || text != valueText_;
-    value_ = seconds;
-    minimum_ = minimum;
-    maximum_ = maximum;
-    valueText_ = text;
-    if (changed) {
+void TrimHandle::announceValue(TimeRange range, TimeRange previous) {
+    const bool start = bound_ == EditorModel::Bound::start;
+    const double seconds = start ? range.lower : range.upper;
+    if (seconds != (start ? previous.lower : previous.upper)) {
         QAccessibleValueChangeEvent event(this, seconds);
         QAccessible::updateAccessibility(&event);
     }
@@ -76,22 +76,22 @@ void TrimHandle::keyPressEvent(QKeyEvent* event) {
         event->modifiers() & Qt::ShiftModifier ? largeKeyStepSeconds : keyStepSeconds;
     switch (event->key()) {
     case Qt::Key_Left:
-        emit stepRequested(-step);
+        model_.stepBound(bound_, -step);
         break;
     case Qt::Key_Right:
-        emit stepRequested(step);
+        model_.stepBound(bound_, step);
         break;
     case Qt::Key_PageUp:
-        emit stepRequested(pageStepSeconds);
+        model_.stepBound(bound_, pageStepSeconds);
         break;
     case Qt::Key_PageDown:
-        emit stepRequested(-pageStepSeconds);
+        model_.stepBound(bound_, -pageStepSeconds);
         break;
     case Qt::Key_Home:
-        emit stepRequested(-beyondAnyRecordingSeconds);
+        model_.stepBound(bound_, -beyondAnyRecordingSeconds);
         break;
     case Qt::Key_End:
-        emit stepRequested(beyondAnyRecordingSeconds);
+        model_.stepBound(bound_, beyondAnyRecordingSeconds);
         break;
     default:
         // Space and the rest belong to the trim view.

@@ -1,9 +1,6 @@
 #include "TrimView.h"
 
 #include "FocusRingStyle.h"
-#include "FutureDelivery.h"
-#include "PeakLevels.h"
-#include "SilenceTrimmer.h"
 #include "Theme.h"
 #include "TrimCard.h"
 #include "TrimHandle.h"
@@ -27,17 +24,10 @@
 #include <cmath>
 
 namespace {
-constexpr double minimumSelectionSeconds = 0.05;
-constexpr float silenceThreshold = 0.01f;
-constexpr double silencePaddingSeconds = 0.15;
-constexpr int selectionAnimationMs = 150;
-constexpr int autoTrimAnimationMs = 200;
 constexpr int rowSpacing = 12;
 constexpr int buttonSpacing = 10;
 constexpr int selectedWordSpacing = 4;
 constexpr int playLabelMinimumWidth = 108;
-// Beyond any recording; keeps the label arithmetic within integer range.
-constexpr double longestLabelSeconds = 1e9;
 // One wheel notch, or one zoom key press, zooms by √2; two make a factor of 2.
 constexpr double zoomPerNotch = 1.4142135623730951;
 constexpr double wheelNotch = 120.0;
@@ -98,8 +88,11 @@ QIcon drawnPlaybackIcon(const QColor& color, bool stop) {
 } // namespace
 
 TrimView::TrimView(Waveform::Data waveform, TimeRange range, QString sourcePath, QWidget* parent)
-    : QWidget(parent), waveform_(std::move(waveform)), range_(range),
-      sourcePath_(std::move(sourcePath)) {
+    : TrimView(std::make_shared<EditorModel>(std::move(waveform), range, std::move(sourcePath)),
+               parent) {}
+
+TrimView::TrimView(std::shared_ptr<EditorModel> model, QWidget* parent)
+    : QWidget(parent), model_(std::move(model)) {
     // Space plays and stops wherever the focus is in the window, a button included: a shortcut
     // is offered the key before the focused widget sees it.
     auto* playShortcut = new QShortcut(QKeySequence(Qt::Key_Space), this);
@@ -107,17 +100,12 @@ TrimView::TrimView(Waveform::Data waveform, TimeRange range, QString sourcePath,
     playShortcut->setAutoRepeat(false);
     connect(playShortcut, &QShortcut::activated, this, &TrimView::togglePlayback);
 
-    card_ = new TrimCard(waveform_.peaks, durationSeconds(), range_, this);
+    card_ = new TrimCard(*model_, this);
     connectHandle(Handle::start);
     connectHandle(Handle::end);
     scrollBar_ = new QScrollBar(Qt::Horizontal, this);
     scrollBar_->setAccessibleName(tr("Waveform position"));
-    // The detail bins move to the levels: the view's own copy is what auto-trim reads.
-    viewport_ = new WaveformViewport(
-        card_, scrollBar_, waveform_.peaks,
-        std::make_shared<PeakLevels>(sourcePath_, std::move(waveform_.detailPeaks),
-                                     Waveform::Data::framesPerDetailPeak, waveform_.totalFrames),
-        waveform_.sampleRate, durationSeconds());
+    viewport_ = new WaveformViewport(*model_, card_, scrollBar_);
     edgeScroll_.setInterval(edgeScrollIntervalMs);
     connect(&edgeScroll_, &QTimer::timeout, this, &TrimView::scrollPastEdge);
     addZoomShortcuts();
@@ -133,9 +121,12 @@ TrimView::TrimView(Waveform::Data waveform, TimeRange range, QString sourcePath,
     column->addLayout(makeLabelRow());
     column->addLayout(makeButtonRow());
 
-    connect(&player_, &SelectionPlayer::isPlayingChanged, this, &TrimView::updatePlayButton);
-    connect(&player_, &SelectionPlayer::isPlayingChanged, this, &TrimView::updatePlayhead);
-    connect(&player_, &SelectionPlayer::currentTimeChanged, this, &TrimView::updatePlayhead);
+    SelectionPlayer& player = model_->player();
+    connect(&player, &SelectionPlayer::isPlayingChanged, this, &TrimView::updatePlayButton);
+    connect(&player, &SelectionPlayer::isPlayingChanged, this, &TrimView::updatePlayhead);
+    connect(&player, &SelectionPlayer::currentTimeChanged, this, &TrimView::updatePlayhead);
+    connect(model_.get(), &EditorModel::trimRangeChanged, this, &TrimView::followSelection);
+    connect(model_.get(), &EditorModel::nothingToTrim, this, &TrimView::nothingToTrim);
 
     applyPaletteStyles();
     updateLabels();
@@ -146,8 +137,11 @@ TrimView::TrimView(Waveform::Data waveform, TimeRange range, QString sourcePath,
 }
 
 TrimView::~TrimView() {
-    // The player outlives nothing it reports to: no signal may reach this half-destroyed view.
-    disconnect(&player_, nullptr, this, nullptr);
+    // No signal of the model may reach this half-destroyed view, and the card and handles,
+    // which read the model, go while it is surely there.
+    disconnect(&model_->player(), nullptr, this, nullptr);
+    disconnect(model_.get(), nullptr, this, nullptr);
+    delete card_;
 }
 
 QLayout* TrimView::makeLabelRow() {
@@ -197,28 +191,6 @@ QLayout* TrimView::makeButtonRow() {
     return row;
 }
 
-void TrimView::setRange(TimeRange range) {
-    changeSelection(range, selectionAnimationMs);
-}
-
-QString TrimView::timeLabel(double seconds) {
-    // NaN fails the comparison and shows as 0 as well.
-    const double clamped = seconds >= 0 ? std::min(seconds, longestLabelSeconds) : 0.0;
-    // Truncating tenths of the whole value, not the fractional part times ten, keeps values
-    // such as 2.3 (stored as 2.2999…) from showing a tenth less; 59.99 still shows 0:59.9.
-    const auto totalTenths = static_cast<qint64>(clamped * 10.0);
-    const qint64 whole = totalTenths / 10;
-    return QString::asprintf("%lld:%02lld.%lld", whole / 60, whole % 60, totalTenths % 10);
-}
-
-TimeRange TrimView::visibleRange() const {
-    return viewport_->visible();
-}
-
-void TrimView::setVisibleRange(TimeRange visible) {
-    viewport_->show(visible);
-}
-
 void TrimView::addZoomShortcuts() {
     const auto add = [this](QList<QKeySequence> keys, auto action) {
         // Two shortcuts on one key would cancel each other out.
@@ -240,39 +212,38 @@ void TrimView::addZoomShortcuts() {
 }
 
 void TrimView::zoomIn() {
-    viewport_->zoom(zoomPerNotch, zoomAnchor());
+    model_->zoom(zoomPerNotch, zoomAnchor());
     revealFocusedHandle();
 }
 
 void TrimView::zoomOut() {
-    viewport_->zoom(1 / zoomPerNotch, zoomAnchor());
+    model_->zoom(1 / zoomPerNotch, zoomAnchor());
     revealFocusedHandle();
 }
 
 void TrimView::revealFocusedHandle() {
     // A handle out of sight when zooming began is brought into it.
-    if (handleWidget(Handle::start)->hasFocus())
-        viewport_->reveal(range_.lower);
-    else if (handleWidget(Handle::end)->hasFocus())
-        viewport_->reveal(range_.upper);
+    for (const Handle handle : {Handle::start, Handle::end})
+        if (handleWidget(handle)->hasFocus())
+            model_->reveal(model_->boundTime(handle));
 }
 
 void TrimView::showWholeRecording() {
-    viewport_->show({0.0, durationSeconds()});
+    model_->setVisibleRange({0.0, model_->durationSeconds()});
 }
 
 double TrimView::zoomAnchor() const {
-    if (player_.isPlaying())
-        return player_.currentTime();
+    const SelectionPlayer& player = model_->player();
+    if (player.isPlaying())
+        return player.currentTime();
     // Zoomed from the keyboard, the handle the keys move stays in sight.
-    if (handleWidget(Handle::start)->hasFocus())
-        return range_.lower;
-    if (handleWidget(Handle::end)->hasFocus())
-        return range_.upper;
+    for (const Handle handle : {Handle::start, Handle::end})
+        if (handleWidget(handle)->hasFocus())
+            return model_->boundTime(handle);
     const QPoint pointer = card_->mapFromGlobal(QCursor::pos());
     if (card_->rect().contains(pointer))
         return card_->timeAt(pointer.x() - TrimCard::cardPadding);
-    const TimeRange shown = viewport_->visible();
+    const TimeRange shown = model_->visibleRange();
     return (shown.lower + shown.upper) / 2;
 }
 
@@ -281,7 +252,7 @@ bool TrimView::event(QEvent* event) {
         const auto* gesture = static_cast<QNativeGestureEvent*>(event);
         if (gesture->gestureType() == Qt::ZoomNativeGesture) {
             const QPointF at = card_->mapFrom(this, gesture->position());
-            viewport_->zoom(1.0 + gesture->value(), card_->timeAt(at.x() - TrimCard::cardPadding));
+            model_->zoom(1.0 + gesture->value(), card_->timeAt(at.x() - TrimCard::cardPadding));
             return true;
         }
     }
@@ -292,17 +263,17 @@ void TrimView::wheelEvent(QWheelEvent* event) {
     const QPoint angle = event->angleDelta();
     if (event->modifiers() & Qt::ControlModifier) {
         const double at = card_->areaPosition(event->globalPosition()).x();
-        viewport_->zoom(std::pow(zoomPerNotch, angle.y() / wheelNotch), card_->timeAt(at));
+        model_->zoom(std::pow(zoomPerNotch, angle.y() / wheelNotch), card_->timeAt(at));
         event->accept();
         return;
     }
-    if (viewport_->showsAll()) {
+    if (model_->showsAll()) {
         event->ignore();
         return;
     }
     // Either wheel direction moves along the time axis; touchpads give points to follow.
     const QPoint pixels = event->pixelDelta();
-    const TimeRange shown = viewport_->visible();
+    const TimeRange shown = model_->visibleRange();
     double seconds = 0.0;
     if (!pixels.isNull()) {
         const int along = std::abs(pixels.x()) > std::abs(pixels.y()) ? pixels.x() : pixels.y();
@@ -311,13 +282,13 @@ void TrimView::wheelEvent(QWheelEvent* event) {
         const int along = std::abs(angle.x()) > std::abs(angle.y()) ? angle.x() : angle.y();
         seconds = -along / wheelNotch * scrollPerNotch * shown.length();
     }
-    viewport_->scrollBy(seconds);
+    model_->scrollBy(seconds);
     event->accept();
 }
 
 void TrimView::resizeEvent(QResizeEvent* event) {
     QWidget::resizeEvent(event);
-    if (!viewport_->showsAll())
+    if (!model_->showsAll())
         viewport_->refreshPeaks();
 }
 
@@ -327,60 +298,9 @@ void TrimView::changeEvent(QEvent* event) {
         applyPaletteStyles();
 }
 
-void TrimView::apply(double seconds, Handle handle) {
-    const double duration = durationSeconds();
-    double clamped = seconds < duration ? seconds : duration;
-    clamped = clamped >= 0 ? clamped : 0.0;
-    TimeRange range = range_;
-    // The gap rule wins over the clamp: near either end a bound may pass 0 or the duration.
-    if (handle == Handle::start) {
-        const double latest = range.upper - minimumSelectionSeconds;
-        range.lower = latest < clamped ? latest : clamped;
-    } else {
-        const double earliest = range.lower + minimumSelectionSeconds;
-        range.upper = clamped <= earliest ? earliest : clamped;
-    }
-    changeSelection(range, selectionAnimationMs);
-}
-
-void TrimView::changeSelection(TimeRange range, int animationMs) {
-    if (range == range_)
-        return;
-    range_ = range;
-    // A selection is only heard while it stays as it is.
-    player_.stop();
-    card_->setSelection(range_, animationMs);
+void TrimView::followSelection(TimeRange range) {
     updateLabels();
-    emit rangeChanged(range_);
-}
-
-void TrimView::autoTrim() {
-    const std::optional<TimeRange> trimmed =
-        SilenceTrimmer::trim(waveform_, silenceThreshold, silencePaddingSeconds);
-    // No sound found: the selection stays, and the user is told why.
-    if (!trimmed) {
-        emit nothingToTrim();
-        return;
-    }
-    changeSelection(*trimmed, autoTrimAnimationMs);
-    // The bins place the ends to within a bin, which is seconds on a long recording; the
-    // samples then place them exactly, unless the user has moved on or the file can't be read.
-    const quint64 request = ++autoTrimRequest_;
-    deliverTo(
-        this,
-        SilenceTrimmer::refineFile(sourcePath_, waveform_, silenceThreshold, silencePaddingSeconds),
-        [this, request, coarse = *trimmed](std::optional<TimeRange> exact) {
-            if (exact && request == autoTrimRequest_ && range_ == coarse)
-                changeSelection(*exact, selectionAnimationMs);
-        });
-}
-
-bool TrimView::isSilent() const {
-    return !SilenceTrimmer::trim(waveform_, silenceThreshold, silencePaddingSeconds);
-}
-
-void TrimView::togglePlayback() {
-    player_.toggle(sourcePath_, range_);
+    emit rangeChanged(range);
 }
 
 void TrimView::dragStep(Handle handle, QPointF globalPosition) {
@@ -393,8 +313,8 @@ void TrimView::dragStep(Handle handle, QPointF globalPosition) {
     lastDragPosition_ = globalPosition;
     const double x = card_->areaPosition(globalPosition).x();
     const double width = card_->contentWidth();
-    if (viewport_->showsAll()) {
-        apply(card_->timeAt(x), handle);
+    if (model_->showsAll()) {
+        model_->moveBound(handle, card_->timeAt(x));
         return;
     }
     // Zoomed in, the handle stops at the shown stretch's edge, and that edge moves on.
@@ -403,7 +323,7 @@ void TrimView::dragStep(Handle handle, QPointF globalPosition) {
         edgeScroll_.start();
     else if (!pastEdge)
         edgeScroll_.stop();
-    apply(card_->timeAt(std::clamp(x, 0.0, std::max(0.0, width))), handle);
+    model_->moveBound(handle, card_->timeAt(std::clamp(x, 0.0, std::max(0.0, width))));
 }
 
 void TrimView::scrollPastEdge() {
@@ -415,7 +335,7 @@ void TrimView::scrollPastEdge() {
     const double width = card_->contentWidth();
     const double past = x < 0 ? x : std::max(0.0, x - width);
     const double speed = std::clamp(past / edgeScrollPointsForFullSpeed, -1.0, 1.0);
-    viewport_->scrollBy(speed * viewport_->visible().length() * edgeScrollIntervalMs / 1000.0);
+    model_->scrollBy(speed * model_->visibleRange().length() * edgeScrollIntervalMs / 1000.0);
     dragStep(*draggingHandle_, lastDragPosition_);
 }
 
@@ -440,30 +360,25 @@ void TrimView::updateActiveHandles() {
 }
 
 void TrimView::updateLabels() {
-    startLabel_->setText(timeLabel(range_.lower));
-    lengthLabel_->setText(timeLabel(range_.length()));
-    endLabel_->setText(timeLabel(range_.upper));
+    const TimeRange range = model_->trimRange();
+    startLabel_->setText(timeLabel(range.lower));
+    lengthLabel_->setText(timeLabel(range.length()));
+    endLabel_->setText(timeLabel(range.upper));
     // The same facts for assistive technology, which can't see the waveform or the labels.
-    const double duration = durationSeconds();
-    card_->startHandle()->setValue(range_.lower, 0.0,
-                                   std::max(0.0, range_.upper - minimumSelectionSeconds),
-                                   timeLabel(range_.lower));
-    card_->endHandle()->setValue(range_.upper, range_.lower + minimumSelectionSeconds,
-                                 std::max(duration, range_.lower + minimumSelectionSeconds),
-                                 timeLabel(range_.upper));
-    card_->setAccessibleName(tr("Waveform of a %1 recording, %2 selected")
-                                 .arg(timeLabel(duration), timeLabel(range_.length())));
+    card_->setAccessibleName(
+        tr("Waveform of a %1 recording, %2 selected")
+            .arg(timeLabel(model_->durationSeconds()), timeLabel(range.length())));
 }
 
 void TrimView::updatePlayButton() {
-    const bool playing = player_.isPlaying();
+    const bool playing = isPlaying();
     playButton_->setText(playing ? tr("Stop") : tr("Play Selection"));
     playButton_->setIcon(drawnPlaybackIcon(Theme::from(palette()).buttonText, playing));
 }
 
 void TrimView::updatePlayhead() {
-    card_->setPlayheadTime(player_.isPlaying() ? std::optional(player_.currentTime())
-                                               : std::nullopt);
+    const SelectionPlayer& player = model_->player();
+    card_->setPlayheadTime(player.isPlaying() ? std::optional(player.currentTime()) : std::nullopt);
 }
 
 void TrimView::keepPlayButtonWidth() {
@@ -507,11 +422,6 @@ void TrimView::connectHandle(Handle handle) {
     connect(widget, &TrimHandle::dragFinished, this, &TrimView::finishDrag);
     connect(widget, &TrimHandle::hoverChanged, this,
             [this, handle](bool hovered) { setHovering(handle, hovered); });
-    connect(widget, &TrimHandle::stepRequested, this, [this, handle](double seconds) {
-        apply((handle == Handle::start ? range_.lower : range_.upper) + seconds, handle);
-        // A handle moved by keys stays in sight.
-        viewport_->reveal(handle == Handle::start ? range_.lower : range_.upper);
-    });
 }
 
 QWidget* TrimView::firstFocus() const {
@@ -520,12 +430,4 @@ QWidget* TrimView::firstFocus() const {
 
 TrimHandle* TrimView::handleWidget(Handle handle) const {
     return handle == Handle::start ? card_->startHandle() : card_->endHandle();
-}
-
-double TrimView::durationSeconds() const {
-    // A recording without frames or without a sample rate has no length to place things on.
-    if (!(waveform_.sampleRate > 0) || waveform_.totalFrames <= 0)
-        return 0.0;
-    const double duration = static_cast<double>(waveform_.totalFrames) / waveform_.sampleRate;
-    return std::isfinite(duration) ? duration : 0.0;
 }

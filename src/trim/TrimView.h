@@ -1,12 +1,11 @@
 #pragma once
 
-#include "SelectionPlayer.h"
+#include "EditorModel.h"
 #include "TimeRange.h"
 #include "Waveform.h"
 
-#include <QMetaType>
+#include <QString>
 #include <QTimer>
-#include <QUrl>
 #include <QWidget>
 #include <optional>
 
@@ -18,52 +17,51 @@ class TrimCard;
 class TrimHandle;
 class WaveformViewport;
 
-Q_DECLARE_METATYPE(TimeRange)
-
 // The trim editor: the recording's waveform on a card with two handles that bound the
 // selection, time labels, and buttons that play the selection and trim silence automatically.
-// The selection belongs to the caller; the view edits it through range()/setRange() and
-// rangeChanged(), and stops playback whenever it changes.
+// The selection, the shown stretch and the player are the editor model's; the view shows them
+// and turns gestures and keys into the model's commands.
 class TrimView : public QWidget {
     Q_OBJECT
     Q_PROPERTY(TimeRange range READ range WRITE setRange NOTIFY rangeChanged)
 
 public:
-    enum class Handle { start, end };
-    Q_ENUM(Handle)
-
+    // Shows a model that others may share.
+    explicit TrimView(std::shared_ptr<EditorModel> model, QWidget* parent = nullptr);
+    // Shows a model of its own over the recording.
     TrimView(Waveform::Data waveform, TimeRange range, QString sourcePath,
              QWidget* parent = nullptr);
     ~TrimView() override;
 
-    TimeRange range() const { return range_; }
+    EditorModel& model() const { return *model_; }
+    TimeRange range() const { return model_->trimRange(); }
     // Emits rangeChanged() when the range differs from the current one, nothing otherwise.
-    void setRange(TimeRange range);
+    void setRange(TimeRange range) { model_->setTrimRange(range); }
 
-    SelectionPlayer& player() { return player_; }
-    bool isPlaying() const { return player_.isPlaying(); }
+    SelectionPlayer& player() { return model_->player(); }
+    bool isPlaying() const { return model_->player().isPlaying(); }
     // Where the keys start in the editor: the start handle.
     QWidget* firstFocus() const;
 
     // The stretch of the recording the card shows; zooming changes it. setVisibleRange keeps it
     // within the recording and no shorter than a few hundred frames.
-    TimeRange visibleRange() const;
-    void setVisibleRange(TimeRange visible);
+    TimeRange visibleRange() const { return model_->visibleRange(); }
+    void setVisibleRange(TimeRange visible) { model_->setVisibleRange(visible); }
     TrimCard* card() const { return card_; }
 
     // "m:ss.t": whole minutes, two-digit seconds and truncated tenths; negative gives 0:00.0.
-    static QString timeLabel(double seconds);
+    static QString timeLabel(double seconds) { return EditorModel::timeLabel(seconds); }
 
     // What the buttons do, for the window's menus and keys.
-    void togglePlayback();
+    void togglePlayback() { model_->togglePlayback(); }
     // Selects from the first to the last sound; says so when there is none.
-    void autoTrim();
+    void autoTrim() { model_->autoTrim(); }
     // Keyboard zoom, around the focused handle (or the playhead, or the pointer).
     void zoomIn();
     void zoomOut();
     void showWholeRecording();
     // Nothing in the recording rises above the silence auto-trim looks for.
-    bool isSilent() const;
+    bool isSilent() const { return model_->isSilent(); }
 
 Q_SIGNALS:
     // Every change of the selection: a drag step, a key press, auto-trim or setRange().
@@ -78,10 +76,9 @@ protected:
     void resizeEvent(QResizeEvent* event) override;
 
 private:
-    // Moves one bound to `seconds`, kept within the recording and at least 0.05 s from the
-    // other bound.
-    void apply(double seconds, Handle handle);
-    void changeSelection(TimeRange range, int animationMs);
+    using Handle = EditorModel::Bound;
+
+    void followSelection(TimeRange range);
     void dragStep(Handle handle, QPointF globalPosition);
     void finishDrag();
     void scrollPastEdge();
@@ -101,19 +98,14 @@ private:
     void keepPlayButtonWidth();
     void connectHandle(Handle handle);
     TrimHandle* handleWidget(Handle handle) const;
-    double durationSeconds() const;
 
-    Waveform::Data waveform_;
-    TimeRange range_;
-    QString sourcePath_;
+    // Kept alive while the view shows it.
+    std::shared_ptr<EditorModel> model_;
     std::optional<Handle> draggingHandle_;
     QPointF lastDragPosition_;
     // Ticks while a dragged handle's pointer is past the shown stretch's edge.
     QTimer edgeScroll_;
     std::optional<Handle> hoveringHandle_;
-    SelectionPlayer player_;
-    // Counts auto-trims, so only the latest one's exact ends are taken.
-    quint64 autoTrimRequest_ = 0;
 
     TrimCard* card_;
     QScrollBar* scrollBar_;

@@ -1,6 +1,8 @@
 #include "Waveform.h"
 
+#include "DetailPeaksFile.h"
 #include "PeakLevels.h"
+#include "SavedPeaksComparison.h"
 
 #include <QCoreApplication>
 #include <QFile>
@@ -122,7 +124,101 @@ private slots:
         QVERIFY(!levels.span(200'000, 200'100, 1));
     }
 
+    // Saved detail peaks open a recording as reading it would: exactly, where the overview's bins
+    // fall on the detail bins' edges, and within a detail bin of it elsewhere.
+    void savedPeaksOpenARecordingAsReadingItDoes() {
+        const QString path = m_dir.filePath("saved.caf");
+        QVERIFY(writeAudio(path, levelChangingEveryFrame(savedFrames)));
+        QVERIFY(!Waveform::fromSavedPeaks(path, 800)); // none saved yet
+        QVERIFY(saveDetailOf(path));
+        // 4096 frames per peak, then 1024 (a detail bin each), then 1 (a piece of one).
+        for (const qint64 target : {qint64(200), qint64(800), qint64(2'000'000)}) {
+            const std::optional<Waveform::Data> read =
+                Waveform::extractPeaks(path, target).result();
+            const std::optional<Waveform::Data> saved = Waveform::fromSavedPeaks(path, target);
+            QVERIFY(read && saved);
+            QVERIFY2(savedPeaksDiffer(*saved, *read).isEmpty(),
+                     qPrintable(savedPeaksDiffer(*saved, *read)));
+            if (target == 200)
+                QCOMPARE(saved->peaks, read->peaks);
+        }
+        const std::optional<Waveform::Data> odd = Waveform::fromSavedPeaks(path, 333);
+        const std::optional<Waveform::Data> oddRead = Waveform::extractPeaks(path, 333).result();
+        QVERIFY(odd && oddRead && savedPeaksDiffer(*odd, *oddRead).isEmpty());
+    }
+
+    // Peaks that don't belong to the file as it is now are left alone, and the file is read.
+    void peaksThatDontMatchTheRecordingAreIgnored_data() {
+        QTest::addColumn<int>("fault");
+        QTest::newRow("recording grown since") << 0;
+        QTest::newRow("cut short") << 1;
+        QTest::newRow("longer than its header says") << 2;
+        QTest::newRow("another sample rate") << 3;
+        QTest::newRow("another version") << 4;
+        QTest::newRow("not a magnitude") << 5;
+        QTest::newRow("frame count off by one") << 6;
+        QTest::newRow("empty") << 7;
+    }
+    void peaksThatDontMatchTheRecordingAreIgnored() {
+        QFETCH(int, fault);
+        const QString path = m_dir.filePath(QStringLiteral("mismatch-%1.caf").arg(fault));
+        QVERIFY(writeAudio(path, levelChangingEveryFrame(savedFrames)));
+        std::optional<Waveform::Data> read = extract(path);
+        QVERIFY(read);
+        DetailPeaksFile peaks{read->totalFrames, 48'000, read->detailPeaks};
+        if (fault == 3)
+            peaks.sampleRateHz = 44'100;
+        if (fault == 5)
+            peaks.peaks[7] = -0.5f;
+        if (fault == 6)
+            peaks.totalFrames -= 1;
+        QVERIFY(peaks.save(path));
+        QVERIFY(Waveform::fromSavedPeaks(path, 800) || fault >= 3);
+
+        const QString peaksPath = DetailPeaksFile::pathFor(path);
+        QFile file(peaksPath);
+        QVERIFY(file.open(QIODevice::ReadWrite));
+        if (fault == 0) { // a recording killed and made anew under its name
+            QVERIFY(writeAudio(path, levelChangingEveryFrame(savedFrames + 1024)));
+            read = extract(path);
+        }
+        if (fault == 1)
+            QVERIFY(file.resize(file.size() - 4));
+        if (fault == 2)
+            QVERIFY(file.seek(file.size()) && file.write("\0\0\0\0", 4) == 4);
+        if (fault == 4) {
+            QVERIFY(file.seek(8) && file.write("\x02", 1) == 1);
+        }
+        if (fault == 7)
+            QVERIFY(file.resize(0));
+        file.close();
+
+        QVERIFY(!Waveform::fromSavedPeaks(path, 800));
+        const std::optional<Waveform::Data> again = Waveform::extractPeaks(path, 800).result();
+        QVERIFY(again && again->peaks == read->peaks && again->totalFrames == read->totalFrames);
+    }
+
 private:
+    // Four overview bins of 4096 frames to each of 200, and a partial detail bin at the end.
+    static constexpr qint64 savedFrames = 200 * 4096 + 37;
+
+    static std::vector<float> levelChangingEveryFrame(qint64 frames) {
+        std::vector<float> samples(std::size_t(2 * frames));
+        for (std::size_t i = 0; i < samples.size(); ++i)
+            samples[i] = float((i * 2654435761u) % 2001) / 1000.0f - 1.0f;
+        // Quiet stretches, so that neighbouring bins differ.
+        for (std::size_t i = 0; i < samples.size(); ++i)
+            if ((i / 2 / 3000) % 3 == 1)
+                samples[i] *= 0.01f * float(i % 7);
+        return samples;
+    }
+
+    // As the recorder leaves them: the detail peaks of every frame, beside the file.
+    static bool saveDetailOf(const QString& path) {
+        const std::optional<Waveform::Data> read = Waveform::extractPeaks(path, 800).result();
+        return read && DetailPeaksFile{read->totalFrames, 48'000, read->detailPeaks}.save(path);
+    }
+
     QTemporaryDir m_dir;
 };
 

@@ -44,7 +44,7 @@ private slots:
         QVERIFY(visibleButton(view_.get(), "Systemton aufnehmen"));
 
         click(view_.get(), "Systemton aufnehmen");
-        QTRY_COMPARE(view_->stageIndex(), 1);
+        QTRY_COMPARE(view_->stageKind(), Stage::Kind::recording);
         QTRY_VERIFY(visibleButton(view_.get(), "Aufnahme stoppen"));
         QVERIFY(!visibleTexts().contains("Stop Recording"));
     }

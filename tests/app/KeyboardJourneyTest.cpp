@@ -39,10 +39,10 @@ private slots:
         QVERIFY(QTest::qWaitForWindowActive(&window));
 
         press(Qt::Key_R, Qt::ControlModifier);
-        QTRY_COMPARE_WITH_TIMEOUT(view->stageIndex(), 1, 10000);
+        QTRY_COMPARE_WITH_TIMEOUT(view->stageKind(), Stage::Kind::recording, 10000);
         QVERIFY(run("paplay", {sound}));
         press(Qt::Key_R, Qt::ControlModifier);
-        QTRY_COMPARE_WITH_TIMEOUT(view->stageIndex(), 3, 15000);
+        QTRY_COMPARE_WITH_TIMEOUT(view->stageKind(), Stage::Kind::recorded, 15000);
         const double duration = view->trimRange().upper;
         QVERIFY2(duration >= 3.0, qPrintable(QString::number(duration)));
 
@@ -76,12 +76,12 @@ private slots:
         QVERIFY2(std::abs(seconds - (duration - 1.0)) < 0.1, qPrintable(QString::number(seconds)));
 
         press(Qt::Key_N, Qt::ControlModifier);
-        QCOMPARE(view->stageIndex(), 0);
+        QCOMPARE(view->stageKind(), Stage::Kind::idle);
         QCOMPARE(window.focusWidget()->accessibleName(), QString("Record System Audio"));
         // Space on the focused button starts the next recording; there the focused Pause button
         // pauses and resumes, and Return on the Stop button, a Tab away, stops.
         press(Qt::Key_Space);
-        QTRY_COMPARE_WITH_TIMEOUT(view->stageIndex(), 1, 10000);
+        QTRY_COMPARE_WITH_TIMEOUT(view->stageKind(), Stage::Kind::recording, 10000);
         QTRY_VERIFY_WITH_TIMEOUT(view->recorder().isRecording(), 10000);
         press(Qt::Key_Space);
         QVERIFY(view->recorder().isPaused());
@@ -90,7 +90,7 @@ private slots:
         press(Qt::Key_Tab);
         QCOMPARE(window.focusWidget()->accessibleName(), QString("Stop Recording"));
         press(Qt::Key_Return);
-        QTRY_VERIFY_WITH_TIMEOUT(view->stageIndex() != 1, 10000);
+        QTRY_VERIFY_WITH_TIMEOUT(view->stageKind() != Stage::Kind::recording, 10000);
         QTRY_VERIFY_WITH_TIMEOUT(!view->recorder().isRecording(), 10000);
     }
 };

@@ -1,3 +1,4 @@
+#include "EditorModel.h"
 #include "MainWindow.h"
 #include "RecordedStageView.h"
 #include "TestSupport.h"
@@ -52,7 +53,8 @@ private slots:
     }
 
     void theEditorsTextsWrapInsteadOfBeingCutOff() {
-        RecordedStageView editor(QString(), tenSeconds(), {1, 9});
+        RecordedStageView editor(
+            std::make_shared<EditorModel>(tenSeconds(), TimeRange{1, 9}, QString()));
         editor.resize(532, 700);
         editor.show();
         QVERIFY(QTest::qWaitForWindowExposed(&editor));

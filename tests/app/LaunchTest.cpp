@@ -144,12 +144,12 @@ private slots:
 
         Finished toggle = launch({"--toggle-recording"});
         QCOMPARE(toggle.status, 0);
-        QVERIFY2(first->logged("Showing the recording"), qPrintable(first->log));
+        QVERIFY2(first->logged("Stage: recording"), qPrintable(first->log));
         QCOMPARE(QProcess::execute("paplay", {tone()}), 0);
 
         toggle = launch({"--toggle-recording"});
         QCOMPARE(toggle.status, 0);
-        QVERIFY2(first->logged("Showing the editor"), qPrintable(first->log));
+        QVERIFY2(first->logged("Stage: recorded"), qPrintable(first->log));
         const QStringList recordings = QDir(folders_.filePath("XDG_DATA_HOME/Sonabrix/Recordings"))
                                            .entryList({"Sonabrix-*.caf"}, QDir::Files);
         QCOMPARE(recordings.size(), 1);
@@ -160,7 +160,7 @@ private slots:
         QCOMPARE(launch({"--toggle-recording"}).status, 0);
         QVERIFY(first->logged("A later launch handed over no options"));
         QVERIFY(first->logged("A later launch handed over --toggle-recording", 3));
-        QVERIFY2(first->logged("Showing the recording", 2), qPrintable(first->log));
+        QVERIFY2(first->logged("Stage: recording", 2), qPrintable(first->log));
         QVERIFY(QFile::exists(folders_.filePath("XDG_DATA_HOME/Sonabrix/Recordings/") +
                               recordings.first()));
         QCOMPARE(first->process->state(), QProcess::Running);

@@ -1,4 +1,5 @@
 #include "../library/KilledRecording.h"
+#include "DetailPeaksFile.h"
 #include "MainWindow.h"
 #include "RecordingListModel.h"
 #include "RecordingListView.h"
@@ -79,13 +80,13 @@ private slots:
 
         // Ctrl+R from the editor starts anew, and the one left stays listed too.
         QTest::keyClick(list()->listView(), Qt::Key_Return);
-        QTRY_COMPARE(view_->stageIndex(), 3);
+        QTRY_COMPARE(view_->stageKind(), Stage::Kind::recorded);
         QCOMPARE(view_->trimRange(), (TimeRange{0.5, 1.5}));
         QTest::keyClick(view_.get(), Qt::Key_R, Qt::ControlModifier);
-        QTRY_COMPARE(view_->stageIndex(), 1);
+        QTRY_COMPARE(view_->stageKind(), Stage::Kind::recording);
         script_->deliver(1.0, 0.5f);
         QTest::keyClick(view_.get(), Qt::Key_R, Qt::ControlModifier);
-        QTRY_COMPARE(view_->stageIndex(), 3);
+        QTRY_COMPARE(view_->stageKind(), Stage::Kind::recorded);
         QCOMPARE(view_->trimRange(), (TimeRange{0.0, 1.0}));
         QTest::keyClick(view_.get(), Qt::Key_N, Qt::ControlModifier);
         QCOMPARE(list()->listView()->model()->rowCount(), 2);
@@ -95,13 +96,40 @@ private slots:
         RecordingLibrary::rememberSelection(path, {0.5, 9.0});
         list()->select(path);
         click(view_.get(), "Open");
-        QTRY_COMPARE(view_->stageIndex(), 3);
+        QTRY_COMPARE(view_->stageKind(), Stage::Kind::recorded);
         QCOMPARE(view_->trimRange(), (TimeRange{0.0, 2.0}));
 
         // A recording's name is what saving it suggests, as a file name.
         QVERIFY(view_->defaultFileName().startsWith("Recording "));
         QVERIFY(RecordingLibrary::rename(path, "Talk 1/2"));
         QCOMPARE(view_->defaultFileName(), QString("Talk 1-2"));
+    }
+
+    // A finished recording opens from the peaks saved beside it, straight into the editor; one
+    // whose peaks don't match it, or that has none, is read under the analysing stage first.
+    void savedPeaksOpenARecordingAtOnce() {
+        record(2);
+        const QString path = view_->recorder().lastRecordingURL()->toLocalFile();
+        QVERIFY(QFile::exists(DetailPeaksFile::pathFor(path)));
+        QList<Stage::Kind> stages;
+        connect(view_.get(), &ContentView::stageChanged, this,
+                [&stages](Stage::Kind stage) { stages << stage; });
+        for (const int peaks : {0, 1, 2}) { // as saved, of another length, none
+            click(view_.get(), "New Recording");
+            if (peaks == 1)
+                QVERIFY((DetailPeaksFile{3 * 48000, 48000, std::vector(141, 0.5f)}.save(path)));
+            if (peaks == 2)
+                QVERIFY(QFile::remove(DetailPeaksFile::pathFor(path)));
+            stages.clear();
+            list()->select(path);
+            click(view_.get(), "Open");
+            QTRY_COMPARE(view_->stageKind(), Stage::Kind::recorded);
+            const QList<Stage::Kind> opened =
+                peaks == 0 ? QList{Stage::Kind::recorded}
+                           : QList{Stage::Kind::analysing, Stage::Kind::recorded};
+            QCOMPARE(stages, opened);
+            QCOMPARE(view_->trimRange(), (TimeRange{0.0, 2.0}));
+        }
     }
 
     void interruptedRecordingIsOfferedOnceAndOpens() {
@@ -112,7 +140,7 @@ private slots:
         const QString offer = "Sonabrix quit while recording. The recording up to then was kept.";
         QTRY_VERIFY(openAlert(offer));
         click(openAlert(offer), "Open");
-        QTRY_COMPARE(view_->stageIndex(), 3);
+        QTRY_COMPARE(view_->stageKind(), Stage::Kind::recorded);
         QCOMPARE(view_->trimRange(), (TimeRange{0.0, 1.5}));
         click(view_.get(), "New Recording");
         QVERIFY(listed(0, RecordingListModel::InterruptedRole).toBool());
@@ -166,7 +194,7 @@ private slots:
                               "marked “Interrupted” in the list of recordings.";
         QTRY_VERIFY(openAlert(offer));
         click(openAlert(offer), "Open the Newest");
-        QTRY_COMPARE(view_->stageIndex(), 3);
+        QTRY_COMPARE(view_->stageKind(), Stage::Kind::recorded);
         QCOMPARE(view_->trimRange(), (TimeRange{0.0, 3.0}));
         click(view_.get(), "New Recording");
         QCOMPARE(list()->listView()->model()->rowCount(), 3);
@@ -183,7 +211,7 @@ private slots:
         QVERIFY(window);
         ContentView* view = window->contentView();
         click(view, "Record System Audio");
-        QTRY_COMPARE(view->stageIndex(), 1);
+        QTRY_COMPARE(view->stageKind(), Stage::Kind::recording);
         script_->deliver(2.0, 0.5f);
 
         QString asked;
@@ -238,12 +266,12 @@ private slots:
         QVERIFY(window);
         ContentView* view = window->contentView();
         click(view, "Record System Audio");
-        QTRY_COMPARE(view->stageIndex(), 1);
+        QTRY_COMPARE(view->stageKind(), Stage::Kind::recording);
         for (int second = 0; second < 60; ++second) {
             script_->deliver(1.0, 0.5f);
         }
         click(view, "Stop Recording");
-        QTRY_COMPARE(view->stageIndex(), 3);
+        QTRY_COMPARE(view->stageKind(), Stage::Kind::recorded);
         QTemporaryDir folder;
         const QString destination = folder.filePath("clip.m4a");
         startSavingOverAnEarlierClip(view, destination);

@@ -229,7 +229,7 @@ private slots:
         expectRing("started with the mouse");
         script_->deliver(1.0, 0.5f);
         QTest::keyClick(view_.get(), Qt::Key_R, Qt::ControlModifier);
-        QTRY_COMPARE(view_->stageIndex(), 3);
+        QTRY_COMPARE(view_->stageKind(), Stage::Kind::recorded);
         // A click elsewhere first, as a mouse user's last act before the key.
         QTest::mouseClick(view_->window(), Qt::LeftButton);
         QTest::keyClick(view_.get(), Qt::Key_R, Qt::ControlModifier);
@@ -238,7 +238,7 @@ private slots:
         // Stopped with the mouse: the editor shows focus as the desktop does, after a key moves it.
         script_->deliver(1.0, 0.5f);
         QTest::mouseClick(screen()->stopButton(), Qt::LeftButton);
-        QTRY_COMPARE(view_->stageIndex(), 3);
+        QTRY_COMPARE(view_->stageKind(), Stage::Kind::recorded);
         QVERIFY(!view_->window()->testAttribute(Qt::WA_KeyboardFocusChange));
     }
 

@@ -54,7 +54,7 @@ private slots:
         QCOMPARE(suggestedNames_,
                  QStringList{"Recording " + start.toString("yyyy-MM-dd HH-mm-ss") + ".m4a"});
         QVERIFY(!view_->saveFlow().isExporting() && !view_->saveFlow().error() && !openAlert());
-        QCOMPARE(view_->stageIndex(), 3);
+        QCOMPARE(view_->stageKind(), Stage::Kind::recorded);
         QTest::keyClick(view_.get(), Qt::Key_S, Qt::ControlModifier);
         QCOMPARE(suggestedNames_.size(), 2);
     }
@@ -121,7 +121,7 @@ private slots:
             click(view_.get(), "New Recording");
         }
         QTRY_VERIFY_WITH_TIMEOUT(!view_->saveFlow().isExporting(), 20000);
-        QCOMPARE(view_->stageIndex(), leaveDuringExport ? 0 : 3);
+        QCOMPARE(view_->stageKind(), leaveDuringExport ? Stage::Kind::idle : Stage::Kind::recorded);
         QCOMPARE(probe(destination).first == "aac", !recordingGone);
         if (recordingGone) {
             QTRY_VERIFY(openAlert("Couldn't save"));

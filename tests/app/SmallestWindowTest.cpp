@@ -126,14 +126,14 @@ private slots:
     void everyStageFits() {
         expectNothingClipped("start screen");
         click(view(), text("Record System Audio", "IdleStageView"));
-        QTRY_COMPARE(view()->stageIndex(), 1);
+        QTRY_COMPARE(view()->stageKind(), Stage::Kind::recording);
         script_->deliver(2.0, 0.5f);
         expectNothingClipped("recording");
         click(view(), text("Pause", "RecordingStageView"));
         expectNothingClipped("paused");
         click(view(), text("Resume", "RecordingStageView"));
         click(view(), text("Stop Recording", "RecordingStageView"));
-        QTRY_COMPARE(view()->stageIndex(), 3);
+        QTRY_COMPARE(view()->stageKind(), Stage::Kind::recorded);
         expectNothingClipped("editor");
 
         auto* editor = view()->findChild<RecordedStageView*>();

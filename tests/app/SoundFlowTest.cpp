@@ -28,13 +28,13 @@ private slots:
         view.show();
         QVERIFY(QTest::qWaitForWindowExposed(&view));
         click(&view, "Record System Audio");
-        QTRY_COMPARE_WITH_TIMEOUT(view.stageIndex(), 1, 10000);
+        QTRY_COMPARE_WITH_TIMEOUT(view.stageKind(), Stage::Kind::recording, 10000);
         QElapsedTimer recording;
         recording.start();
         QVERIFY(run("paplay", {sound}));
         click(&view, "Stop Recording");
         const double stoppedAfterSeconds = recording.elapsed() / 1000.0;
-        QTRY_COMPARE_WITH_TIMEOUT(view.stageIndex(), 3, 15000);
+        QTRY_COMPARE_WITH_TIMEOUT(view.stageKind(), Stage::Kind::recorded, 15000);
         QCOMPARE(view.recorder().errorMessage().value_or(""), QString());
         // Everything from start to stop is in the file, and all of it is selected.
         const TimeRange whole = view.trimRange();

@@ -11,11 +11,11 @@ class StageFlowTest : public QObject {
 
     std::shared_ptr<CaptureScript> script_;
     std::unique_ptr<ContentView> view_;
-    QList<int> visited_;
+    QList<Stage::Kind> visited_;
 
     void startRecording() {
         click(view_.get(), "Record System Audio");
-        QTRY_COMPARE(view_->stageIndex(), 1);
+        QTRY_COMPARE(view_->stageKind(), Stage::Kind::recording);
     }
     QString clock() const { return view_->findChild<RecordingStageView*>()->elapsedText(); }
     static QString recordAlertText() {
@@ -29,7 +29,8 @@ private slots:
     void init() {
         QVERIFY(view_ = scriptedView(script_ = std::make_shared<CaptureScript>()));
         visited_.clear();
-        connect(view_.get(), &ContentView::stageChanged, this, [this](int i) { visited_ << i; });
+        connect(view_.get(), &ContentView::stageChanged, this,
+                [this](Stage::Kind kind) { visited_ << kind; });
     }
 
     void cleanup() {
@@ -41,7 +42,7 @@ private slots:
         auto* container = view_->findChild<StageContainer*>();
         click(view_.get(), "Record System Audio");
         QTRY_VERIFY(view_->recorder().isRecording());
-        QCOMPARE(view_->stageIndex(), 1);
+        QCOMPARE(view_->stageKind(), Stage::Kind::recording);
         QVERIFY(container->isFading());
         QTRY_VERIFY_WITH_TIMEOUT(!container->isFading(), 1000);
         auto* dot = view_->findChild<PulsingDot*>();
@@ -55,26 +56,27 @@ private slots:
         script_->deliver(2.0, 0.5f);
         script_->deliver(0.5, 0.25f);
         click(view_.get(), "Stop Recording");
-        QTRY_COMPARE(view_->stageIndex(), 3);
-        QCOMPARE(visited_, (QList<int>{1, 2, 3}));
+        QTRY_COMPARE(view_->stageKind(), Stage::Kind::recorded);
+        // Straight into the editor: the writer saved the recording's peaks beside it.
+        QCOMPARE(visited_, (QList<Stage::Kind>{Stage::Kind::recording, Stage::Kind::recorded}));
         QCOMPARE(view_->trimRange(), (TimeRange{0.0, 2.5}));
         QVERIFY(!view_->recorder().errorMessage());
         QVERIFY(!openAlert());
         const auto file = view_->recorder().lastRecordingURL();
         click(view_.get(), "New Recording");
-        QCOMPARE(view_->stageIndex(), 0);
+        QCOMPARE(view_->stageKind(), Stage::Kind::idle);
         QVERIFY(QFile::exists(file->toLocalFile()));
 
         // The second round from the keyboard, to a recording of its own.
         QTest::keyClick(view_.get(), Qt::Key_R, Qt::ControlModifier);
-        QTRY_COMPARE(view_->stageIndex(), 1);
+        QTRY_COMPARE(view_->stageKind(), Stage::Kind::recording);
         script_->deliver(1.5, 0.5f);
         QTest::keyClick(view_.get(), Qt::Key_R, Qt::ControlModifier);
-        QTRY_COMPARE(view_->stageIndex(), 3);
+        QTRY_COMPARE(view_->stageKind(), Stage::Kind::recorded);
         QCOMPARE(view_->trimRange(), (TimeRange{0.0, 1.5}));
         QVERIFY(view_->recorder().lastRecordingURL() != file);
         QTest::keyClick(view_.get(), Qt::Key_N, Qt::ControlModifier);
-        QCOMPARE(view_->stageIndex(), 0);
+        QCOMPARE(view_->stageKind(), Stage::Kind::idle);
     }
 
     void failedStartStaysIdleAndOkClearsTheMessage() {
@@ -84,7 +86,7 @@ private slots:
         QCOMPARE(shown, view_->recorder().errorMessage().value_or("none"));
         QMessageBox* alert = openAlert("Couldn't record");
         QCOMPARE(alert->buttons().size(), 1);
-        QCOMPARE(view_->stageIndex(), 0);
+        QCOMPARE(view_->stageKind(), Stage::Kind::idle);
         click(alert, "OK");
         QTRY_VERIFY(!openAlert());
         QVERIFY(!view_->recorder().errorMessage());
@@ -94,8 +96,8 @@ private slots:
     void stopWithoutAudioOrReadableFileReturnsToIdle() {
         startRecording();
         click(view_.get(), "Stop Recording");
-        QTRY_COMPARE(view_->stageIndex(), 0);
-        QCOMPARE(visited_, (QList<int>{1, 0}));
+        QTRY_COMPARE(view_->stageKind(), Stage::Kind::idle);
+        QCOMPARE(visited_, (QList<Stage::Kind>{Stage::Kind::recording, Stage::Kind::idle}));
         const QString shown = recordAlertText();
         QCOMPARE(shown, view_->recorder().errorMessage().value_or("none"));
         closeAlerts();
@@ -112,8 +114,9 @@ private slots:
                     QFile::remove(vanished);
                 });
         click(view_.get(), "Stop Recording");
-        QTRY_COMPARE(view_->stageIndex(), 0);
-        QCOMPARE(visited_, (QList<int>{1, 2, 0}));
+        QTRY_COMPARE(view_->stageKind(), Stage::Kind::idle);
+        QCOMPARE(visited_, (QList<Stage::Kind>{Stage::Kind::recording, Stage::Kind::analysing,
+                                               Stage::Kind::idle}));
         QTRY_VERIFY(openAlert());
         QVERIFY(!vanished.isEmpty());
         QVERIFY(recordAlertText().contains(vanished));
@@ -124,8 +127,8 @@ private slots:
         startRecording();
         script_->deliver(1.25, 0.5f);
         script_->stopByItself("The sound server went away.");
-        QTRY_COMPARE(view_->stageIndex(), 3);
-        QCOMPARE(visited_, (QList<int>{1, 2, 3}));
+        QTRY_COMPARE(view_->stageKind(), Stage::Kind::recorded);
+        QCOMPARE(visited_, (QList<Stage::Kind>{Stage::Kind::recording, Stage::Kind::recorded}));
         QCOMPARE(view_->trimRange(), (TimeRange{0.0, 1.25}));
         QVERIFY(recordAlertText().contains("The sound server went away."));
         closeAlerts();
@@ -135,8 +138,8 @@ private slots:
         startRecording();
         visited_.clear();
         script_->stopByItself("The sound server went away.");
-        QTRY_COMPARE(view_->stageIndex(), 0);
-        QCOMPARE(visited_, (QList<int>{0}));
+        QTRY_COMPARE(view_->stageKind(), Stage::Kind::idle);
+        QCOMPARE(visited_, (QList<Stage::Kind>{Stage::Kind::idle}));
         QVERIFY(!recordAlertText().isEmpty());
     }
 
@@ -163,15 +166,15 @@ private slots:
         script_->deliver(1.0, 0.5f);
         script_->deliver(1.0, 0.0f);
         press(visibleButton(view_.get(), "Stop Recording"));
-        QTRY_COMPARE(view_->stageIndex(), 3);
+        QTRY_COMPARE(view_->stageKind(), Stage::Kind::recorded);
         auto* trimView = view_->findChild<TrimView*>();
         press(visibleButton(view_.get(), "Auto-Trim Silence"));
         QTRY_VERIFY(view_->trimRange().lower > 0.5 && view_->trimRange().upper < 2.5);
         QVERIFY(!trimView->player().isPlaying());
         press(visibleButton(view_.get(), "New Recording"));
-        QTRY_COMPARE(view_->stageIndex(), 0);
+        QTRY_COMPARE(view_->stageKind(), Stage::Kind::idle);
         press(visibleButton(view_.get(), "Record System Audio"));
-        QTRY_COMPARE(view_->stageIndex(), 1);
+        QTRY_COMPARE(view_->stageKind(), Stage::Kind::recording);
         QVERIFY(view_->recorder().isRecording());
     }
 
@@ -184,7 +187,7 @@ private slots:
         startRecording();
         script_->deliver(2.0, 0.0f);
         click(view_.get(), "Stop Recording");
-        QTRY_COMPARE(view_->stageIndex(), 3);
+        QTRY_COMPARE(view_->stageKind(), Stage::Kind::recorded);
         auto* editor = view_->findChild<RecordedStageView*>();
         QVERIFY(editor->hintText().contains("silent from start to end"));
         click(view_.get(), "Auto-Trim Silence");

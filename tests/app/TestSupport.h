@@ -104,12 +104,12 @@ inline void click(const QWidget* root, const QString& text) {
 // Records `seconds` of a steady tone through the view's buttons and waits for the editor.
 inline void recordThroughButtons(ContentView& view, CaptureScript& script, int seconds) {
     click(&view, "Record System Audio");
-    QTRY_COMPARE(view.stageIndex(), 1);
+    QTRY_COMPARE(view.stageKind(), Stage::Kind::recording);
     for (int second = 0; second < seconds; ++second) {
         script.deliver(1.0, 0.5f);
     }
     click(&view, "Stop Recording");
-    QTRY_COMPARE(view.stageIndex(), 3);
+    QTRY_COMPARE(view.stageKind(), Stage::Kind::recorded);
 }
 
 inline QMessageBox* openAlert(const QString& title = {}) {

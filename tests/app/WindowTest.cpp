@@ -86,7 +86,7 @@ private slots:
         QCOMPARE(window->accessibleName(), QString("Sonabrix"));
 
         record->trigger();
-        QTRY_COMPARE(view->stageIndex(), 1);
+        QTRY_COMPARE(view->stageKind(), Stage::Kind::recording);
         QCOMPARE(record->text(), QString("S&top Recording"));
         QVERIFY(repeatedMnemonics(window->menuBar()->actions().first()->menu()).isEmpty());
         // The running time is in the title, so a minimized window still shows it.
@@ -95,7 +95,7 @@ private slots:
         QCOMPARE(window->accessibleName(), QString("Recording — Sonabrix"));
         script->deliver(1.0, 0.5f);
         record->trigger();
-        QTRY_COMPARE(view->stageIndex(), 3);
+        QTRY_COMPARE(view->stageKind(), Stage::Kind::recorded);
         QCOMPARE(record->text(), QString("&Record System Audio"));
         QCOMPARE(window->accessibleName(), QString("Sonabrix"));
         QVERIFY(view->saveAction()->isEnabled() && view->newRecordingAction()->isEnabled());
@@ -104,7 +104,7 @@ private slots:
         QVERIFY(!view->pauseAction()->isEnabled() && !view->renameAction()->isEnabled());
 
         view->newRecordingAction()->trigger();
-        QCOMPARE(view->stageIndex(), 0);
+        QCOMPARE(view->stageKind(), Stage::Kind::idle);
         QVERIFY(!view->saveAction()->isEnabled());
         QVERIFY(!view->playAction()->isEnabled() && !view->autoTrimAction()->isEnabled());
         // The recording just left is selected in the list, so the list's commands act on it.
@@ -115,7 +115,7 @@ private slots:
 
         // Pause from the menu, and its name says what it will do.
         record->trigger();
-        QTRY_COMPARE(view->stageIndex(), 1);
+        QTRY_COMPARE(view->stageKind(), Stage::Kind::recording);
         QVERIFY(view->pauseAction()->isEnabled() && !view->renameAction()->isEnabled());
         view->pauseAction()->trigger();
         QVERIFY(view->recorder().isPaused());
@@ -129,7 +129,7 @@ private slots:
         script->deliver(2.0, 0.0f);
         script->deliver(1.0, 0.5f);
         record->trigger();
-        QTRY_COMPARE(view->stageIndex(), 3);
+        QTRY_COMPARE(view->stageKind(), Stage::Kind::recorded);
         // Auto-trim from its key: the silence at the start goes.
         QTest::keyClick(window.get(), Qt::Key_T, Qt::ControlModifier);
         QTRY_VERIFY(view->trimRange().lower > 1.5);

@@ -1,5 +1,6 @@
 #include "CaptureTestUtil.h"
 #include "PulseCaptureService.h"
+#include "SavedPeaksComparison.h"
 
 #include <QElapsedTimer>
 #include <QProcess>
@@ -7,6 +8,7 @@
 #include <cmath>
 #include <csignal>
 #include <mutex>
+#include <set>
 
 using R = SystemAudioRecorder;
 
@@ -33,11 +35,13 @@ bool playing() {
 // waits on this test's event loop; a short latency keeps the null sink near the wall clock.
 struct TonePlayer : QProcess {
     QTemporaryFile samples;
+    // `stepped`: the level changes every 37 ms, to one of seven.
     explicit TonePlayer(double hz = toneHz, double amplitude = toneAmplitude,
-                        const QString& sink = {}) {
+                        const QString& sink = {}, bool stepped = false) {
         std::vector<float> tone(48000 * 30 * 2);
         for (size_t i = 0; i < tone.size(); ++i)
-            tone[i] = amplitude * std::sin(M_PI * hz * double(i / 2) / 24000);
+            tone[i] = amplitude * (stepped ? 0.2 + 0.8 * double(i / 2 / 1789 % 7) / 6 : 1.0) *
+                      std::sin(M_PI * hz * double(i / 2) / 24000);
         if (samples.open())
             samples.write(reinterpret_cast<const char*>(tone.data()), tone.size() * sizeof(float));
         samples.close();
@@ -226,6 +230,31 @@ private Q_SLOTS:
                                     .arg(longest)));
         }
         QVERIFY(files[0] != files[1] && QFile::exists(files[0]));
+    }
+
+    // The editor opens a recording from the peaks saved beside it as from reading it; a level
+    // that steps every few milliseconds gives every bin a peak of its own.
+    void theSavedPeaksAreTheRecordingsOwn() {
+        TonePlayer player(toneHz, toneAmplitude, {}, true);
+        QTRY_VERIFY_WITH_TIMEOUT(playing(), 10000);
+        SystemAudioRecorder recorder;
+        QVERIFY(finishes(recorder.start()));
+        QTRY_VERIFY_WITH_TIMEOUT(recorder.level() > 0, 10000);
+        QTest::qWait(1500);
+        QVERIFY(finishes(recorder.stop()));
+        const QString path = lastRecording(recorder);
+        // The editor's 800 bins (finer than the detail bins in so short a recording), and bins of
+        // a few detail bins that mostly split one at their edges.
+        for (const qint64 target : {qint64(800), qint64(60), qint64(40)}) {
+            const std::optional<Waveform::Data> saved = Waveform::fromSavedPeaks(path, target);
+            const std::optional<Waveform::Data> read =
+                Waveform::extractPeaks(path, target).result();
+            QVERIFY(saved && read && read->totalFrames == SoundFile(path).frames());
+            const std::set<float> levels(read->detailPeaks.begin(), read->detailPeaks.end());
+            QVERIFY2(levels.size() > 7, qPrintable(QString::number(levels.size())));
+            QVERIFY2(savedPeaksDiffer(*saved, *read).isEmpty(),
+                     qPrintable(savedPeaksDiffer(*saved, *read)));
+        }
     }
 
     // A pipe source produces exactly the frames written into it and nothing else, so every one

@@ -1,6 +1,7 @@
 #include "RecordingWriter.h"
 
 #include "CaptureTestUtil.h"
+#include "DetailPeaksFile.h"
 
 #include <atomic>
 #include <thread>
@@ -133,6 +134,48 @@ private Q_SLOTS:
         QVERIFY(!writer.append(numbered(1)));
         QVERIFY(holdsInOrder(SoundFile(*outcome.filePath), 1, 960));
         QCOMPARE(files().size(), before + 1);
+    }
+
+    // Beside the file, owner-only like it, the writer leaves the detail peaks of exactly the
+    // frames in it: every 1024 frames from the first, over both channels, the last bin partial,
+    // whatever the sizes of the buffers that brought them.
+    void leavesTheDetailPeaksOfItsFramesBesideTheFile() {
+        RecordingWriter writer;
+        qint64 frames = 0;
+        for (int number = 0; number < 60; ++number) {
+            PcmBuffer buffer{48000, 2, std::vector<float>(size_t(2 * (333 + 97 * number)))};
+            // Quiet but for a loud frame of its own height first in each bin, the right channel
+            // inverted: a bin that took a frame of its neighbour shows.
+            for (qint64 i = 0; i < buffer.frames(); ++i) {
+                const qint64 frame = frames + i;
+                const float level = frame % 1024 == 0 ? 0.5f + float(frame / 1024 % 50) / 100.0f
+                                                      : 0.01f * float(frame % 5);
+                buffer.samples[size_t(2 * i)] = level / 2;
+                buffer.samples[size_t(2 * i + 1)] = -level;
+            }
+            QVERIFY(writer.append(buffer));
+            frames += buffer.frames();
+        }
+        const RecordingWriter::Outcome outcome = ending(writer);
+        const SoundFile file(*outcome.filePath);
+        QCOMPARE(file.frames(), frames);
+        std::vector<float> expected;
+        for (qint64 frame = 0; frame < frames; ++frame) {
+            if (frame % 1024 == 0)
+                expected.push_back(0.0f);
+            for (int channel = 0; channel < 2; ++channel)
+                expected.back() =
+                    std::max(expected.back(), std::abs(file.samples[size_t(2 * frame + channel)]));
+        }
+        const std::optional<DetailPeaksFile> saved = DetailPeaksFile::load(*outcome.filePath);
+        QVERIFY(saved);
+        QCOMPARE(saved->totalFrames, frames);
+        QCOMPARE(saved->sampleRateHz, 48000);
+        QCOMPARE(saved->peaks, expected);
+        struct stat status = {};
+        QVERIFY(::stat(QFile::encodeName(DetailPeaksFile::pathFor(*outcome.filePath)), &status) ==
+                    0 &&
+                (status.st_mode & 07777) == 0600);
     }
 };
 

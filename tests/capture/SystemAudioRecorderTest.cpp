@@ -15,7 +15,8 @@ using R = SystemAudioRecorder;
 struct FakeService : CaptureService {
     ShareableContent content{{}, {{"speakers", "speakers.monitor", ""}}};
     CaptureResult startResult, stopResult;
-    bool hold = false; // leaves the next start or stop pending until release()
+    bool hold = false;             // leaves the next start or stop pending until release()
+    bool dieWhileStarting = false; // the stream stops by itself before its start is answered
     std::optional<QPromise<CaptureResult>> held;
     int starts = 0, stops = 0;
     Handlers handlers;
@@ -27,6 +28,8 @@ struct FakeService : CaptureService {
                                         Handlers streamHandlers) override {
         handlers = std::move(streamHandlers);
         configuration = streamConfiguration;
+        if (dieWhileStarting)
+            handlers.stopped(QStringLiteral("Killed"));
         return ++starts, answer(startResult);
     }
     QFuture<CaptureResult> stopCapture() override { return ++stops, answer(stopResult); }
@@ -212,6 +215,61 @@ private Q_SLOTS:
         // The stream was released once; stopping again asks nothing of the platform.
         QVERIFY(finishes(recorder_->stop()));
         QCOMPARE(fake_->stops, 1);
+    }
+
+    // Whatever way a recording ended, the next one knows nothing of it: not paused, its clock
+    // from zero, not stopped for the last one's reasons, every buffer in its own file.
+    void eachRecordingStartsAfresh_data() {
+        QTest::addColumn<int>("first");
+        QTest::newRow("start failed after the stream died") << 0;
+        QTest::newRow("stopped while paused") << 1;
+        QTest::newRow("stopped by itself") << 2;
+        QTest::newRow("file failed") << 3;
+        QTest::newRow("microphone lost") << 4;
+    }
+    void eachRecordingStartsAfresh() {
+        QFETCH(int, first);
+        fake_->dieWhileStarting = first == 0;
+        fake_->startResult = first == 0 ? Message("Access denied") : Message();
+        recorder_->setIncludesMicrophone(first == 4);
+        fake_->content.microphone = CaptureInput{"mic", "Microphone", 1};
+        QVERIFY(finishes(recorder_->start()));
+        QCOMPARE(recorder_->isRecording(), first != 0);
+        fake_->deliver(4800, 0.5f);
+        QTest::qWait(2 * R::tickerIntervalMs);
+        if (first == 1)
+            recorder_->setPaused(true);
+        if (first == 2)
+            fake_->stopped(QStringLiteral("Connection terminated"));
+        if (first == 3) // the file is stereo at 48 kHz: this can't be written to it
+            fake_->handlers.samples({44100, 2, std::vector<float>(882, 0.5f)});
+        if (first == 4)
+            fake_->handlers.microphoneLost(QStringLiteral("Entity killed"));
+        if (first == 1 || first == 4)
+            recorder_->stop();
+        QTRY_VERIFY_WITH_TIMEOUT(!recorder_->isRecording(), 5000);
+        QCOMPARE(recorder_->errorMessage().has_value(), first != 1 && first != 4);
+        QCOMPARE(recorder_->microphoneProblem().has_value(), first == 4);
+        QVERIFY(!recorder_->isPaused());
+
+        fake_->dieWhileStarting = false;
+        fake_->startResult = std::nullopt;
+        recorder_->setIncludesMicrophone(false);
+        QSignalSpy paused(recorder_.get(), &R::isPausedChanged);
+        startRecording();
+        QVERIFY(!recorder_->isPaused() && recorder_->elapsedTime() == 0.0);
+        QCOMPARE(recorder_->errorMessage(), std::nullopt);
+        QCOMPARE(recorder_->microphoneProblem(), std::nullopt);
+        fake_->deliver(960, 0.25f);
+        QTRY_VERIFY_WITH_TIMEOUT(recorder_->level() == 0.25f, 1000);
+        QTest::qWait(3 * R::tickerIntervalMs);
+        QVERIFY(recorder_->isRecording() && recorder_->elapsedTime() > 0.0);
+        QVERIFY(recorder_->elapsedTime() < 3 * R::tickerIntervalMs / 1000.0 + 0.2);
+        QVERIFY(finishes(recorder_->stop()));
+        QCOMPARE(recorder_->errorMessage(), std::nullopt);
+        QCOMPARE(paused.size(), 0);
+        const SoundFile file(lastRecording(*recorder_));
+        QVERIFY(file.frames() == 960 && file.samples.front() == 0.25f);
     }
 
     // The recording ends at once, not at Stop: the clock mustn't run on over lost audio.

@@ -2,7 +2,9 @@
 #include "ServerFixtures.h"
 #include "SoundTestSupport.h"
 
+#include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QProcess>
 #include <pulse/pulseaudio.h>
 
 namespace {
@@ -171,6 +173,60 @@ private Q_SLOTS:
                                     .arg(heardFor)
                                     .arg(deliveredFor)));
         }
+    }
+
+    // A recorder kept from running for a while (a busy machine, a stalled thread) gets what the
+    // server held for it all at once when it runs again: that is late audio, not a gap. The tone
+    // goes on unbroken and the file is as long as the recording ran.
+    void aRecorderKeptWaitingLosesNoTimeAndAddsNone() {
+        // Played by a process that reads the tone itself (this one is about to be stopped), with
+        // room enough that a busy machine doesn't starve it.
+        const QString toneFile = recordings_.filePath("tone.wav");
+        QVERIFY(writeToneFile(toneFile, std::vector<double>(10, 440.0), 48000, 2,
+                              SF_FORMAT_WAV | SF_FORMAT_FLOAT));
+        QProcess player;
+        player.start("paplay", {"--latency-msec=500", toneFile});
+        QVERIFY(player.waitForStarted());
+        QTest::qWait(2500);
+        SystemAudioRecorder recorder;
+        QVERIFY(finishes(recorder.start()) && recorder.isRecording());
+        QElapsedTimer recording;
+        recording.start();
+        for (const auto& [at, seconds] : {std::pair{1000, "0.4"}, std::pair{2500, "0.7"}}) {
+            QTest::qWait(int(at - recording.elapsed()));
+            QVERIFY(QProcess::startDetached(
+                "sh", {"-c", QStringLiteral("kill -STOP %1; sleep %2; kill -CONT %1")
+                                 .arg(QCoreApplication::applicationPid())
+                                 .arg(seconds)}));
+        }
+        QTest::qWait(int(4500 - recording.elapsed()));
+        const QFuture<void> stopping = recorder.stop();
+        const double ranSeconds = double(recording.elapsed()) / 1000.0;
+        QVERIFY(finishes(stopping));
+
+        player.kill();
+        player.waitForFinished();
+
+        const SoundFile file(lastRecording(recorder));
+        const double fileSeconds = double(file.frames()) / 48000;
+        QVERIFY2(std::abs(fileSeconds - ranSeconds) < 0.15,
+                 qPrintable(QStringLiteral("%1 s in the file, %2 s recorded")
+                                .arg(fileSeconds)
+                                .arg(ranSeconds)));
+        std::vector<float> left(size_t(file.frames()));
+        for (size_t i = 0; i < left.size(); ++i)
+            left[i] = file.samples[2 * i];
+        const std::vector<ToneWindow> heard = toneWindows(left, 48000, 440);
+        QVERIFY(!heard.empty());
+        double longestGap = 0, gapAt = 0;
+        for (size_t i = 1; i < heard.size(); ++i) {
+            const double gap = heard[i].at - heard[i - 1].at - 0.02;
+            if (gap > longestGap)
+                longestGap = gap, gapAt = heard[i - 1].at;
+        }
+        QVERIFY2(longestGap < 0.1,
+                 qPrintable(
+                     QStringLiteral("the tone stops for %1 s at %2 s").arg(longestGap).arg(gapAt)));
     }
 };
 

@@ -1,3 +1,4 @@
+#include "DetailPeaksFile.h"
 #include "KilledRecording.h"
 #include "RecordingLibrary.h"
 #include "RecordingListModel.h"
@@ -272,7 +273,8 @@ private slots:
     }
 
     // The list view as the user drives it: Enter opens, F2 renames, Delete asks and then
-    // moves the recording and its notes to the trash, where they can be restored from.
+    // moves the recording, its notes and its peaks to the trash, where they can be restored
+    // from.
     void listViewOpensRenamesAndTrashes() {
         const QString older = writeRecording(folder_, "Sonabrix-older.caf", 1.0);
         QTest::qWait(20);
@@ -280,6 +282,10 @@ private slots:
         for (const QString& path : {older, newer}) {
             QVERIFY(RecordingLibrary::markFinished(path));
         }
+        QVERIFY((DetailPeaksFile{48000, 48000, std::vector<float>(47, 0.5f)}.save(older)));
+        // Left by a recording of the name to come, deleted by hand: not this recording's.
+        writeFile(DetailPeaksFile::pathFor(folder_ + "/Sonabrix-Lecture.caf"), "stale");
+        const QByteArray peaks = readFile(DetailPeaksFile::pathFor(older));
         RecordingListModel model;
         model.reload(folder_);
         RecordingListView view(&model);
@@ -309,6 +315,8 @@ private slots:
         const QString lecture = folder_ + "/Sonabrix-Lecture.caf";
         QCOMPARE(view.selectedPath(), lecture);
         QVERIFY(!QFile::exists(older) && QFile::exists(RecordingNotes::pathFor(lecture)));
+        QVERIFY(!QFile::exists(DetailPeaksFile::pathFor(older)));
+        QCOMPARE(readFile(DetailPeaksFile::pathFor(lecture)), peaks);
         QCOMPARE(renamed.size(), 1);
         QCOMPARE(renamed[0][1].toString(), lecture);
         QCOMPARE(model.index(model.rowOf(lecture)).data().toString(), QString("Lecture"));
@@ -334,9 +342,12 @@ private slots:
             QCOMPARE(QFile::exists(lecture), answer == "Cancel");
         }
         QVERIFY(!QFile::exists(lecture) && !QFile::exists(RecordingNotes::pathFor(lecture)));
+        QVERIFY(!QFile::exists(DetailPeaksFile::pathFor(lecture)));
         QCOMPARE(model.rowCount(), 1);
         const QString trash = home_->filePath("data/Trash/files");
-        QVERIFY(QDir(trash).entryList(QDir::Files | QDir::Hidden).contains("Sonabrix-Lecture.caf"));
+        const QStringList trashed = QDir(trash).entryList(QDir::Files | QDir::Hidden);
+        QVERIFY(trashed.contains("Sonabrix-Lecture.caf"));
+        QVERIFY(trashed.contains(".Sonabrix-Lecture.caf.peaks"));
     }
 
     // A title becomes a file name safely: separators, a leading dot and control characters

@@ -25,24 +25,6 @@ class TrimViewTest : public QObject {
     Q_OBJECT
 
 private slots:
-    void timeLabel_data() {
-        QTest::addColumn<double>("seconds");
-        QTest::addColumn<QString>("text");
-        QTest::newRow("zero") << 0.0 << "0:00.0";
-        QTest::newRow("truncated, not rounded up") << 59.99 << "0:59.9";
-        QTest::newRow("minutes") << 75.37 << "1:15.3";
-        QTest::newRow("no hour field") << 3725.5 << "62:05.5";
-        QTest::newRow("negative") << -2.0 << "0:00.0";
-        QTest::newRow("a tenth stored just below itself") << 2.3 << "0:02.3";
-        QTest::newRow("NaN") << NaN << "0:00.0";
-    }
-
-    void timeLabel() {
-        QFETCH(double, seconds);
-        QFETCH(QString, text);
-        QCOMPARE(TrimView::timeLabel(seconds), text);
-    }
-
     void dragHandle_data() {
         QTest::addColumn<double>("duration"); // from 2 to 8 s of 10 s, else all of it
         QTest::addColumn<QString>("name");

@@ -1,0 +1,83 @@
+#pragma once
+
+#include "Stage.h"
+#include "TimeRange.h"
+#include "Waveform.h"
+
+#include <QDateTime>
+#include <QObject>
+#include <QString>
+#include <memory>
+#include <optional>
+
+class EditorModel;
+class SystemAudioRecorder;
+
+// The app's road for one recording, apart from any widget: it owns the recorder, moves from the
+// start through recording and analysing to the editor and back, owns the editor's model while a
+// recording is open, and keeps the library's notes (finished, the selection) in step.
+class AppFlow : public QObject {
+    Q_OBJECT
+
+public:
+    explicit AppFlow(std::unique_ptr<SystemAudioRecorder> recorder, QObject* parent = nullptr);
+    ~AppFlow() override;
+
+    const Stage& stage() const { return stage_; }
+    SystemAudioRecorder& recorder() const { return *recorder_; }
+    // The open recording's editor; none outside the editor. Shared with the view that shows it,
+    // which may outlive the stage by a moment.
+    const std::shared_ptr<EditorModel>& editor() const { return editor_; }
+    // The editor's selection; empty outside it.
+    TimeRange trimRange() const;
+    // The recording last opened, selected again in the list.
+    QString lastRecordingPath() const { return lastRecordingPath_; }
+
+    // Recording starts from the start screen or the editor (which goes back to the start first),
+    // and stops while it runs. False while a recording is being opened: nothing happens.
+    bool toggleRecording();
+    void startRecording();
+    void stopRecording();
+    void togglePause();
+    // From the editor, back to the start.
+    void newRecording();
+    // Opens a recording of the folder in the editor, as after recording it; from the start
+    // only. `date` is when it was started, if known.
+    void openRecording(const QString& path, std::optional<QDateTime> date);
+    // The list renamed a file: the recording keeps its place.
+    void recordingRenamed(const QString& oldPath, const QString& newPath);
+    // Keeps the editor's selection with the recording it belongs to.
+    void rememberSelection();
+
+    // Recordings the app was recording when it ended and hasn't told of yet: the newest and how
+    // many. Each is marked as told now, so it is offered once even if the app ends again.
+    struct Interrupted {
+        QString newestPath;
+        int count = 0;
+    };
+    static std::optional<Interrupted> takeInterruptedRecordings();
+
+    // The recording's title, or "Recording " and its start time (now when there is none).
+    QString defaultFileName() const;
+    // The saved file's title tag: the name in the library as it stands, else the default name.
+    QString title() const;
+
+    static constexpr qint64 waveformPeakCount = 800;
+
+Q_SIGNALS:
+    void stageChanged(const Stage& stage);
+
+private:
+    void setStage(Stage stage);
+    void onIsRecordingChanged();
+    void analyse(Stage analysing);
+    // The editor for the waveform read, or back to the start when there is none.
+    void open(const Stage& analysing, std::optional<Waveform::Data> waveform);
+    void failAnalysis(const QString& path);
+
+    std::unique_ptr<SystemAudioRecorder> recorder_;
+    Stage stage_;
+    std::shared_ptr<EditorModel> editor_;
+    QString lastRecordingPath_;
+    std::optional<QDateTime> lastRecordingDate_;
+};
