@@ -48,10 +48,6 @@
         <translation>Der Export konnte nicht vorbereitet werden.</translation>
     </message>
     <message>
-        <source>The recording&apos;s format isn&apos;t usable.</source>
-        <translation>Das Format der Aufnahme ist nicht verwendbar.</translation>
-    </message>
-    <message>
         <source>The selection holds no audio.</source>
         <translation>Die Auswahl enthält keinen Ton.</translation>
     </message>
@@ -706,6 +702,17 @@ Angegebener Grund: %3.</translation>
     </message>
 </context>
 <context>
+    <name>RecordingReader</name>
+    <message>
+        <source>Only a file on disk can be read as a recording.</source>
+        <translation>Nur eine Datei auf einem Datenträger kann als Aufnahme gelesen werden.</translation>
+    </message>
+    <message>
+        <source>The recording&apos;s format isn&apos;t usable.</source>
+        <translation>Das Format der Aufnahme ist nicht verwendbar.</translation>
+    </message>
+</context>
+<context>
     <name>RecordingStageView</name>
     <message>
         <source>Stop Recording</source>
@@ -875,13 +882,6 @@ Angegebener Grund: %3.</translation>
     <message>
         <source>The selection is silent or too short to measure its loudness, so it was saved at the level it was recorded.</source>
         <translation>Die Auswahl ist still oder zu kurz, um ihre Lautheit zu messen. Sie wurde deshalb in der Lautstärke gespeichert, in der sie aufgenommen wurde.</translation>
-    </message>
-</context>
-<context>
-    <name>SelectionPlayer</name>
-    <message>
-        <source>not a local file</source>
-        <translation>keine lokale Datei</translation>
     </message>
 </context>
 <context>

@@ -73,9 +73,8 @@ int exportRange(const char* source, double lower, double upper, const char* dest
     QElapsedTimer timer;
     timer.start();
     try {
-        AudioExporter::exportTrimmed(
-            QUrl::fromLocalFile(QString::fromLocal8Bit(source)), TimeRange{lower, upper},
-            QUrl::fromLocalFile(QString::fromLocal8Bit(destination)), options)
+        AudioExporter::exportTrimmed(QString::fromLocal8Bit(source), TimeRange{lower, upper},
+                                     QString::fromLocal8Bit(destination), options)
             .waitForFinished();
     } catch (const std::exception& error) {
         std::fprintf(stderr, "export failed: %s\n", error.what());

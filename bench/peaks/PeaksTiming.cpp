@@ -83,21 +83,21 @@ sf_count_t bareRawRead(const char* path) {
 
 sf_count_t extract(const char* path) {
     const std::optional<Waveform::Data> data =
-        Waveform::extractPeaks(QUrl::fromLocalFile(QFile::decodeName(path)), 800).result();
+        Waveform::extractPeaks(QFile::decodeName(path), 800).result();
     return data ? data->totalFrames : -1;
 }
 
 // Opening from the detail peaks the recorder saves beside a recording: no audio is read.
 sf_count_t fromSaved(const char* path) {
     const std::optional<Waveform::Data> data =
-        Waveform::fromSavedPeaks(QUrl::fromLocalFile(QFile::decodeName(path)), 800);
+        Waveform::fromSavedPeaks(QFile::decodeName(path), 800);
     return data ? data->totalFrames : -1;
 }
 
 // The recording's detail peaks beside it, as the recorder leaves them.
 int savePeaks(const char* path) {
     const std::optional<Waveform::Data> data =
-        Waveform::extractPeaks(QUrl::fromLocalFile(QFile::decodeName(path)), 800).result();
+        Waveform::extractPeaks(QFile::decodeName(path), 800).result();
     if (!data || !DetailPeaksFile{data->totalFrames, int(data->sampleRate), data->detailPeaks}.save(
                      QFile::decodeName(path))) {
         std::fprintf(stderr, "cannot save the peaks of %s\n", path);

@@ -1,7 +1,7 @@
 #include "PeakLevels.h"
 
 #include "PeakBinner.h"
-#include "SndfileFrameReader.h"
+#include "RecordingFrameReader.h"
 
 #include <QMutexLocker>
 #include <algorithm>
@@ -82,7 +82,7 @@ const std::vector<float>* PeakLevels::tile(qint64 framesPerPeak, qint64 index) {
 }
 
 std::optional<std::vector<float>> PeakLevels::readTile(qint64 framesPerPeak, qint64 index) const {
-    const std::unique_ptr<SndfileFrameReader> reader = SndfileFrameReader::open(path_);
+    const std::unique_ptr<RecordingFrameReader> reader = RecordingFrameReader::open(path_);
     const qint64 first = index * binsPerTile * framesPerPeak;
     if (!reader || reader->channelCount() < 1 || !reader->seek(first))
         return std::nullopt;

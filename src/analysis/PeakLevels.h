@@ -29,6 +29,8 @@ public:
     // from … to − 1, the range kept within the recording. Nothing when the file can't be read.
     std::optional<Span> span(qint64 from, qint64 to, qint64 framesPerPeak);
 
+    qint64 totalFrames() const { return totalFrames_; }
+
     // The largest power of two not above `frames`, at least 1.
     static qint64 powerOfTwoAtMost(double frames);
 

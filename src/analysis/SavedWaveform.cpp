@@ -1,19 +1,19 @@
 #include "DetailPeaksFile.h"
 #include "Logging.h"
 #include "PeakExtractor.h"
-#include "SndfileFrameReader.h"
+#include "RecordingFrameReader.h"
 #include "Waveform.h"
 
 #include <algorithm>
 
-std::optional<Waveform::Data> Waveform::fromSavedPeaks(const QUrl& url, qint64 targetPeakCount) {
-    const QString path = localPath(url);
+std::optional<Waveform::Data> Waveform::fromSavedPeaks(const QString& path,
+                                                       qint64 targetPeakCount) {
     std::optional<DetailPeaksFile> saved = DetailPeaksFile::load(path);
     if (!saved)
         return std::nullopt;
     // Only the header is read: the length and rate the file reports must be the ones the
     // peaks were folded from.
-    const std::unique_ptr<SndfileFrameReader> reader = SndfileFrameReader::open(path);
+    const std::unique_ptr<RecordingFrameReader> reader = RecordingFrameReader::open(path);
     if (!reader || reader->lengthFrames() != saved->totalFrames ||
         reader->sampleRate() != saved->sampleRateHz) {
         qCInfo(lcAnalysis) << "The saved peaks of" << path << "don't match it; reading it instead";

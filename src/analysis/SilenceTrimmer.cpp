@@ -1,7 +1,7 @@
 #include "SilenceTrimmer.h"
 
 #include "Logging.h"
-#include "SndfileFrameReader.h"
+#include "RecordingFrameReader.h"
 
 #include <QtConcurrent/QtConcurrentRun>
 #include <algorithm>
@@ -104,21 +104,21 @@ std::optional<TimeRange> SilenceTrimmer::refine(FrameReader& reader, const Wavef
                   padding, waveform.duration());
 }
 
-QFuture<std::optional<TimeRange>> SilenceTrimmer::refineFile(const QUrl& url,
+QFuture<std::optional<TimeRange>> SilenceTrimmer::refineFile(const QString& path,
                                                              Waveform::Data waveform,
                                                              float threshold, double padding) {
-    return QtConcurrent::run([path = Waveform::localPath(url), waveform = std::move(waveform),
-                              threshold, padding]() -> std::optional<TimeRange> {
-        const std::unique_ptr<SndfileFrameReader> reader = SndfileFrameReader::open(path);
-        std::optional<TimeRange> refined;
-        if (reader)
-            refined = refine(*reader, waveform, threshold, padding);
-        if (refined)
-            qCDebug(lcAnalysis) << "Auto-trim on the samples:" << refined->lower << "…"
-                                << refined->upper << "s";
-        else
-            qCInfo(lcAnalysis) << "Auto-trim kept the bins' ends: the samples couldn't be read "
-                                  "or held no sound";
-        return refined;
-    });
+    return QtConcurrent::run(
+        [path, waveform = std::move(waveform), threshold, padding]() -> std::optional<TimeRange> {
+            const std::unique_ptr<RecordingFrameReader> reader = RecordingFrameReader::open(path);
+            std::optional<TimeRange> refined;
+            if (reader)
+                refined = refine(*reader, waveform, threshold, padding);
+            if (refined)
+                qCDebug(lcAnalysis) << "Auto-trim on the samples:" << refined->lower << "…"
+                                    << refined->upper << "s";
+            else
+                qCInfo(lcAnalysis) << "Auto-trim kept the bins' ends: the samples couldn't be read "
+                                      "or held no sound";
+            return refined;
+        });
 }

@@ -5,7 +5,7 @@
 #include "Waveform.h"
 
 #include <QFuture>
-#include <QUrl>
+#include <QString>
 #include <optional>
 
 // Where sound begins and ends in a waveform, widened by a margin: "Auto-Trim Silence".
@@ -25,7 +25,7 @@ public:
     // when no bin is loud, the reader fails or the bins hold no loud sample after all.
     static std::optional<TimeRange> refine(FrameReader& reader, const Waveform::Data& waveform,
                                            float threshold, double padding);
-    // refine() on the file at `url`, on Qt Concurrent's pool.
-    static QFuture<std::optional<TimeRange>> refineFile(const QUrl& url, Waveform::Data waveform,
-                                                        float threshold, double padding);
+    // refine() on the file at `path`, on Qt Concurrent's pool.
+    static QFuture<std::optional<TimeRange>>
+    refineFile(const QString& path, Waveform::Data waveform, float threshold, double padding);
 };

@@ -1,7 +1,7 @@
 #pragma once
 
 #include <QFuture>
-#include <QUrl>
+#include <QString>
 #include <QtGlobal>
 #include <optional>
 #include <vector>
@@ -28,7 +28,7 @@ public:
 
     // Reads the file once on Qt Concurrent's pool. Nothing when the file can't be opened or
     // holds no frames.
-    static QFuture<std::optional<Data>> extractPeaks(const QUrl& url, qint64 targetPeakCount);
+    static QFuture<std::optional<Data>> extractPeaks(const QString& path, qint64 targetPeakCount);
 
     // The same, at once, from the detail peaks the recorder saved beside a recording, without
     // reading its audio. An overview bin whose edge falls inside a detail bin takes that whole
@@ -36,9 +36,5 @@ public:
     // overview to come from the detail bins is read at once: a moment's work. Nothing when there
     // are no saved peaks or they don't match the file (a recording killed before its end, a
     // file changed since).
-    static std::optional<Data> fromSavedPeaks(const QUrl& url, qint64 targetPeakCount);
-
-    // The file a recording's URL names: a URL without a scheme is taken as a plain path; any
-    // other non-local URL gives an empty path, which no reader opens.
-    static QString localPath(const QUrl& url);
+    static std::optional<Data> fromSavedPeaks(const QString& path, qint64 targetPeakCount);
 };

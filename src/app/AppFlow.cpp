@@ -101,9 +101,10 @@ void AppFlow::onIsRecordingChanged() {
         setStage(Stage::idle());
         return;
     }
+    const QString path = url->toLocalFile();
     // From now on the list knows it ended cleanly.
-    RecordingLibrary::markFinished(url->toLocalFile());
-    analyse(Stage::analysing(url->toLocalFile(), recorder_->lastRecordingDate()));
+    RecordingLibrary::markFinished(path);
+    analyse(Stage::analysing(path, recorder_->lastRecordingDate()));
 }
 
 void AppFlow::openRecording(const QString& path, std::optional<QDateTime> date) {
@@ -116,14 +117,14 @@ void AppFlow::openRecording(const QString& path, std::optional<QDateTime> date) 
 void AppFlow::analyse(Stage analysing) {
     lastRecordingPath_ = analysing.path;
     lastRecordingDate_ = analysing.date;
-    const QUrl url = QUrl::fromLocalFile(analysing.path);
     // A recording with saved peaks opens at once; others are read on the pool meanwhile.
-    if (std::optional<Waveform::Data> saved = Waveform::fromSavedPeaks(url, waveformPeakCount)) {
+    if (std::optional<Waveform::Data> saved =
+            Waveform::fromSavedPeaks(analysing.path, waveformPeakCount)) {
         open(analysing, std::move(saved));
         return;
     }
     setStage(analysing);
-    deliverTo(this, Waveform::extractPeaks(url, waveformPeakCount),
+    deliverTo(this, Waveform::extractPeaks(analysing.path, waveformPeakCount),
               [this, analysing](std::optional<Waveform::Data> waveform) {
                   open(analysing, std::move(waveform));
               });
@@ -145,8 +146,7 @@ void AppFlow::open(const Stage& analysing, std::optional<Waveform::Data> wavefor
     const std::optional<TimeRange> remembered = notes ? notes->selection : std::nullopt;
     const TimeRange range =
         remembered && remembered->upper <= duration ? *remembered : TimeRange{0.0, duration};
-    editor_ = std::make_shared<EditorModel>(std::move(*waveform), range,
-                                            QUrl::fromLocalFile(analysing.path));
+    editor_ = std::make_shared<EditorModel>(std::move(*waveform), range, analysing.path);
     setStage(Stage::recorded(analysing, range));
 }
 

@@ -315,7 +315,7 @@ void ContentView::save() {
     const TimeRange chosen = editor->trimRange();
     const Stage& stage = flow_->stage();
     saveFlow_->save(
-        editor->sourceURL(), flow_->defaultFileName(),
+        editor->sourcePath(), flow_->defaultFileName(),
         [editor = std::weak_ptr(editor), chosen] {
             const auto shown = editor.lock();
             return shown ? shown->trimRange() : chosen;

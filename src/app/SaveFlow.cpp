@@ -37,7 +37,7 @@ void SaveFlow::setDestinationProvider(DestinationProvider provider) {
     destinationProvider_ = std::move(provider);
 }
 
-void SaveFlow::save(const QUrl& sourceURL, const QString& suggestedBaseName,
+void SaveFlow::save(const QString& sourcePath, const QString& suggestedBaseName,
                     const std::function<TimeRange()>& selection, const QString& title,
                     const QDateTime& date) {
     if (isExporting()) {
@@ -51,14 +51,15 @@ void SaveFlow::save(const QUrl& sourceURL, const QString& suggestedBaseName,
     }
     destination_ = *destination;
     const TimeRange range = selection();
-    qCInfo(lcExport) << "Saving" << range.lower << "to" << range.upper << "s of"
-                     << sourceURL.toLocalFile() << "to" << destination_.toLocalFile();
+    qCInfo(lcExport) << "Saving" << range.lower << "to" << range.upper << "s of" << sourcePath
+                     << "to" << destination_.toLocalFile();
     progressPercent_ = 0;
     isExporting_ = true;
     ExportOptions options = SaveDestinationDialog::lastOptions();
     options.title = title;
     options.date = date;
-    watcher_.setFuture(AudioExporter::exportTrimmed(sourceURL, range, destination_, options));
+    watcher_.setFuture(
+        AudioExporter::exportTrimmed(sourcePath, range, destination_.toLocalFile(), options));
     emit progressChanged(0);
     emit isExportingChanged(true);
 }

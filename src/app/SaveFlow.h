@@ -31,7 +31,7 @@ public:
     // Asks for a destination, offering the suggested name with ".m4a", and exports the
     // selection once the dialog has closed, at the loudness and with the fades chosen there and
     // with the title and date in the file's tags; does nothing while an export runs.
-    void save(const QUrl& sourceURL, const QString& suggestedBaseName,
+    void save(const QString& sourcePath, const QString& suggestedBaseName,
               const std::function<TimeRange()>& selection, const QString& title = {},
               const QDateTime& date = {});
     // Ends a running export; the destination stays as it was.

@@ -17,7 +17,7 @@ struct FrameRange {
     int64_t count() const { return end - first; }
     bool isEmpty() const { return end <= first; }
 
-    static int64_t frameAt(double seconds, int sampleRate, int64_t totalFrames) {
+    static int64_t frameAt(double seconds, double sampleRate, int64_t totalFrames) {
         const double frame = seconds * sampleRate;
         if (!(frame > 0.0))
             return 0;
@@ -26,7 +26,7 @@ struct FrameRange {
         return std::min<int64_t>(std::llround(frame), totalFrames);
     }
 
-    static FrameRange of(TimeRange range, int sampleRate, int64_t totalFrames) {
+    static FrameRange of(TimeRange range, double sampleRate, int64_t totalFrames) {
         const int64_t first = frameAt(range.lower, sampleRate, totalFrames);
         return {first, std::max(first, frameAt(range.upper, sampleRate, totalFrames))};
     }

@@ -3,6 +3,7 @@
 #include "ChannelMixer.h"
 #include "EdgeFader.h"
 #include "EncodedFileWriter.h"
+#include "FrameRange.h"
 #include "Logging.h"
 #include "LoudnessMeasurement.h"
 #include "Mp4FreeformTags.h"
@@ -201,8 +202,10 @@ ExportOutcome exportRange(QPromise<ExportOutcome>& promise, const QString& sourc
         std::vector<float> gained;
         std::optional<EdgeFader> fader;
         if (options.fadeSeconds > 0)
-            fader.emplace(channels, std::llround(options.fadeSeconds * reader.sampleRate()),
-                          reader.frameCount());
+            fader.emplace(
+                channels,
+                FrameRange::frameAt(options.fadeSeconds, reader.sampleRate(), reader.frameCount()),
+                reader.frameCount());
         const auto shaped = [&](std::span<const float> samples, bool last) {
             if (limiter)
                 samples = last ? limiter->flush() : limiter->process(samples);
@@ -248,20 +251,18 @@ ExportOutcome exportRange(QPromise<ExportOutcome>& promise, const QString& sourc
 
 } // namespace
 
-QFuture<void> AudioExporter::exportTrimmed(const QUrl& sourceURL, TimeRange range, const QUrl& to) {
-    return QFuture<void>(exportTrimmed(sourceURL, range, to, ExportOptions{}));
+QFuture<void> AudioExporter::exportTrimmed(const QString& sourcePath, TimeRange range,
+                                           const QString& destinationPath) {
+    return QFuture<void>(exportTrimmed(sourcePath, range, destinationPath, ExportOptions{}));
 }
 
-QFuture<ExportOutcome> AudioExporter::exportTrimmed(const QUrl& sourceURL, TimeRange range,
-                                                    const QUrl& to, const ExportOptions& options) {
-    return QtConcurrent::run([sourceURL, range, to, options](QPromise<ExportOutcome>& promise) {
+QFuture<ExportOutcome> AudioExporter::exportTrimmed(const QString& sourcePath, TimeRange range,
+                                                    const QString& destinationPath,
+                                                    const ExportOptions& options) {
+    return QtConcurrent::run([sourcePath, range, destinationPath,
+                              options](QPromise<ExportOutcome>& promise) {
         try {
-            if (!sourceURL.isLocalFile() || !to.isLocalFile()) {
-                qCInfo(lcExport) << "Export asked for a location that isn't a local file";
-                throw ExportError(ExportError::sessionCreationFailed);
-            }
-            promise.addResult(
-                exportRange(promise, sourceURL.toLocalFile(), range, to.toLocalFile(), options));
+            promise.addResult(exportRange(promise, sourcePath, range, destinationPath, options));
         } catch (const ExportFailure& failure) {
             qCInfo(lcExport) << "Export failed:" << failure.what();
             throw;

@@ -5,7 +5,7 @@
 #include "TimeRange.h"
 
 #include <QFuture>
-#include <QUrl>
+#include <QString>
 
 // Writes a time range of a recording to an audio file, off the main thread, in the format
 // the destination's extension names (ExportFormat.h): .m4a, .mp3, .opus, .flac or .wav.
@@ -22,11 +22,13 @@ public:
     // write and a recording that changes while it is read all fail. On success the
     // destination is replaced at once; on failure or cancel() it is left exactly as it was
     // and no temporary file remains. Progress is reported from 0 to 1000 while encoding.
-    static QFuture<void> exportTrimmed(const QUrl& sourceURL, TimeRange range, const QUrl& to);
+    static QFuture<void> exportTrimmed(const QString& sourcePath, TimeRange range,
+                                       const QString& destinationPath);
 
     // As above, with a loudness target, fades and tags. With a loudness target the selection
     // is read twice, first to measure it; the progress covers both reads and cancel() works in
     // either. The one result says what the user may need to know.
-    static QFuture<ExportOutcome> exportTrimmed(const QUrl& sourceURL, TimeRange range,
-                                                const QUrl& to, const ExportOptions& options);
+    static QFuture<ExportOutcome> exportTrimmed(const QString& sourcePath, TimeRange range,
+                                                const QString& destinationPath,
+                                                const ExportOptions& options);
 };

@@ -15,10 +15,10 @@ constexpr int64_t chunkSamples = 16384;
 constexpr int64_t splitFromSeconds = 20;
 
 // `leadIn`: the audio just before the range, where the true peak's first points need it.
-std::optional<LoudnessMeter> measureRange(const QString& sourcePath, TimeRange range,
-                                          std::optional<TimeRange> leadIn,
+std::optional<LoudnessMeter> measureRange(const QString& sourcePath, FrameRange frames,
+                                          std::optional<FrameRange> leadIn,
                                           const std::function<bool(int64_t)>& advanced) {
-    SourceRangeReader reader(sourcePath, range);
+    SourceRangeReader reader(sourcePath, frames);
     ChannelMixer mixer(reader.channelCount());
     LoudnessMeter meter(mixer.outputChannels(), reader.sampleRate());
     const int64_t chunkFrames = std::max<int64_t>(1, chunkSamples / reader.channelCount());
@@ -44,17 +44,17 @@ std::optional<LoudnessMeter> measureLoudness(const QString& sourcePath, TimeRang
                                              const std::function<bool(int64_t frames)>& advanced) {
     const SourceRangeReader whole(sourcePath, range);
     const int rate = whole.sampleRate();
-    if (whole.frameCount() < splitFromSeconds * rate)
-        return measureRange(sourcePath, range, std::nullopt, advanced);
-    // The seam on a 100 ms step of the first half's gating blocks, a whole frame in seconds.
+    const FrameRange frames{whole.firstFrame(), whole.firstFrame() + whole.frameCount()};
+    if (frames.count() < splitFromSeconds * rate)
+        return measureRange(sourcePath, frames, std::nullopt, advanced);
+    // The seam on a 100 ms step of the first half's gating blocks.
     const int64_t step = std::max(1, rate / 10);
-    const int64_t seam = whole.firstFrame() + whole.frameCount() / 2 / step * step;
-    const double seamSeconds = double(seam) / rate;
-    const TimeRange leadIn{double(seam - IntersampleFilter::taps) / rate, seamSeconds};
+    const int64_t seam = frames.first + frames.count() / 2 / step * step;
+    const FrameRange leadIn{seam - IntersampleFilter::taps, seam};
     auto later = std::async(std::launch::async, measureRange, sourcePath,
-                            TimeRange{seamSeconds, range.upper}, leadIn, advanced);
+                            FrameRange{seam, frames.end}, leadIn, advanced);
     std::optional<LoudnessMeter> first =
-        measureRange(sourcePath, TimeRange{range.lower, seamSeconds}, std::nullopt, advanced);
+        measureRange(sourcePath, FrameRange{frames.first, seam}, std::nullopt, advanced);
     std::optional<LoudnessMeter> second = later.get(); // rethrows what its thread threw
     if (!first || !second)
         return std::nullopt;

@@ -3,7 +3,7 @@
 #include "DetailPeaksFile.h"
 #include "Logging.h"
 #include "RecordingNotes.h"
-#include "SoundFileHandle.h"
+#include "RecordingReader.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -13,7 +13,6 @@
 #include <QStandardPaths>
 #include <algorithm>
 #include <functional>
-#include <sndfile.h>
 
 namespace {
 
@@ -76,12 +75,11 @@ QList<Recording> RecordingLibrary::scan(const QString& folder) {
 }
 
 std::optional<double> RecordingLibrary::duration(const QString& path) {
-    SF_INFO info{};
-    const SoundFileHandle file(sf_open(QFile::encodeName(path).constData(), SFM_READ, &info));
-    if (!file || info.samplerate <= 0 || info.frames < 0) {
+    const std::optional<RecordingReader> recording = RecordingReader::open(path);
+    if (!recording) {
         return std::nullopt;
     }
-    return static_cast<double>(info.frames) / info.samplerate;
+    return static_cast<double>(recording->frameCount()) / recording->sampleRate();
 }
 
 bool RecordingLibrary::markFinished(const QString& path) {

@@ -5,15 +5,13 @@
 #include "MainloopTimer.h"
 #include "PulseConnection.h"
 #include "ReadAhead.h"
-#include "SoundFileHandle.h"
+#include "RecordingReader.h"
 
 #include <QCoreApplication>
-#include <QFile>
 #include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <optional>
-#include <sndfile.h>
 
 using namespace std::chrono_literals;
 
@@ -67,7 +65,8 @@ struct AudioFilePlayer::State {
 
     PulseConnection& connection;
     const QString filePath;
-    SF_INFO info{};
+    int sampleRate = 0;
+    int channels = 0;
     // The run being played; its first frame is heard at the stream's time zero.
     FrameRange frames;
     // The last position heard of a stopped playback.
@@ -81,19 +80,19 @@ struct AudioFilePlayer::State {
     // The server has played out the run's last frame: the stream's clock may lag it a little.
     bool heardToEnd = false;
 
-    size_t frameBytes() const { return sizeof(float) * static_cast<size_t>(info.channels); }
+    size_t frameBytes() const { return sizeof(float) * static_cast<size_t>(channels); }
 
     double positionSeconds() const {
         if (stoppedAtSeconds)
             return *stoppedAtSeconds;
         if (heardToEnd)
-            return static_cast<double>(frames.end) / info.samplerate;
+            return static_cast<double>(frames.end) / sampleRate;
         pa_usec_t heardUs = 0;
         if (!stream || pa_stream_get_time(stream.get(), &heardUs) < 0)
             heardUs = 0; // no timing info yet: nothing has been heard
-        const double seconds = static_cast<double>(frames.first) / info.samplerate +
+        const double seconds = static_cast<double>(frames.first) / sampleRate +
                                static_cast<double>(heardUs) / PA_USEC_PER_SEC;
-        return std::min(seconds, static_cast<double>(frames.end) / info.samplerate);
+        return std::min(seconds, static_cast<double>(frames.end) / sampleRate);
     }
 
     // The timer goes first: it must not reach a stream that is gone.
@@ -178,17 +177,17 @@ std::unique_ptr<AudioFilePlayer> AudioFilePlayer::open(PulseConnection& connecti
             *error = reason;
         return nullptr;
     };
-    auto state = std::make_unique<State>(connection, filePath);
-    const SoundFileHandle file(
-        sf_open(QFile::encodeName(filePath).constData(), SFM_READ, &state->info));
-    if (!file)
-        return fail(QString::fromUtf8(sf_strerror(nullptr)));
-    const SF_INFO& info = state->info;
-    if (info.channels < 1 || static_cast<uint32_t>(info.channels) > PA_CHANNELS_MAX ||
-        info.samplerate < 1 || static_cast<uint32_t>(info.samplerate) > PA_RATE_MAX ||
-        info.frames < 0)
+    QString reason;
+    const std::optional<RecordingReader> recording = RecordingReader::open(filePath, &reason);
+    if (!recording)
+        return fail(reason);
+    if (static_cast<uint32_t>(recording->channelCount()) > PA_CHANNELS_MAX ||
+        static_cast<uint32_t>(recording->sampleRate()) > PA_RATE_MAX)
         return fail(translated(QT_TRANSLATE_NOOP(
             "AudioFilePlayer", "The sound server can't play this file's format.")));
+    auto state = std::make_unique<State>(connection, filePath);
+    state->sampleRate = recording->sampleRate();
+    state->channels = recording->channelCount();
     return std::unique_ptr<AudioFilePlayer>(new AudioFilePlayer(std::move(state)));
 }
 
@@ -212,21 +211,20 @@ bool AudioFilePlayer::play(TimeRange range, QString* error) {
     if (!s.connection.isConnected())
         return fail(s.connection.lastErrorText());
     // A file of its own for each playback: the reader thread owns it, and may outlive us.
-    SF_INFO info{};
-    SoundFileHandle file(sf_open(QFile::encodeName(s.filePath).constData(), SFM_READ, &info));
-    if (!file)
-        return fail(QString::fromUtf8(sf_strerror(nullptr)));
-    if (info.channels != s.info.channels || info.samplerate != s.info.samplerate)
+    QString reason;
+    std::optional<RecordingReader> recording = RecordingReader::open(s.filePath, &reason);
+    if (!recording)
+        return fail(reason);
+    if (recording->channelCount() != s.channels || recording->sampleRate() != s.sampleRate)
         return fail(translated(
             QT_TRANSLATE_NOOP("AudioFilePlayer", "The recording changed while it was open.")));
-    s.info = info;
-    s.frames = FrameRange::of(range, info.samplerate, info.frames);
+    s.frames = FrameRange::of(range, s.sampleRate, recording->frameCount());
     s.stoppedAtSeconds.reset();
-    s.readAhead = std::make_unique<ReadAhead>(std::move(file), info.channels, s.frames,
-                                              int64_t{info.samplerate} * readAheadSeconds);
+    s.readAhead = std::make_unique<ReadAhead>(std::move(*recording), s.frames,
+                                              int64_t{s.sampleRate} * readAheadSeconds);
 
-    const pa_sample_spec sampleFormat{PA_SAMPLE_FLOAT32NE, static_cast<uint32_t>(s.info.samplerate),
-                                      static_cast<uint8_t>(s.info.channels)};
+    const pa_sample_spec sampleFormat{PA_SAMPLE_FLOAT32NE, static_cast<uint32_t>(s.sampleRate),
+                                      static_cast<uint8_t>(s.channels)};
     pa_channel_map channelMap;
     pa_channel_map_init_extend(&channelMap, sampleFormat.channels, PA_CHANNEL_MAP_DEFAULT);
     s.stream.reset(pa_stream_new(

@@ -11,9 +11,8 @@ namespace {
 constexpr int64_t blockFrames = 4096;
 } // namespace
 
-ReadAhead::ReadAhead(SoundFileHandle file, int channelCount, FrameRange frames,
-                     int64_t capacityFrames)
-    : shared_(std::make_shared<Shared>(std::move(file), channelCount, capacityFrames)) {
+ReadAhead::ReadAhead(RecordingReader recording, FrameRange frames, int64_t capacityFrames)
+    : shared_(std::make_shared<Shared>(std::move(recording), capacityFrames)) {
     std::thread(read, shared_, frames).detach();
 }
 
@@ -25,23 +24,25 @@ void ReadAhead::read(const std::shared_ptr<Shared>& shared, FrameRange frames) {
     pthread_setname_np(pthread_self(), "sonabrix-reader");
     FrameRing& ring = shared->ring;
     std::vector<float> block(static_cast<size_t>(blockFrames * ring.channelCount()));
-    bool failed = sf_seek(shared->file.get(), frames.first, SEEK_SET) < 0;
-    int64_t left = frames.count();
-    while (!failed && left > 0) {
-        const int64_t wanted = std::min<int64_t>({left, blockFrames, ring.capacityFrames()});
+    int64_t next = frames.first;
+    bool failed = false;
+    while (!failed && next < frames.end) {
+        const int64_t wanted =
+            std::min<int64_t>({frames.end - next, blockFrames, ring.capacityFrames()});
         if (!ring.waitForRoom(wanted))
             return; // the player is gone
-        const sf_count_t got = sf_readf_float(shared->file.get(), block.data(), wanted);
-        if (got > 0)
-            ring.push(block.data(), got);
-        failed = got < wanted;
-        left -= std::max<sf_count_t>(got, 0);
+        const std::optional<int64_t> got = shared->recording.read({next, next + wanted}, block);
+        failed = !got || *got < wanted;
+        if (got) {
+            ring.push(block.data(), *got);
+            next += *got;
+        }
     }
     if (failed)
         qCWarning(lcPlayback).noquote()
-            << "Reading for playback stopped" << left << "frames before the end:"
-            << (sf_error(shared->file.get()) != SF_ERR_NO_ERROR ? sf_strerror(shared->file.get())
-                                                                : "the file is shorter");
+            << "Reading for playback stopped" << frames.end - next << "frames before the end:"
+            << (shared->recording.errorText().isEmpty() ? QStringLiteral("the file is shorter")
+                                                        : shared->recording.errorText());
     shared->failed.store(failed, std::memory_order_release);
     shared->done.store(true, std::memory_order_release);
 }

@@ -2,7 +2,7 @@
 
 #include "FrameRange.h"
 #include "FrameRing.h"
-#include "SoundFileHandle.h"
+#include "RecordingReader.h"
 
 #include <atomic>
 #include <memory>
@@ -15,8 +15,8 @@
 // in: a stalled disk holds up neither the window nor the server's thread then either.
 class ReadAhead {
 public:
-    // Takes the open `file`; reads `frames` of it into a ring of `capacityFrames`.
-    ReadAhead(SoundFileHandle file, int channelCount, FrameRange frames, int64_t capacityFrames);
+    // Takes the open `recording`; reads `frames` of it into a ring of `capacityFrames`.
+    ReadAhead(RecordingReader recording, FrameRange frames, int64_t capacityFrames);
     ~ReadAhead();
     ReadAhead(const ReadAhead&) = delete;
     ReadAhead& operator=(const ReadAhead&) = delete;
@@ -30,9 +30,10 @@ public:
 
 private:
     struct Shared {
-        Shared(SoundFileHandle file, int channelCount, int64_t capacityFrames)
-            : file(std::move(file)), ring(channelCount, capacityFrames) {}
-        SoundFileHandle file;
+        Shared(RecordingReader recording, int64_t capacityFrames)
+            : recording(std::move(recording)),
+              ring(this->recording.channelCount(), capacityFrames) {}
+        RecordingReader recording;
         FrameRing ring;
         std::atomic<bool> done{false};
         std::atomic<bool> failed{false};

@@ -29,20 +29,20 @@ double SelectionPlayer::currentTime() const {
     return currentTime_;
 }
 
-void SelectionPlayer::toggle(const QUrl& url, TimeRange range) {
+void SelectionPlayer::toggle(const QString& path, TimeRange range) {
     if (isPlaying_) {
         stop();
         return;
     }
     QString error;
-    auto player = startPlayer(url, range, &error);
+    auto player = startPlayer(path, range, &error);
     if (!player) {
         emit failed(error);
         return;
     }
     player_ = std::move(player);
-    qCInfo(lcPlayback).noquote() << "Playing" << url.toLocalFile() << "from" << range.lower
-                                 << "s to" << range.upper << "s";
+    qCInfo(lcPlayback).noquote() << "Playing" << path << "from" << range.lower << "s to"
+                                 << range.upper << "s";
     setPlaying(true);
     watchTimer_.start();
     watch(); // the first pass at once, so the playhead jumps to the start
@@ -56,19 +56,15 @@ void SelectionPlayer::stop() {
     setPlaying(false);
 }
 
-std::unique_ptr<AudioFilePlayer> SelectionPlayer::startPlayer(const QUrl& url, TimeRange range,
+std::unique_ptr<AudioFilePlayer> SelectionPlayer::startPlayer(const QString& path, TimeRange range,
                                                               QString* error) {
-    if (!url.isLocalFile()) {
-        *error = tr("not a local file");
-        return nullptr;
-    }
     // Only reached while idle, so no player still stands on a lost connection.
     if (!PulseConnection::reconnectIfLost(connection_, error, lcPlayback(), connectTimeout))
         return nullptr;
-    auto player = AudioFilePlayer::open(*connection_, url.toLocalFile(), error);
+    auto player = AudioFilePlayer::open(*connection_, path, error);
     if (!player || !player->play(range, error)) {
         qCWarning(lcPlayback).noquote()
-            << "Couldn't play" << url.toLocalFile() << "from" << range.lower << "s:" << *error;
+            << "Couldn't play" << path << "from" << range.lower << "s:" << *error;
         return nullptr;
     }
     return player;

@@ -3,8 +3,8 @@
 #include "TimeRange.h"
 
 #include <QObject>
+#include <QString>
 #include <QTimer>
-#include <QUrl>
 #include <memory>
 
 class AudioFilePlayer;
@@ -27,8 +27,9 @@ public:
     // Seconds from the start of the file, as last read while playing; kept after stop().
     double currentTime() const;
 
-    // Stops when playing; otherwise starts playing `url` from range.lower until range.upper.
-    void toggle(const QUrl& url, TimeRange range);
+    // Stops when playing; otherwise starts playing the file at `path` from range.lower until
+    // range.upper.
+    void toggle(const QString& path, TimeRange range);
     // Ends playback at once. Safe to call at any time.
     void stop();
 
@@ -41,7 +42,8 @@ Q_SIGNALS:
 private:
     static constexpr int watchIntervalMs = 30;
 
-    std::unique_ptr<AudioFilePlayer> startPlayer(const QUrl& url, TimeRange range, QString* error);
+    std::unique_ptr<AudioFilePlayer> startPlayer(const QString& path, TimeRange range,
+                                                 QString* error);
     void watch();
     void setPlaying(bool playing);
 

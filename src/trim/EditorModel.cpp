@@ -13,14 +13,14 @@ constexpr double silencePaddingSeconds = 0.15;
 constexpr double longestLabelSeconds = 1e9;
 } // namespace
 
-EditorModel::EditorModel(Waveform::Data waveform, TimeRange trimRange, QUrl sourceURL,
+EditorModel::EditorModel(Waveform::Data waveform, TimeRange trimRange, QString sourcePath,
                          QObject* parent)
-    : QObject(parent), waveform_(std::move(waveform)), sourceURL_(std::move(sourceURL)),
+    : QObject(parent), waveform_(std::move(waveform)), sourcePath_(std::move(sourcePath)),
       trimRange_(trimRange), visible_{0.0, durationSeconds()} {
     // The detail bins move to the levels: the model's own copy is what auto-trim reads.
-    levels_ = std::make_shared<PeakLevels>(
-        Waveform::localPath(sourceURL_), std::move(waveform_.detailPeaks),
-        Waveform::Data::framesPerDetailPeak, waveform_.totalFrames);
+    levels_ =
+        std::make_shared<PeakLevels>(sourcePath_, std::move(waveform_.detailPeaks),
+                                     Waveform::Data::framesPerDetailPeak, waveform_.totalFrames);
     waveform_.detailPeaks.clear();
 }
 
@@ -147,7 +147,7 @@ void EditorModel::autoTrim() {
     const quint64 request = ++autoTrimRequest_;
     deliverTo(
         this,
-        SilenceTrimmer::refineFile(sourceURL_, waveform_, silenceThreshold, silencePaddingSeconds),
+        SilenceTrimmer::refineFile(sourcePath_, waveform_, silenceThreshold, silencePaddingSeconds),
         [this, request, coarse = *trimmed](std::optional<TimeRange> exact) {
             if (exact && request == autoTrimRequest_ && trimRange_ == coarse)
                 setTrimRange(*exact);
@@ -159,7 +159,7 @@ bool EditorModel::isSilent() const {
 }
 
 void EditorModel::togglePlayback() {
-    player_.toggle(sourceURL_, trimRange_);
+    player_.toggle(sourcePath_, trimRange_);
 }
 
 QString EditorModel::timeLabel(double seconds) {

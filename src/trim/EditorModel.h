@@ -7,7 +7,7 @@
 
 #include <QMetaType>
 #include <QObject>
-#include <QUrl>
+#include <QString>
 #include <memory>
 
 Q_DECLARE_METATYPE(TimeRange)
@@ -25,11 +25,11 @@ public:
     enum class Change { edit, autoTrim };
     Q_ENUM(Change)
 
-    EditorModel(Waveform::Data waveform, TimeRange trimRange, QUrl sourceURL,
+    EditorModel(Waveform::Data waveform, TimeRange trimRange, QString sourcePath,
                 QObject* parent = nullptr);
     ~EditorModel() override;
 
-    const QUrl& sourceURL() const { return sourceURL_; }
+    const QString& sourcePath() const { return sourcePath_; }
     // The analysis' overview peaks over the whole recording.
     const std::vector<float>& overviewPeaks() const { return waveform_.peaks; }
     // The peaks of any stretch, for a zoomed waveform.
@@ -86,7 +86,7 @@ Q_SIGNALS:
 
 private:
     Waveform::Data waveform_;
-    QUrl sourceURL_;
+    QString sourcePath_;
     std::shared_ptr<PeakLevels> levels_;
     TimeRange trimRange_;
     TimeRange visible_;

@@ -87,8 +87,8 @@ QIcon drawnPlaybackIcon(const QColor& color, bool stop) {
 }
 } // namespace
 
-TrimView::TrimView(Waveform::Data waveform, TimeRange range, QUrl sourceURL, QWidget* parent)
-    : TrimView(std::make_shared<EditorModel>(std::move(waveform), range, std::move(sourceURL)),
+TrimView::TrimView(Waveform::Data waveform, TimeRange range, QString sourcePath, QWidget* parent)
+    : TrimView(std::make_shared<EditorModel>(std::move(waveform), range, std::move(sourcePath)),
                parent) {}
 
 TrimView::TrimView(std::shared_ptr<EditorModel> model, QWidget* parent)

@@ -4,8 +4,8 @@
 #include "TimeRange.h"
 #include "Waveform.h"
 
+#include <QString>
 #include <QTimer>
-#include <QUrl>
 #include <QWidget>
 #include <optional>
 
@@ -29,7 +29,8 @@ public:
     // Shows a model that others may share.
     explicit TrimView(std::shared_ptr<EditorModel> model, QWidget* parent = nullptr);
     // Shows a model of its own over the recording.
-    TrimView(Waveform::Data waveform, TimeRange range, QUrl sourceURL, QWidget* parent = nullptr);
+    TrimView(Waveform::Data waveform, TimeRange range, QString sourcePath,
+             QWidget* parent = nullptr);
     ~TrimView() override;
 
     EditorModel& model() const { return *model_; }

@@ -1,5 +1,6 @@
 #include "WaveformViewport.h"
 
+#include "FrameRange.h"
 #include "FutureDelivery.h"
 #include "Logging.h"
 #include "TrimCard.h"
@@ -35,11 +36,12 @@ void WaveformViewport::refreshPeaks() {
     // The nearest power of two on a log scale.
     const qint64 framesPerPeak =
         PeakLevels::powerOfTwoAtMost(shown.length() * sampleRate / bars * std::sqrt(2.0));
-    const auto from = static_cast<qint64>(std::floor(shown.lower * sampleRate));
-    const auto to = static_cast<qint64>(std::ceil(shown.upper * sampleRate));
+    const std::shared_ptr<PeakLevels>& levels = model_.levels();
+    const FrameRange frames = FrameRange::of(shown, sampleRate, levels->totalFrames());
     // Shared rather than optional: the peaks then travel to the view without a copy.
-    const auto spanning = QtConcurrent::run([levels = model_.levels(), from, to, framesPerPeak] {
-        std::optional<PeakLevels::Span> span = levels->span(from, to, framesPerPeak);
+    const auto spanning = QtConcurrent::run([levels, frames, framesPerPeak] {
+        std::optional<PeakLevels::Span> span =
+            levels->span(frames.first, frames.end, framesPerPeak);
         return span ? std::make_shared<PeakLevels::Span>(std::move(*span)) : nullptr;
     });
     deliverTo(this, spanning,

@@ -25,7 +25,7 @@ bool writeAudio(const QString& path, const std::vector<float>& stereo,
 }
 
 std::optional<Waveform::Data> extract(const QString& path) {
-    return Waveform::extractPeaks(QUrl::fromLocalFile(path), 800).result();
+    return Waveform::extractPeaks(path, 800).result();
 }
 
 class WaveformTest : public QObject {
@@ -129,21 +129,21 @@ private slots:
     void savedPeaksOpenARecordingAsReadingItDoes() {
         const QString path = m_dir.filePath("saved.caf");
         QVERIFY(writeAudio(path, levelChangingEveryFrame(savedFrames)));
-        const QUrl url = QUrl::fromLocalFile(path);
-        QVERIFY(!Waveform::fromSavedPeaks(url, 800)); // none saved yet
+        QVERIFY(!Waveform::fromSavedPeaks(path, 800)); // none saved yet
         QVERIFY(saveDetailOf(path));
         // 4096 frames per peak, then 1024 (a detail bin each), then 1 (a piece of one).
         for (const qint64 target : {qint64(200), qint64(800), qint64(2'000'000)}) {
-            const std::optional<Waveform::Data> read = Waveform::extractPeaks(url, target).result();
-            const std::optional<Waveform::Data> saved = Waveform::fromSavedPeaks(url, target);
+            const std::optional<Waveform::Data> read =
+                Waveform::extractPeaks(path, target).result();
+            const std::optional<Waveform::Data> saved = Waveform::fromSavedPeaks(path, target);
             QVERIFY(read && saved);
             QVERIFY2(savedPeaksDiffer(*saved, *read).isEmpty(),
                      qPrintable(savedPeaksDiffer(*saved, *read)));
             if (target == 200)
                 QCOMPARE(saved->peaks, read->peaks);
         }
-        const std::optional<Waveform::Data> odd = Waveform::fromSavedPeaks(url, 333);
-        const std::optional<Waveform::Data> oddRead = Waveform::extractPeaks(url, 333).result();
+        const std::optional<Waveform::Data> odd = Waveform::fromSavedPeaks(path, 333);
+        const std::optional<Waveform::Data> oddRead = Waveform::extractPeaks(path, 333).result();
         QVERIFY(odd && oddRead && savedPeaksDiffer(*odd, *oddRead).isEmpty());
     }
 
@@ -173,7 +173,7 @@ private slots:
         if (fault == 6)
             peaks.totalFrames -= 1;
         QVERIFY(peaks.save(path));
-        QVERIFY(Waveform::fromSavedPeaks(QUrl::fromLocalFile(path), 800) || fault >= 3);
+        QVERIFY(Waveform::fromSavedPeaks(path, 800) || fault >= 3);
 
         const QString peaksPath = DetailPeaksFile::pathFor(path);
         QFile file(peaksPath);
@@ -193,9 +193,8 @@ private slots:
             QVERIFY(file.resize(0));
         file.close();
 
-        const QUrl url = QUrl::fromLocalFile(path);
-        QVERIFY(!Waveform::fromSavedPeaks(url, 800));
-        const std::optional<Waveform::Data> again = Waveform::extractPeaks(url, 800).result();
+        QVERIFY(!Waveform::fromSavedPeaks(path, 800));
+        const std::optional<Waveform::Data> again = Waveform::extractPeaks(path, 800).result();
         QVERIFY(again && again->peaks == read->peaks && again->totalFrames == read->totalFrames);
     }
 
@@ -216,8 +215,7 @@ private:
 
     // As the recorder leaves them: the detail peaks of every frame, beside the file.
     static bool saveDetailOf(const QString& path) {
-        const std::optional<Waveform::Data> read =
-            Waveform::extractPeaks(QUrl::fromLocalFile(path), 800).result();
+        const std::optional<Waveform::Data> read = Waveform::extractPeaks(path, 800).result();
         return read && DetailPeaksFile{read->totalFrames, 48'000, read->detailPeaks}.save(path);
     }
 

@@ -60,7 +60,7 @@ private slots:
         QVERIFY(stage.date && stage.date == recorder.lastRecordingDate());
         QCOMPARE(stage.range, (TimeRange{0, 1.5}));
         QVERIFY(flow_->editor());
-        QCOMPARE(flow_->editor()->sourceURL().toLocalFile(), stage.path);
+        QCOMPARE(flow_->editor()->sourcePath(), stage.path);
         QCOMPARE(flow_->trimRange(), (TimeRange{0, 1.5}));
         // Finished: the list no longer takes it for an interrupted one.
         QVERIFY(RecordingNotes::load(stage.path));

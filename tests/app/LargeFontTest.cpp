@@ -54,7 +54,7 @@ private slots:
 
     void theEditorsTextsWrapInsteadOfBeingCutOff() {
         RecordedStageView editor(
-            std::make_shared<EditorModel>(tenSeconds(), TimeRange{1, 9}, QUrl()));
+            std::make_shared<EditorModel>(tenSeconds(), TimeRange{1, 9}, QString()));
         editor.resize(532, 700);
         editor.show();
         QVERIFY(QTest::qWaitForWindowExposed(&editor));

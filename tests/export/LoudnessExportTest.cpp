@@ -129,8 +129,8 @@ struct Exported {
 
 Exported exportWith(const QString& source, TimeRange range, const QString& destination,
                     const ExportOptions& options) {
-    QFuture<ExportOutcome> future = AudioExporter::exportTrimmed(
-        QUrl::fromLocalFile(source), range, QUrl::fromLocalFile(destination), options);
+    QFuture<ExportOutcome> future =
+        AudioExporter::exportTrimmed(source, range, destination, options);
     try {
         future.waitForFinished();
     } catch (const std::exception& error) {
@@ -413,8 +413,8 @@ private slots:
         QFile old(clip);
         QVERIFY(old.open(QIODevice::WriteOnly) && old.write("an older clip") == 13);
         old.close();
-        QFuture<ExportOutcome> future = AudioExporter::exportTrimmed(
-            QUrl::fromLocalFile(source), TimeRange{0, 200}, QUrl::fromLocalFile(clip), target(-16));
+        QFuture<ExportOutcome> future =
+            AudioExporter::exportTrimmed(source, TimeRange{0, 200}, clip, target(-16));
         QTRY_VERIFY(future.progressValue() > 0);
         QVERIFY2(future.progressValue() < 200, "measuring was over before it could be cancelled");
         future.cancel();

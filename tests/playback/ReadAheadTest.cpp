@@ -1,5 +1,7 @@
 #include "ReadAhead.h"
 
+#include "SoundFileHandle.h"
+
 #include <QTemporaryDir>
 #include <QTest>
 #include <atomic>
@@ -16,9 +18,11 @@ class ReadAheadTest : public QObject {
     QString path_ = dir_.filePath("count.caf");
     static constexpr int64_t fileFrames = 50'000;
 
-    SoundFileHandle openFile() {
-        SF_INFO info{};
-        return SoundFileHandle(sf_open(path_.toUtf8().constData(), SFM_READ, &info));
+    RecordingReader openFile() {
+        std::optional<RecordingReader> recording = RecordingReader::open(path_);
+        if (!recording)
+            qFatal("the test file can't be opened");
+        return std::move(*recording);
     }
 
     // Everything the ring gives until the reader is done, taken as a player would.
@@ -49,7 +53,7 @@ private slots:
 
     // Through a ring much smaller than the run: exactly the run's frames, in order, then done.
     void givesExactlyTheRunThroughASmallRing() {
-        ReadAhead reader(openFile(), 2, FrameRange{12'345, 43'210}, 5'000);
+        ReadAhead reader(openFile(), FrameRange{12'345, 43'210}, 5'000);
         const std::vector<float> taken = drain(reader);
         QVERIFY(!reader.failed());
         QCOMPARE(int64_t(taken.size()), 2 * (43'210 - 12'345));
@@ -60,7 +64,7 @@ private slots:
 
     // A run past the end of the file (the file was cut short): what there is, then failed.
     void aFileShorterThanTheRunEndsEarlyAndSaysSo() {
-        ReadAhead reader(openFile(), 2, FrameRange{fileFrames - 100, fileFrames + 900}, 5'000);
+        ReadAhead reader(openFile(), FrameRange{fileFrames - 100, fileFrames + 900}, 5'000);
         QCOMPARE(int64_t(drain(reader).size()), 2 * 100);
         QVERIFY(reader.failed());
     }

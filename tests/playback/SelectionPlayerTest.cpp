@@ -9,14 +9,14 @@ class SelectionPlayerTest : public QObject {
     Q_OBJECT
 
     QTemporaryDir dir_;
-    QUrl tones_ = QUrl::fromLocalFile(dir_.filePath("tones.caf"));      // 5 s, float, 48 kHz stereo
-    QUrl shortTones_ = QUrl::fromLocalFile(dir_.filePath("short.wav")); // 3 s, 16-bit, 44.1 kHz
+    QString tones_ = dir_.filePath("tones.caf");      // 5 s, float, 48 kHz stereo
+    QString shortTones_ = dir_.filePath("short.wav"); // 3 s, 16-bit, 44.1 kHz
 
 private slots:
     void initTestCase() {
-        QVERIFY(writeToneFile(tones_.toLocalFile(), {500, 900, 1300, 1700, 2100}, 48000, 2,
+        QVERIFY(writeToneFile(tones_, {500, 900, 1300, 1700, 2100}, 48000, 2,
                               SF_FORMAT_CAF | SF_FORMAT_FLOAT));
-        QVERIFY(writeToneFile(shortTones_.toLocalFile(), {500, 900, 1300}, 44100, 1,
+        QVERIFY(writeToneFile(shortTones_, {500, 900, 1300}, 44100, 1,
                               SF_FORMAT_WAV | SF_FORMAT_PCM_16));
     }
 
@@ -73,6 +73,18 @@ private slots:
                                             .arg(offset)));
                 QVERIFY(toneWindows(s, rate, 1300).size() >= 22);
             }
+    }
+
+    // A selection of whole frames, as the editor makes it, plays to exactly its last frame:
+    // the playhead ends there, not a frame before or after.
+    void aSelectionOfWholeFramesEndsOnItsLastFrame() {
+        constexpr int rate = 48000;
+        const TimeRange selection{48003.0 / rate, 96001.0 / rate};
+        SelectionPlayer player;
+        player.toggle(tones_, selection);
+        QVERIFY(player.isPlaying());
+        QTRY_VERIFY_WITH_TIMEOUT(!player.isPlaying(), 5000);
+        QCOMPARE(player.currentTime(), selection.upper);
     }
 
     void aSecondToggleStopsTheSoundAndKeepsThePosition() {
@@ -139,11 +151,9 @@ private slots:
         SelectionPlayer player;
         QSignalSpy changes(&player, &SelectionPlayer::isPlayingChanged);
         QSignalSpy timeChanges(&player, &SelectionPlayer::currentTimeChanged);
-        for (const QUrl& url :
-             {QUrl::fromLocalFile(dir_.filePath("missing.caf")),
-              QUrl::fromLocalFile(text.fileName()), QUrl::fromLocalFile(dir_.path()),
-              QUrl("https://example.com/tones.caf"), QUrl()})
-            player.toggle(url, {0.0, 1.0});
+        for (const QString& path :
+             {dir_.filePath("missing.caf"), text.fileName(), dir_.path(), QString()})
+            player.toggle(path, {0.0, 1.0});
         // No sound server at all: the same.
         const QByteArray server = qgetenv("PULSE_SERVER");
         qputenv("PULSE_SERVER", "unix:/nonexistent/sonabrix/native");

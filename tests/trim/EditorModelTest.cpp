@@ -4,7 +4,6 @@
 
 #include <QSignalSpy>
 #include <QTemporaryDir>
-#include <QUrl>
 #include <limits>
 
 namespace {
@@ -21,8 +20,8 @@ Waveform::Data quietWaveform(double seconds) {
 }
 
 // The peaks of a real file, as the app reads them after recording.
-std::optional<Waveform::Data> analyse(const QUrl& url) {
-    auto future = Waveform::extractPeaks(url, 800);
+std::optional<Waveform::Data> analyse(const QString& path) {
+    auto future = Waveform::extractPeaks(path, 800);
     future.waitForFinished();
     return future.result();
 }
@@ -34,11 +33,10 @@ class EditorModelTest : public QObject {
     QTemporaryDir dir_;
 
     // Second i of the file holds tonesHz[i]; 0 Hz is silence.
-    QUrl toneFile(const QString& name, const std::vector<double>& tonesHz) {
+    QString toneFile(const QString& name, const std::vector<double>& tonesHz) {
         const QString path = dir_.filePath(name);
-        return writeToneFile(path, tonesHz, 48000, 2, SF_FORMAT_CAF | SF_FORMAT_FLOAT)
-                   ? QUrl::fromLocalFile(path)
-                   : QUrl();
+        return writeToneFile(path, tonesHz, 48000, 2, SF_FORMAT_CAF | SF_FORMAT_FLOAT) ? path
+                                                                                       : QString();
     }
 
 private slots:
@@ -99,10 +97,10 @@ private slots:
     }
 
     void autoTrimTakesTheSoundsEndsThenTheExactOnes() {
-        const QUrl url = toneFile("tone.caf", {0, 440, 0});
-        const std::optional<Waveform::Data> waveform = analyse(url);
+        const QString path = toneFile("tone.caf", {0, 440, 0});
+        const std::optional<Waveform::Data> waveform = analyse(path);
         QVERIFY(waveform);
-        EditorModel model(*waveform, {0, 3}, url);
+        EditorModel model(*waveform, {0, 3}, path);
         QVERIFY(!model.isSilent());
         QSignalSpy changes(&model, &EditorModel::trimRangeChanged);
         model.autoTrim();
@@ -120,10 +118,10 @@ private slots:
     }
 
     void autoTrimOfSilenceKeepsTheSelection() {
-        const QUrl url = toneFile("silence.caf", {0, 0});
-        const std::optional<Waveform::Data> waveform = analyse(url);
+        const QString path = toneFile("silence.caf", {0, 0});
+        const std::optional<Waveform::Data> waveform = analyse(path);
         QVERIFY(waveform);
-        EditorModel model(*waveform, {0.5, 1.5}, url);
+        EditorModel model(*waveform, {0.5, 1.5}, path);
         QVERIFY(model.isSilent());
         QSignalSpy nothing(&model, &EditorModel::nothingToTrim);
         QSignalSpy changes(&model, &EditorModel::trimRangeChanged);

@@ -31,12 +31,12 @@ class TrimViewPlaybackTest : public QObject {
     Q_OBJECT
 
     QTemporaryDir dir_;
-    QUrl recording_ = QUrl::fromLocalFile(dir_.filePath("recording.caf"));
+    QString recording_ = dir_.filePath("recording.caf");
 
 private slots:
     void initTestCase() {
-        QVERIFY(writeToneFile(recording_.toLocalFile(), {440, 440, 440}, 48000, 2,
-                              SF_FORMAT_CAF | SF_FORMAT_FLOAT));
+        QVERIFY(
+            writeToneFile(recording_, {440, 440, 440}, 48000, 2, SF_FORMAT_CAF | SF_FORMAT_FLOAT));
     }
 
     void playsTheSelectionWithAPlayhead() {

@@ -68,7 +68,7 @@ private slots:
     void noWidthOrNonsenseRangeDoesNotCrash() {
         QWidget parent;
         parent.resize(200, 400);
-        TrimView narrow(waveform(10.0), {2.0, 8.0}, QUrl(), &parent);
+        TrimView narrow(waveform(10.0), {2.0, 8.0}, QString(), &parent);
         parent.show();
         QVERIFY(QTest::qWaitForWindowExposed(&parent));
         narrow.setGeometry(0, 0, 20, 400);
@@ -125,7 +125,7 @@ private slots:
         // 0.15 s; silence finds none. Without a readable file the bins' ends stand.
         for (auto [level, expected] :
              {std::pair{0.5f, TimeRange{0.35, 9.1625}}, std::pair{0.009f, TimeRange{1.0, 9.0}}}) {
-            TrimView view(waveform(10.0, 40, 720, level), {1.0, 9.0}, QUrl());
+            TrimView view(waveform(10.0, 40, 720, level), {1.0, 9.0}, QString());
             QSignalSpy changes(&view, &TrimView::rangeChanged);
             QTest::mouseClick(find(view, "Auto-Trim Silence"), Qt::LeftButton);
             QCOMPARE(view.range().lower, expected.lower);
@@ -175,7 +175,7 @@ private slots:
 
         QWidget darkParent;
         darkParent.setPalette(dark);
-        TrimView fresh(waveform(10.0, 100, 600), {2.0, 8.0}, QUrl(), &darkParent);
+        TrimView fresh(waveform(10.0, 100, 600), {2.0, 8.0}, QString(), &darkParent);
         darkParent.resize(view.size());
         fresh.resize(view.size());
         darkParent.show();

@@ -19,8 +19,8 @@ inline Waveform::Data waveform(double seconds, int firstLoud = 0, int lastLoud =
 
 // A view 628 points wide, so its waveform area is 600 (628 − 2 × 14), shown offscreen.
 struct ShownView : TrimView {
-    ShownView(Waveform::Data data, TimeRange range, QUrl url = {})
-        : TrimView(std::move(data), range, std::move(url)) {
+    ShownView(Waveform::Data data, TimeRange range, QString path = {})
+        : TrimView(std::move(data), range, std::move(path)) {
         resize(628, sizeHint().height());
         show();
         exposed = QTest::qWaitForWindowExposed(this);

@@ -45,18 +45,18 @@ class TrimViewZoomTest : public QObject {
     Q_OBJECT
 
     QTemporaryDir dir_;
-    QUrl url_ = QUrl::fromLocalFile(dir_.filePath("zoom.caf"));
+    QString path_ = dir_.filePath("zoom.caf");
     std::vector<float> samples_ = samples();
     Waveform::Data data_;
 
 private slots:
     void initTestCase() {
-        QVERIFY(writeCaf(url_.toLocalFile(), samples_));
-        data_ = *Waveform::extractPeaks(url_, 800).result();
+        QVERIFY(writeCaf(path_, samples_));
+        data_ = *Waveform::extractPeaks(path_, 800).result();
     }
 
     void ctrlWheelZoomsAroundThePointerWithPeaksOfWhatIsShown() {
-        ShownView view(data_, {2, 8}, url_);
+        ShownView view(data_, {2, 8}, path_);
         QVERIFY(view.exposed);
         QCOMPARE(view.visibleRange(), (TimeRange{0, 40}));
         QVERIFY(!view.findChild<QScrollBar*>()->isVisible());
@@ -99,7 +99,7 @@ private slots:
     }
 
     void handlesMasksAndScrollingFollowTheZoom() {
-        ShownView view(data_, {2, 8}, url_);
+        ShownView view(data_, {2, 8}, path_);
         QVERIFY(view.exposed);
         view.setVisibleRange({1, 3});
         // The start handle at 2 s sits in the middle of the area; the end handle is out of sight.
@@ -156,7 +156,7 @@ private slots:
     }
 
     void theCardGrowsWithTheView() {
-        ShownView view(data_, {2, 8}, url_);
+        ShownView view(data_, {2, 8}, path_);
         QVERIFY(view.exposed);
         const int resting = view.card()->height();
         QCOMPARE(resting, int(TrimCard::minimumWaveformHeight + 2 * TrimCard::cardPadding));
