@@ -19,6 +19,10 @@ RecordingReader opened(const QString& path) {
     return std::move(*recording);
 }
 
+FrameRange within(FrameRange frames, int64_t totalFrames) {
+    return {std::max<int64_t>(frames.first, 0), std::min(frames.end, totalFrames)};
+}
+
 } // namespace
 
 SourceRangeReader::SourceRangeReader(const QString& path, TimeRange range)
@@ -28,8 +32,7 @@ SourceRangeReader::SourceRangeReader(const QString& path, TimeRange range)
 }
 
 SourceRangeReader::SourceRangeReader(const QString& path, FrameRange frames)
-    : recording_(opened(path)), frames_{std::max<int64_t>(frames.first, 0),
-                                        std::min(frames.end, recording_.frameCount())} {
+    : recording_(opened(path)), frames_(within(frames, recording_.frameCount())) {
     begin();
 }
 
