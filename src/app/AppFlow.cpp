@@ -38,6 +38,8 @@ TimeRange AppFlow::trimRange() const {
 }
 
 bool AppFlow::toggleRecording() {
+    if (opening_)
+        return false;
     switch (stage_.kind) {
     case Stage::Kind::recording:
         stopRecording();
@@ -59,7 +61,8 @@ bool AppFlow::toggleRecording() {
 void AppFlow::startRecording() {
     // The recorder never fails outward: a failed start shows up as its message, a good one
     // as isRecording turning true.
-    recorder_->start();
+    if (!opening_)
+        recorder_->start();
 }
 
 void AppFlow::stopRecording() {
@@ -108,7 +111,7 @@ void AppFlow::onIsRecordingChanged() {
 }
 
 void AppFlow::openRecording(const QString& path, std::optional<QDateTime> date) {
-    if (!stage_.is(Stage::Kind::idle))
+    if (!stage_.is(Stage::Kind::idle) || opening_)
         return;
     qCInfo(lcApp) << "Opening" << path;
     analyse(Stage::analysing(path, std::move(date)));
@@ -117,12 +120,19 @@ void AppFlow::openRecording(const QString& path, std::optional<QDateTime> date) 
 void AppFlow::analyse(Stage analysing) {
     lastRecordingPath_ = analysing.path;
     lastRecordingDate_ = analysing.date;
-    // A recording with saved peaks opens at once; others are read on the pool meanwhile.
-    if (std::optional<Waveform::Data> saved =
-            Waveform::fromSavedPeaks(analysing.path, waveformPeakCount)) {
-        open(analysing, std::move(saved));
-        return;
-    }
+    // Even the saved peaks are read on the pool: a slow disk never holds the window. That takes
+    // a moment, in which the stage stays as it is and nothing else starts.
+    opening_ = true;
+    deliverTo(this, Waveform::loadSavedPeaks(analysing.path, waveformPeakCount),
+              [this, analysing](std::optional<Waveform::Data> saved) {
+                  if (saved)
+                      open(analysing, std::move(saved));
+                  else
+                      readInFull(analysing);
+              });
+}
+
+void AppFlow::readInFull(const Stage& analysing) {
     setStage(analysing);
     deliverTo(this, Waveform::extractPeaks(analysing.path, waveformPeakCount),
               [this, analysing](std::optional<Waveform::Data> waveform) {
@@ -131,6 +141,7 @@ void AppFlow::analyse(Stage analysing) {
 }
 
 void AppFlow::open(const Stage& analysing, std::optional<Waveform::Data> waveform) {
+    opening_ = false;
     const double duration = waveform ? waveform->duration() : 0.0;
     if (!waveform || !std::isfinite(duration) || duration < 0.0) {
         failAnalysis(analysing.path);

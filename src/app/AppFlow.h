@@ -70,7 +70,9 @@ Q_SIGNALS:
 private:
     void setStage(Stage stage);
     void onIsRecordingChanged();
+    // Opens the recording from its saved peaks, or else reads it in full under `analysing`.
     void analyse(Stage analysing);
+    void readInFull(const Stage& analysing);
     // The editor for the waveform read, or back to the start when there is none.
     void open(const Stage& analysing, std::optional<Waveform::Data> waveform);
     void failAnalysis(const QString& path);
@@ -78,6 +80,9 @@ private:
     std::unique_ptr<SystemAudioRecorder> recorder_;
     Stage stage_;
     std::shared_ptr<EditorModel> editor_;
+    // A recording is being opened: from the moment it is asked for until its editor is there or
+    // it has failed.
+    bool opening_ = false;
     QString lastRecordingPath_;
     std::optional<QDateTime> lastRecordingDate_;
 };

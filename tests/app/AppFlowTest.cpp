@@ -124,6 +124,28 @@ private slots:
         QVERIFY(!flow_->editor()->isSilent());
     }
 
+    // Even the saved peaks are read away from the window's thread; meanwhile the stage stays and
+    // nothing else starts.
+    void savedPeaksAreReadOffTheWindowsThread() {
+        recordThroughTheFlow(1.0);
+        const QString recorded = flow_->stage().path;
+        flow_->newRecording();
+        const QString other = toneRecording("other.caf", {440});
+        visited_.clear();
+        flow_->openRecording(recorded, std::nullopt);
+        QCOMPARE(flow_->stage().kind, Stage::Kind::idle);
+        QVERIFY(!flow_->editor());
+        QVERIFY(!flow_->toggleRecording());
+        flow_->startRecording();
+        flow_->openRecording(other, std::nullopt);
+        QTRY_COMPARE(flow_->stage().kind, Stage::Kind::recorded);
+        QCOMPARE(visited_, QList<Stage::Kind>{Stage::Kind::recorded});
+        QCOMPARE(flow_->stage().path, recorded);
+        QTest::qWait(100);
+        QVERIFY(!flow_->recorder().isRecording());
+        QCOMPARE(visited_, QList<Stage::Kind>{Stage::Kind::recorded});
+    }
+
     void aFileThatIsNoRecordingGoesBackToTheStartAndSaysWhich() {
         QDir().mkpath(RecordingsFolder::path());
         const QString path = QDir(RecordingsFolder::path()).filePath("notes.caf");

@@ -46,6 +46,14 @@ qint64 framesSoFar() {
     return names.isEmpty() ? 0 : SoundFile(recordingDir() + '/' + names[0]).frames();
 }
 
+// What the recordings folder holds, for a failure's message: every file and its size.
+QString folderNow() {
+    QStringList entries;
+    for (const QFileInfo& file : QDir(recordingDir()).entryInfoList(QDir::Files | QDir::Hidden))
+        entries << QStringLiteral("%1 (%2 bytes)").arg(file.fileName()).arg(file.size());
+    return "The recordings folder holds: " + (entries.isEmpty() ? "nothing" : entries.join(", "));
+}
+
 } // namespace
 
 class MicrophoneCaptureTest : public QObject {
@@ -59,7 +67,7 @@ class MicrophoneCaptureTest : public QObject {
         recorder_ = std::make_unique<SystemAudioRecorder>();
         recorder_->setIncludesMicrophone(true);
         QVERIFY(finishes(recorder_->start()) && recorder_->isRecording());
-        QTRY_VERIFY_WITH_TIMEOUT(framesSoFar() > 0, 10000);
+        QTRY_VERIFY2_WITH_TIMEOUT(framesSoFar() > 0, qPrintable(folderNow()), 10000);
     }
 
 private Q_SLOTS:
