@@ -21,6 +21,11 @@ AppFlow::AppFlow(std::unique_ptr<SystemAudioRecorder> recorder, QObject* parent)
     : QObject(parent), recorder_(std::move(recorder)) {
     connect(recorder_.get(), &SystemAudioRecorder::isRecordingChanged, this,
             &AppFlow::onIsRecordingChanged);
+    showAnalysing_.setSingleShot(true);
+    connect(&showAnalysing_, &QTimer::timeout, this, [this] {
+        if (opening_ && !stage_.is(Stage::Kind::analysing))
+            setStage(*opening_);
+    });
     // The microphone switch is remembered across launches.
     recorder_->setIncludesMicrophone(QSettings().value(includeMicrophoneKey, false).toBool());
     connect(recorder_.get(), &SystemAudioRecorder::includesMicrophoneChanged, this,
@@ -120,9 +125,11 @@ void AppFlow::openRecording(const QString& path, std::optional<QDateTime> date) 
 void AppFlow::analyse(Stage analysing) {
     lastRecordingPath_ = analysing.path;
     lastRecordingDate_ = analysing.date;
-    // Even the saved peaks are read on the pool: a slow disk never holds the window. That takes
-    // a moment, in which the stage stays as it is and nothing else starts.
-    opening_ = true;
+    // Even the saved peaks are read on the pool: a slow disk never holds the window. They come
+    // within moments, in which the stage stays as it is and nothing else starts; should they
+    // not, the analysing stage says what is going on.
+    opening_ = analysing;
+    showAnalysing_.start(analysingShownAfter);
     deliverTo(this, Waveform::loadSavedPeaks(analysing.path, waveformPeakCount),
               [this, analysing](std::optional<Waveform::Data> saved) {
                   if (saved)
@@ -133,7 +140,9 @@ void AppFlow::analyse(Stage analysing) {
 }
 
 void AppFlow::readInFull(const Stage& analysing) {
-    setStage(analysing);
+    showAnalysing_.stop();
+    if (!stage_.is(Stage::Kind::analysing))
+        setStage(analysing);
     deliverTo(this, Waveform::extractPeaks(analysing.path, waveformPeakCount),
               [this, analysing](std::optional<Waveform::Data> waveform) {
                   open(analysing, std::move(waveform));
@@ -141,7 +150,8 @@ void AppFlow::readInFull(const Stage& analysing) {
 }
 
 void AppFlow::open(const Stage& analysing, std::optional<Waveform::Data> waveform) {
-    opening_ = false;
+    opening_.reset();
+    showAnalysing_.stop();
     const double duration = waveform ? waveform->duration() : 0.0;
     if (!waveform || !std::isfinite(duration) || duration < 0.0) {
         failAnalysis(analysing.path);

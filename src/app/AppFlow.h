@@ -7,6 +7,8 @@
 #include <QDateTime>
 #include <QObject>
 #include <QString>
+#include <QTimer>
+#include <chrono>
 #include <memory>
 #include <optional>
 
@@ -63,6 +65,8 @@ public:
     QString title() const;
 
     static constexpr qint64 waveformPeakCount = 800;
+    // How long the saved peaks may take before the analysing stage shows instead.
+    static constexpr std::chrono::milliseconds analysingShownAfter{300};
 
 Q_SIGNALS:
     void stageChanged(const Stage& stage);
@@ -80,9 +84,10 @@ private:
     std::unique_ptr<SystemAudioRecorder> recorder_;
     Stage stage_;
     std::shared_ptr<EditorModel> editor_;
-    // A recording is being opened: from the moment it is asked for until its editor is there or
-    // it has failed.
-    bool opening_ = false;
+    // The recording being opened, from the moment it is asked for until its editor is there or
+    // it has failed; its analysing stage is shown once that takes longer than a moment.
+    std::optional<Stage> opening_;
+    QTimer showAnalysing_;
     QString lastRecordingPath_;
     std::optional<QDateTime> lastRecordingDate_;
 };

@@ -55,8 +55,9 @@ bool DetailPeaksFile::save(const QString& recordingPath) const {
 }
 
 std::optional<DetailPeaksFile> DetailPeaksFile::load(const QString& recordingPath) {
+    // Only a file: opening a pipe or a device here could wait for ever.
     QFile file(pathFor(recordingPath));
-    if (!file.open(QIODevice::ReadOnly) || file.size() < headerBytes)
+    if (!QFileInfo(file).isFile() || !file.open(QIODevice::ReadOnly) || file.size() < headerBytes)
         return std::nullopt;
     QDataStream stream(&file);
     describe(stream);

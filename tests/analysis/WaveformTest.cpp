@@ -12,6 +12,7 @@
 #include <QTest>
 #include <cmath>
 #include <sndfile.h>
+#include <sys/stat.h>
 
 // Float CAF in libsndfile's default big-endian order unless told otherwise.
 bool writeAudio(const QString& path, const std::vector<float>& stereo,
@@ -158,6 +159,7 @@ private slots:
         QTest::newRow("not a magnitude") << 5;
         QTest::newRow("frame count off by one") << 6;
         QTest::newRow("empty") << 7;
+        QTest::newRow("a named pipe in its place") << 8;
     }
     void peaksThatDontMatchTheRecordingAreIgnored() {
         QFETCH(int, fault);
@@ -192,6 +194,10 @@ private slots:
         if (fault == 7)
             QVERIFY(file.resize(0));
         file.close();
+        // Opened for reading, a pipe would wait for a writer that never comes.
+        if (fault == 8)
+            QVERIFY(QFile::remove(peaksPath) &&
+                    ::mkfifo(QFile::encodeName(peaksPath).constData(), 0600) == 0);
 
         QVERIFY(!Waveform::fromSavedPeaks(path, 800));
         const std::optional<Waveform::Data> again = Waveform::extractPeaks(path, 800).result();
