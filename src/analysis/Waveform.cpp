@@ -14,9 +14,3 @@ QFuture<std::optional<Waveform::Data>> Waveform::extractPeaks(const QString& pat
         return PeakExtractor::extract(*reader, targetPeakCount);
     });
 }
-
-QFuture<std::optional<Waveform::Data>> Waveform::loadSavedPeaks(const QString& path,
-                                                                qint64 targetPeakCount) {
-    return QtConcurrent::run(
-        [path, targetPeakCount] { return fromSavedPeaks(path, targetPeakCount); });
-}

@@ -37,6 +37,4 @@ public:
     // are no saved peaks or they don't match the file (a recording killed before its end, a
     // file changed since).
     static std::optional<Data> fromSavedPeaks(const QString& path, qint64 targetPeakCount);
-    // The same on Qt Concurrent's pool.
-    static QFuture<std::optional<Data>> loadSavedPeaks(const QString& path, qint64 targetPeakCount);
 };

@@ -21,11 +21,6 @@ AppFlow::AppFlow(std::unique_ptr<SystemAudioRecorder> recorder, QObject* parent)
     : QObject(parent), recorder_(std::move(recorder)) {
     connect(recorder_.get(), &SystemAudioRecorder::isRecordingChanged, this,
             &AppFlow::onIsRecordingChanged);
-    showAnalysing_.setSingleShot(true);
-    connect(&showAnalysing_, &QTimer::timeout, this, [this] {
-        if (opening_ && !stage_.is(Stage::Kind::analysing))
-            setStage(*opening_);
-    });
     // The microphone switch is remembered across launches.
     recorder_->setIncludesMicrophone(QSettings().value(includeMicrophoneKey, false).toBool());
     connect(recorder_.get(), &SystemAudioRecorder::includesMicrophoneChanged, this,
@@ -43,8 +38,6 @@ TimeRange AppFlow::trimRange() const {
 }
 
 bool AppFlow::toggleRecording() {
-    if (opening_)
-        return false;
     switch (stage_.kind) {
     case Stage::Kind::recording:
         stopRecording();
@@ -66,8 +59,7 @@ bool AppFlow::toggleRecording() {
 void AppFlow::startRecording() {
     // The recorder never fails outward: a failed start shows up as its message, a good one
     // as isRecording turning true.
-    if (!opening_)
-        recorder_->start();
+    recorder_->start();
 }
 
 void AppFlow::stopRecording() {
@@ -116,7 +108,7 @@ void AppFlow::onIsRecordingChanged() {
 }
 
 void AppFlow::openRecording(const QString& path, std::optional<QDateTime> date) {
-    if (!stage_.is(Stage::Kind::idle) || opening_)
+    if (!stage_.is(Stage::Kind::idle))
         return;
     qCInfo(lcApp) << "Opening" << path;
     analyse(Stage::analysing(path, std::move(date)));
@@ -125,24 +117,13 @@ void AppFlow::openRecording(const QString& path, std::optional<QDateTime> date) 
 void AppFlow::analyse(Stage analysing) {
     lastRecordingPath_ = analysing.path;
     lastRecordingDate_ = analysing.date;
-    // Even the saved peaks are read on the pool: a slow disk never holds the window. They come
-    // within moments, in which the stage stays as it is and nothing else starts; should they
-    // not, the analysing stage says what is going on.
-    opening_ = analysing;
-    showAnalysing_.start(analysingShownAfter);
-    deliverTo(this, Waveform::loadSavedPeaks(analysing.path, waveformPeakCount),
-              [this, analysing](std::optional<Waveform::Data> saved) {
-                  if (saved)
-                      open(analysing, std::move(saved));
-                  else
-                      readInFull(analysing);
-              });
-}
-
-void AppFlow::readInFull(const Stage& analysing) {
-    showAnalysing_.stop();
-    if (!stage_.is(Stage::Kind::analysing))
-        setStage(analysing);
+    // A recording with saved peaks opens at once; others are read on the pool meanwhile.
+    if (std::optional<Waveform::Data> saved =
+            Waveform::fromSavedPeaks(analysing.path, waveformPeakCount)) {
+        open(analysing, std::move(saved));
+        return;
+    }
+    setStage(analysing);
     deliverTo(this, Waveform::extractPeaks(analysing.path, waveformPeakCount),
               [this, analysing](std::optional<Waveform::Data> waveform) {
                   open(analysing, std::move(waveform));
@@ -150,8 +131,6 @@ void AppFlow::readInFull(const Stage& analysing) {
 }
 
 void AppFlow::open(const Stage& analysing, std::optional<Waveform::Data> waveform) {
-    opening_.reset();
-    showAnalysing_.stop();
     const double duration = waveform ? waveform->duration() : 0.0;
     if (!waveform || !std::isfinite(duration) || duration < 0.0) {
         failAnalysis(analysing.path);

@@ -7,8 +7,6 @@
 #include <QDateTime>
 #include <QObject>
 #include <QString>
-#include <QTimer>
-#include <chrono>
 #include <memory>
 #include <optional>
 
@@ -65,8 +63,6 @@ public:
     QString title() const;
 
     static constexpr qint64 waveformPeakCount = 800;
-    // How long the saved peaks may take before the analysing stage shows instead.
-    static constexpr std::chrono::milliseconds analysingShownAfter{300};
 
 Q_SIGNALS:
     void stageChanged(const Stage& stage);
@@ -74,9 +70,7 @@ Q_SIGNALS:
 private:
     void setStage(Stage stage);
     void onIsRecordingChanged();
-    // Opens the recording from its saved peaks, or else reads it in full under `analysing`.
     void analyse(Stage analysing);
-    void readInFull(const Stage& analysing);
     // The editor for the waveform read, or back to the start when there is none.
     void open(const Stage& analysing, std::optional<Waveform::Data> waveform);
     void failAnalysis(const QString& path);
@@ -84,10 +78,6 @@ private:
     std::unique_ptr<SystemAudioRecorder> recorder_;
     Stage stage_;
     std::shared_ptr<EditorModel> editor_;
-    // The recording being opened, from the moment it is asked for until its editor is there or
-    // it has failed; its analysing stage is shown once that takes longer than a moment.
-    std::optional<Stage> opening_;
-    QTimer showAnalysing_;
     QString lastRecordingPath_;
     std::optional<QDateTime> lastRecordingDate_;
 };
