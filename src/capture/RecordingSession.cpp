@@ -86,6 +86,8 @@ void RecordingSession::setPaused(bool paused) {
     if (paused == isPaused())
         return;
     paused_ = paused;
+    if (paused)
+        writer_.flush();
     const qint64 now = sinceStart_.isValid() ? sinceStart_.elapsed() : 0;
     if (paused)
         pausedSince_ = now;

@@ -11,7 +11,8 @@
 
 namespace {
 
-// The most the writer takes from the ring at once: a tenth of a second at 48 kHz.
+// What the writer takes from the ring at once, and waits for: a tenth of a second at 48 kHz.
+// One write (and header update) per chunk rather than per fragment of the stream.
 constexpr qint64 chunkFrames = 4800;
 
 std::unique_ptr<RecordingFile> createFile(int sampleRateHz, int channelCount, QString* error) {
@@ -37,13 +38,14 @@ bool RecordingWriter::append(const PcmBuffer& buffer) {
         return false;
     if (buffer.frames() < 1)
         return true;
-    if (!ring_) {
+    const bool first = !ring_;
+    if (first) {
         std::lock_guard guard(lifecycle_);
         if (finished_)
             return false;
         sampleRateHz_ = buffer.sampleRateHz;
-        ring_ = std::make_unique<FrameRing>(buffer.channelCount,
-                                            buffer.sampleRateHz * bufferedAudio.count());
+        ring_ = std::make_unique<FrameRing>(
+            buffer.channelCount, buffer.sampleRateHz * bufferedAudio.count(), chunkFrames);
         ended_.start();
         thread_ = std::thread([this] { write(); });
     }
@@ -69,12 +71,21 @@ bool RecordingWriter::append(const PcmBuffer& buffer) {
         }
         done += piece;
     }
+    // The file is made at once, so that a folder it can't be made in is told at once.
+    if (first)
+        ring_->flush();
     return true;
 }
 
 std::optional<QString> RecordingWriter::filePath() const {
     std::lock_guard guard(state_);
     return path_;
+}
+
+void RecordingWriter::flush() {
+    std::lock_guard guard(lifecycle_);
+    if (ring_)
+        ring_->flush();
 }
 
 QFuture<RecordingWriter::Outcome> RecordingWriter::finish() {

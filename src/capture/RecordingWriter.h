@@ -53,6 +53,10 @@ public:
     // False when the buffer can't be kept.
     bool append(const PcmBuffer& buffer);
 
+    // What waits is written now rather than when a whole chunk has come: nothing more may come
+    // for a while (a pause).
+    void flush();
+
     // The file being written, once the first buffer has created it. Never waits for the disk.
     std::optional<QString> filePath() const;
 

@@ -3,8 +3,9 @@
 #include <algorithm>
 #include <cstring>
 
-FrameRing::FrameRing(int channelCount, qint64 capacityFrames)
+FrameRing::FrameRing(int channelCount, qint64 capacityFrames, qint64 wakeConsumerAt)
     : channelCount_(std::max(1, channelCount)), capacity_(std::max<qint64>(1, capacityFrames)),
+      wakeConsumerAt_(std::clamp<qint64>(wakeConsumerAt, 1, capacity_)),
       samples_(static_cast<size_t>(capacity_ * channelCount_)) {}
 
 bool FrameRing::push(const float* interleaved, qint64 frames) {
@@ -20,12 +21,16 @@ bool FrameRing::push(const float* interleaved, qint64 frames) {
         done += run;
     }
     written_.store(written + frames, std::memory_order_release);
-    changes_.fetch_add(1, std::memory_order_release);
-    changes_.notify_one();
+    // A stale read_ only overstates what waits, so a consumer about to sleep is never missed:
+    // every push from the threshold on wakes it.
+    if (written + frames - read_.load(std::memory_order_acquire) >= wakeConsumerAt_) {
+        changes_.fetch_add(1, std::memory_order_release);
+        changes_.notify_one();
+    }
     return true;
 }
 
-bool FrameRing::waitForRoom(qint64 frames) const {
+bool FrameRing::waitForRoom(qint64 frames) {
     for (;;) {
         // Read before looking, so that a pop in between changes it and the wait returns.
         const quint32 seen = roomChanges_.load(std::memory_order_acquire);
@@ -35,6 +40,9 @@ bool FrameRing::waitForRoom(qint64 frames) const {
         if (std::min(frames, capacity_) <=
             capacity_ - (written_.load(std::memory_order_relaxed) - read))
             return true;
+        // A consumer that waits for a whole chunk takes one and waits again: without this, both
+        // could wait for frames that can't come.
+        flush();
         roomChanges_.wait(seen, std::memory_order_acquire);
     }
 }
@@ -43,6 +51,12 @@ void FrameRing::abandon() {
     abandoned_.store(true, std::memory_order_release);
     roomChanges_.fetch_add(1, std::memory_order_release);
     roomChanges_.notify_one();
+}
+
+void FrameRing::flush() {
+    flushed_.store(true, std::memory_order_release);
+    changes_.fetch_add(1, std::memory_order_release);
+    changes_.notify_one();
 }
 
 void FrameRing::close() {
@@ -78,7 +92,9 @@ bool FrameRing::waitForFrames() {
     for (;;) {
         // Read before looking, so that a push in between changes it and the wait returns.
         const quint32 seen = changes_.load(std::memory_order_acquire);
-        if (readable() > 0)
+        const qint64 waiting = readable();
+        if (waiting >= wakeConsumerAt_ ||
+            (waiting > 0 && flushed_.exchange(false, std::memory_order_acq_rel)))
             return true;
         if (closed_.load(std::memory_order_acquire))
             return readable() > 0;

@@ -11,7 +11,9 @@
 // there is room (or the consumer has abandoned the ring).
 class FrameRing {
 public:
-    FrameRing(int channelCount, qint64 capacityFrames);
+    // The consumer sleeps until `wakeConsumerAt` frames wait, the ring is closed or the producer
+    // flushes: a writer that writes whole chunks isn't woken for every small push.
+    FrameRing(int channelCount, qint64 capacityFrames, qint64 wakeConsumerAt = 1);
 
     int channelCount() const { return channelCount_; }
     qint64 capacityFrames() const { return capacity_; }
@@ -19,8 +21,11 @@ public:
     // Producer: all `frames` or nothing; false when they don't fit.
     bool push(const float* interleaved, qint64 frames);
     // Producer: sleeps until `frames` fit (the consumer made room); at most the capacity is
-    // waited for. False once the consumer has abandoned the ring.
-    bool waitForRoom(qint64 frames) const;
+    // waited for. Wakes the consumer for whatever waits. False once the consumer has abandoned
+    // the ring.
+    bool waitForRoom(qint64 frames);
+    // Producer: wakes the consumer for what waits, however little (before a pause, say).
+    void flush();
     // Producer: no more frames will come.
     void close();
 
@@ -28,8 +33,8 @@ public:
     qint64 readable() const;
     // Consumer: up to `maxFrames` into `interleaved`; how many were taken.
     qint64 pop(float* interleaved, qint64 maxFrames);
-    // Consumer: sleeps until there are frames or the ring is closed. False once it is closed and
-    // empty.
+    // Consumer: sleeps until wakeConsumerAt frames wait, or some do and the producer flushed or
+    // closed the ring. False once it is closed and empty.
     bool waitForFrames();
     // Consumer: no more frames will be taken; a producer waiting for room stops waiting.
     void abandon();
@@ -37,12 +42,15 @@ public:
 private:
     const int channelCount_;
     const qint64 capacity_;
+    const qint64 wakeConsumerAt_;
     std::vector<float> samples_;
     // Frames ever written and read; the difference is what waits. Each is written by one side.
     std::atomic<qint64> written_{0};
     std::atomic<qint64> read_{0};
-    // Bumped at every push and at close: what the consumer sleeps on.
+    // Bumped by a push that leaves wakeConsumerAt waiting, a flush and a close: what the
+    // consumer sleeps on.
     std::atomic<quint32> changes_{0};
+    std::atomic<bool> flushed_{false};
     std::atomic<bool> closed_{false};
     // Bumped at every pop and when abandoned: what the producer sleeps on.
     std::atomic<quint32> roomChanges_{0};
