@@ -393,7 +393,13 @@ private Q_SLOTS:
         fake_->deliver(480, 0.3f);
         QTRY_VERIFY_WITH_TIMEOUT(recorder_->elapsedTime() > clockWhenPaused, 1000);
         QVERIFY(recorder_->elapsedTime() < clockWhenPaused + 0.5);
+        // Less than the writer's chunk: paused, it goes to the disk all the same.
         recorder_->setPaused(true);
+        const auto onDisk = [this] {
+            const QFileInfoList files = QDir(folder_).entryInfoList({"*.caf"});
+            return files.isEmpty() ? 0 : SoundFile(files[0].filePath()).frames();
+        };
+        QTRY_COMPARE_WITH_TIMEOUT(onDisk(), 960, 2000);
         QVERIFY(finishes(recorder_->stop()));
         QVERIFY(!recorder_->isPaused());
         QCOMPARE(pausedChanges.size(), 4);
