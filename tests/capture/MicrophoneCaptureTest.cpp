@@ -115,12 +115,15 @@ private Q_SLOTS:
         Player player(clicks);
         sincePlaying.start();
         startRecording();
+        const qint64 startedAfterMs = sincePlaying.elapsed();
         // Until the last click (at 6 s) has played, however long the start took.
-        QTest::qWait(int(std::max<qint64>(500, 7000 - sincePlaying.elapsed())));
+        QTest::qWait(int(std::max<qint64>(500, 7000 - startedAfterMs)));
         QVERIFY(finishes(recorder_->stop()));
         const SoundFile file(lastRecording(*recorder_));
         int found = 0;
         double worstMs = 0;
+        // The loudest of each in the whole file, for a failure's message: which one went missing.
+        std::pair<double, qint64> loudestOutput{0, 0}, loudestVoice{0, 0};
         for (qint64 from = 0; from + 24000 <= file.frames(); from += 24000) {
             std::pair<double, qint64> output{0, 0}, voice{0, 0};
             for (qint64 i = from; i < from + 24000; ++i) {
@@ -129,12 +132,19 @@ private Q_SLOTS:
                 output = std::max(output, {std::abs(left - right), -i});
                 voice = std::max(voice, {std::abs(right), -i});
             }
+            loudestOutput = std::max(loudestOutput, output);
+            loudestVoice = std::max(loudestVoice, voice);
             if (output.first < 0.4 || voice.first < 0.4)
                 continue;
             ++found;
             worstMs = std::max(worstMs, std::abs(double(voice.second - output.second)) / 48);
         }
-        qInfo("Click alignment: %d clicks, worst %.2f ms apart", found, worstMs);
+        qInfo("Click alignment: %d clicks, worst %.2f ms apart; the first audio came %lld ms "
+              "after playing began, the file holds %.2f s; loudest output %.2f at %.3f s, "
+              "loudest microphone %.2f at %.3f s",
+              found, worstMs, startedAfterMs, double(file.frames()) / 48000, loudestOutput.first,
+              double(-loudestOutput.second) / 48000, loudestVoice.first,
+              double(-loudestVoice.second) / 48000);
         QVERIFY(found >= 2);
         QVERIFY2(worstMs < 20, qPrintable(QString::number(worstMs)));
     }
