@@ -52,7 +52,14 @@ double MicrophoneMixer::Timeline::frameAt(double us) const {
     return anchorFrame + (us - anchorUs) / usPerFrame;
 }
 
-qint64 MicrophoneMixer::Timeline::place(qint64 end, qint64 us) {
+// Whether an offset beyond resyncAfter has been seen long enough to be real.
+bool MicrophoneMixer::confirmed(double offsetUs, int buffers, qint64 frames) {
+    if (std::abs(offsetUs) >= microseconds(jumpAfter))
+        return buffers >= Timeline::confirmations;
+    return static_cast<double>(frames) * usPerFrame >= microseconds(resyncConfirmedAfter);
+}
+
+qint64 MicrophoneMixer::Timeline::place(qint64 end, qint64 us, qint64 frames) {
     // Without a capture time the buffer is taken to be on time.
     if (us < 0 && anchored)
         return 0;
@@ -66,19 +73,19 @@ qint64 MicrophoneMixer::Timeline::place(qint64 end, qint64 us) {
     const double late = captured - timeAt(static_cast<double>(end));
     const double tolerance = microseconds(resyncAfter);
     if (std::abs(late) <= tolerance) {
-        suspects = 0;
+        suspects = 0, suspectFrames = 0;
         anchorUs += driftFollowing * late;
         return 0;
     }
     // Some sources report their latency in a sawtooth: one buffer out of line is taken as on
     // time, a jump that the next buffers confirm is real.
     if (suspects > 0 && std::abs(late - suspectLate) <= tolerance)
-        ++suspects;
+        ++suspects, suspectFrames += frames;
     else
-        suspects = 1, suspectLate = late;
-    if (suspects < confirmations)
+        suspects = 1, suspectFrames = frames, suspectLate = late;
+    if (!confirmed(late, suspects, suspectFrames))
         return 0;
-    suspects = 0;
+    suspects = 0, suspectFrames = 0;
     // A gap gets its silence; a stream that starts over behind its last time is taken as it is.
     const qint64 gap = late > 0 ? std::llround(late / usPerFrame) : 0;
     anchorUs = captured;
@@ -99,7 +106,7 @@ PcmBuffer MicrophoneMixer::addOutput(const PcmBuffer& buffer) {
     const qint64 frames = buffer.frames();
     if (frames < 1 || buffer.channelCount != 2)
         return drain(false);
-    const qint64 gap = output_.place(outputEnd_, buffer.capturedAtUs);
+    const qint64 gap = output_.place(outputEnd_, buffer.capturedAtUs, frames);
     if (gap > 0)
         qCDebug(lcCapture) << "Output gap of" << gap << "frames filled with silence";
     appendOutput(nullptr, gap);
@@ -114,7 +121,7 @@ PcmBuffer MicrophoneMixer::addMicrophone(const PcmBuffer& buffer) {
     const qint64 frames = buffer.frames();
     if (frames < 1 || microphoneEnded_ || !resampler_)
         return drain(false);
-    const qint64 gap = microphone_.place(microphoneEnd_, buffer.capturedAtUs);
+    const qint64 gap = microphone_.place(microphoneEnd_, buffer.capturedAtUs, frames);
     if (gap > 0)
         qCDebug(lcCapture) << "Microphone gap of" << gap << "frames filled with silence";
     std::vector<float> mono(static_cast<size_t>(gap + frames), 0.0f);
@@ -180,7 +187,14 @@ void MicrophoneMixer::resample(const std::vector<float>& mono, qint64 capturedAt
 
     size_t skip = 0;
     const double resyncFrames = microseconds(resyncAfter) / usPerFrame;
-    if (!microphoneAligned_ || std::abs(offset) > resyncFrames) {
+    if (std::abs(offset) > resyncFrames)
+        ++outOfLineBuffers_, outOfLineFrames_ += static_cast<qint64>(mono.size());
+    else
+        outOfLineBuffers_ = 0, outOfLineFrames_ = 0;
+    if (!microphoneAligned_ ||
+        (outOfLineBuffers_ > 0 &&
+         confirmed(offset * usPerFrame, outOfLineBuffers_, outOfLineFrames_))) {
+        outOfLineBuffers_ = 0, outOfLineFrames_ = 0;
         if (offset > 0) {
             skip = std::min(mono.size(), static_cast<size_t>(std::llround(offset)));
         } else {

@@ -26,6 +26,11 @@ public:
     static constexpr std::chrono::milliseconds stallAfter{1500};
     // Larger offsets are put right at once (a gap, a start); smaller ones by the resampler.
     static constexpr std::chrono::milliseconds resyncAfter{30};
+    // ...at once when this large or larger; below it only once they have lasted
+    // resyncConfirmedAfter: on a busy machine the servers' timing estimates stray that far for
+    // moments, while the audio itself stays where it was.
+    static constexpr std::chrono::milliseconds jumpAfter{100};
+    static constexpr std::chrono::milliseconds resyncConfirmedAfter{1000};
     // The resampler's largest departure from 1:1, and how fast it closes an offset.
     static constexpr double maxCorrection = 0.001;
     static constexpr double correctionSeconds = 8.0;
@@ -54,17 +59,19 @@ private:
         bool anchored = false;
         double anchorUs = 0;
         double anchorFrame = 0;
-        // Buffers in a row that were out of line by about suspectLate.
+        // Buffers in a row, and their frames, that were out of line by about suspectLate.
         int suspects = 0;
+        qint64 suspectFrames = 0;
         double suspectLate = 0;
         static constexpr int confirmations = 3;
         double timeAt(double frame) const;
         double frameAt(double us) const;
-        // How many frames of silence belong before a buffer captured at `us` that follows
-        // frame `end`.
-        qint64 place(qint64 end, qint64 us);
+        // How many frames of silence belong before a buffer of `frames` captured at `us` that
+        // follows frame `end`.
+        qint64 place(qint64 end, qint64 us, qint64 frames);
     };
 
+    static bool confirmed(double offsetUs, int buffers, qint64 frames);
     void appendOutput(const float* samples, qint64 frames);
     void resample(const std::vector<float>& mono, qint64 capturedAtUs);
     void synthesizeStalledOutput();
@@ -92,6 +99,9 @@ private:
     std::vector<float> microphoneMix_;
     qint64 mixStart_ = 0;
     double lastOffsetFrames_ = 0;
+    // Microphone buffers in a row, and their frames, whose offset was beyond resyncAfter.
+    int outOfLineBuffers_ = 0;
+    qint64 outOfLineFrames_ = 0;
 
     // The latest capture time either stream has reached.
     double latestUs_ = -1;

@@ -30,6 +30,10 @@ struct CallSimulation {
     double ppm = 0;
     double microphoneStartsAt = 0.137; // seconds after the output
     Span microphoneStall{-1, -1}, outputStall{-1, -1};
+    // While in its span, a stream's capture times are reported this much late, as a server's
+    // estimates are on a busy machine; its audio arrives as ever.
+    Span microphoneStray{-1, -1}, outputStray{-1, -1};
+    double strayMs = 0;
     double microphoneEndsAt = 1e9;
 
     // Results.
@@ -63,7 +67,9 @@ struct CallSimulation {
             if (outputEnd + latency(random) <= microphoneEnd + latency(random) ||
                 microphoneEnd >= microphoneEndsAt) {
                 const int frames = outputPiece(random);
-                PcmBuffer buffer{rate, 2, {}, baseUs + qint64(outputEnd * 1e6 + jitterUs(random))};
+                const double strayUs = outputStray.contains(outputEnd) ? strayMs * 1000 : 0;
+                PcmBuffer buffer{
+                    rate, 2, {}, baseUs + qint64(outputEnd * 1e6 + jitterUs(random) + strayUs)};
                 for (int i = 0; i < frames; ++i) {
                     const qint64 n = outputFrame + i;
                     const float click = isClick(double(n) / rate) ? outputClick : 0;
@@ -75,8 +81,9 @@ struct CallSimulation {
                     take(mixer.addOutput(buffer), newestUs), outputFrames += frames;
             } else {
                 const int frames = microphonePiece(random);
+                const double strayUs = microphoneStray.contains(microphoneEnd) ? strayMs * 1000 : 0;
                 PcmBuffer buffer{
-                    rate, 2, {}, baseUs + qint64(microphoneEnd * 1e6 + jitterUs(random))};
+                    rate, 2, {}, baseUs + qint64(microphoneEnd * 1e6 + jitterUs(random) + strayUs)};
                 for (int i = 0; i < frames; ++i) {
                     const double t =
                         microphoneStartsAt + double(microphoneFrame + i) / microphoneRate;

@@ -26,6 +26,31 @@ private Q_SLOTS:
         QVERIFY(call.quietestMicrophoneOutsideStall > 0.19);
     }
 
+    void aMomentOfWrongTimingMovesNothing_data() {
+        QTest::addColumn<bool>("inMicrophone");
+        QTest::addColumn<double>("strayMs");
+        QTest::newRow("microphone late") << true << 45.0;
+        QTest::newRow("microphone early") << true << -45.0;
+        QTest::newRow("output late") << false << 45.0;
+        QTest::newRow("output early") << false << -45.0;
+    }
+
+    // Both streams arrive whole; only their reported capture times stray for 0.4 s. Nothing is
+    // inserted or dropped, and the click after it stays where it was.
+    void aMomentOfWrongTimingMovesNothing() {
+        QFETCH(bool, inMicrophone);
+        QFETCH(double, strayMs);
+        CallSimulation call;
+        (inMicrophone ? call.microphoneStray : call.outputStray) = {14.3, 14.7};
+        call.strayMs = strayMs;
+        call.run(20);
+        QCOMPARE(call.clicksCompared, 2);
+        QVERIFY2(call.worstOffsetMs < 5, qPrintable(QString::number(call.worstOffsetMs)));
+        QVERIFY2(call.largestStepInTone < 0.05,
+                 qPrintable(QString::number(call.largestStepInTone)));
+        QCOMPARE(call.mixedFrames, call.outputFrames);
+    }
+
     void theOutputGoesOnAloneWhenTheMicrophoneEnds() {
         CallSimulation call;
         call.microphoneEndsAt = 22;
