@@ -179,6 +179,13 @@ Angegebener Grund: %1</translation>
     </message>
 </context>
 <context>
+    <name>ExportFailure</name>
+    <message>
+        <source>The audio couldn&apos;t be saved.</source>
+        <translation>Der Ton konnte nicht gespeichert werden.</translation>
+    </message>
+</context>
+<context>
     <name>ExportFormat</name>
     <message>
         <source>MPEG-4 audio</source>
@@ -199,6 +206,13 @@ Angegebener Grund: %1</translation>
     <message>
         <source>WAV audio (lossless)</source>
         <translation>WAV-Audio (verlustfrei)</translation>
+    </message>
+</context>
+<context>
+    <name>Failure</name>
+    <message>
+        <source>The reason given: %1</source>
+        <translation>Angegebener Grund: %1</translation>
     </message>
 </context>
 <context>
@@ -692,13 +706,13 @@ Angegebener Grund: %3.</translation>
         <translation>Verschieben in den Papierkorb nicht möglich</translation>
     </message>
     <message>
-        <source>“%1” stays where it is: %2</source>
-        <translation>„%1“ wurde nicht verschoben: %2</translation>
-    </message>
-    <message>
         <source>Move to Trash…</source>
         <comment>button beside the list</comment>
         <translation>In den Papierkorb werfen …</translation>
+    </message>
+    <message>
+        <source>“%1” stays where it is</source>
+        <translation>„%1“ wurde nicht verschoben</translation>
     </message>
 </context>
 <context>
@@ -909,24 +923,8 @@ Angegebener Grund: %3.</translation>
         <translation>Keine Audioausgabe gefunden, von der aufgenommen werden kann.</translation>
     </message>
     <message>
-        <source>Couldn&apos;t start capture: %1</source>
-        <translation>Die Aufnahme konnte nicht gestartet werden: %1</translation>
-    </message>
-    <message>
-        <source>Couldn&apos;t create the recording file: %1</source>
-        <translation>Die Aufnahmedatei konnte nicht erstellt werden: %1</translation>
-    </message>
-    <message>
-        <source>Part of the recording couldn&apos;t be saved: %1</source>
-        <translation>Ein Teil der Aufnahme konnte nicht gespeichert werden: %1</translation>
-    </message>
-    <message>
         <source>No audio was captured — is anything actually playing sound?</source>
         <translation>Es wurde kein Ton aufgenommen – wird überhaupt etwas abgespielt?</translation>
-    </message>
-    <message>
-        <source>Couldn&apos;t stop capture cleanly: %1</source>
-        <translation>Die Aufnahme konnte nicht sauber gestoppt werden: %1</translation>
     </message>
     <message>
         <source>The recording was stopped because the disk is almost full. Everything recorded until then has been kept.</source>
@@ -949,12 +947,32 @@ The reason given: %1</source>
 Angegebener Grund: %1</translation>
     </message>
     <message>
-        <source>Couldn&apos;t ask the sound server for a microphone. The reason given: %1</source>
-        <translation>Der Soundserver konnte nicht nach einem Mikrofon gefragt werden. Angegebener Grund: %1</translation>
+        <source>Couldn&apos;t create the recording file</source>
+        <translation>Die Aufnahmedatei konnte nicht erstellt werden</translation>
     </message>
     <message>
-        <source>Sonabrix couldn&apos;t get the list of audio outputs from the sound server: %1</source>
-        <translation>Sonabrix konnte die Liste der Audioausgaben nicht vom Soundserver erhalten: %1</translation>
+        <source>Part of the recording couldn&apos;t be saved</source>
+        <translation>Ein Teil der Aufnahme konnte nicht gespeichert werden</translation>
+    </message>
+    <message>
+        <source>Couldn&apos;t stop capture cleanly</source>
+        <translation>Die Aufnahme konnte nicht sauber gestoppt werden</translation>
+    </message>
+    <message>
+        <source>Sonabrix couldn&apos;t get the list of audio outputs from the sound server</source>
+        <translation>Sonabrix konnte die Liste der Audioausgaben nicht vom Soundserver erhalten</translation>
+    </message>
+    <message>
+        <source>Sonabrix couldn&apos;t reach the sound server to capture system audio. Make sure PulseAudio or PipeWire is running, then try again.</source>
+        <translation>Sonabrix konnte den Soundserver nicht erreichen, um den Systemton aufzunehmen. Stellen Sie sicher, dass PulseAudio oder PipeWire läuft, und versuchen Sie es dann erneut.</translation>
+    </message>
+    <message>
+        <source>Couldn&apos;t ask the sound server for a microphone.</source>
+        <translation>Der Soundserver konnte nicht nach einem Mikrofon gefragt werden.</translation>
+    </message>
+    <message>
+        <source>Couldn&apos;t start capture</source>
+        <translation>Die Aufnahme konnte nicht gestartet werden</translation>
     </message>
 </context>
 <context>

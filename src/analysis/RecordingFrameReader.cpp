@@ -3,13 +3,13 @@
 #include "Logging.h"
 
 std::unique_ptr<RecordingFrameReader> RecordingFrameReader::open(const QString& path) {
-    QString error;
-    std::optional<RecordingReader> reader = RecordingReader::open(path, &error);
+    Result<RecordingReader> reader = RecordingReader::open(path);
     if (!reader) {
-        qCInfo(lcAnalysis).noquote() << "Couldn't open a recording for its peaks:" << error;
+        qCInfo(lcAnalysis).noquote()
+            << "Couldn't open a recording for its peaks:" << reader.failure().message();
         return nullptr;
     }
-    return std::make_unique<RecordingFrameReader>(std::move(*reader));
+    return std::make_unique<RecordingFrameReader>(std::move(reader).value());
 }
 
 std::optional<qint64> RecordingFrameReader::read(float* interleaved, qint64 frames) {

@@ -73,16 +73,14 @@ QString withoutFullStop(QString reason) {
 
 } // namespace
 
-std::optional<std::vector<AppcastItem>> Appcast::parse(const QByteArray& feed, QString* error) {
+Result<std::vector<AppcastItem>> Appcast::parse(const QByteArray& feed) {
     QXmlStreamReader xml(feed);
     std::vector<AppcastItem> items;
     if (!xml.readNextStartElement() || xml.name() != u"rss") {
-        if (error) {
-            *error = xml.hasError() ? tr("The update feed isn't valid XML: %1.")
-                                          .arg(withoutFullStop(xml.errorString()))
-                                    : tr("The update feed isn't an RSS feed.");
-        }
-        return std::nullopt;
+        return Failure::because(
+            xml.hasError()
+                ? tr("The update feed isn't valid XML: %1.").arg(withoutFullStop(xml.errorString()))
+                : tr("The update feed isn't an RSS feed."));
     }
     while (xml.readNextStartElement()) {
         if (xml.name() != u"channel") {
@@ -101,11 +99,8 @@ std::optional<std::vector<AppcastItem>> Appcast::parse(const QByteArray& feed, Q
         }
     }
     if (xml.hasError()) {
-        if (error) {
-            *error =
-                tr("The update feed isn't valid XML: %1.").arg(withoutFullStop(xml.errorString()));
-        }
-        return std::nullopt;
+        return Failure::because(
+            tr("The update feed isn't valid XML: %1.").arg(withoutFullStop(xml.errorString())));
     }
     return items;
 }

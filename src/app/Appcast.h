@@ -1,6 +1,7 @@
 #pragma once
 
 #include "AppcastItem.h"
+#include "Failure.h"
 
 #include <QByteArray>
 #include <QCoreApplication>
@@ -22,9 +23,8 @@ public:
     // Items past this many are not read: a feed lists a handful.
     static constexpr std::size_t maximumItems = 1000;
 
-    // The usable items, in feed order. Nothing, with a readable reason in `error`, when the
-    // feed isn't well-formed RSS.
-    static std::optional<std::vector<AppcastItem>> parse(const QByteArray& feed, QString* error);
+    // The usable items, in feed order; why not, when the feed isn't well-formed RSS.
+    static Result<std::vector<AppcastItem>> parse(const QByteArray& feed);
 
     // The item with the highest version; nothing for an empty list.
     static std::optional<AppcastItem> newestItem(const std::vector<AppcastItem>& items);

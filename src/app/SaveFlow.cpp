@@ -85,6 +85,9 @@ void SaveFlow::finish() {
                 setNotice(tr("The selection is silent or too short to measure its loudness, so "
                              "it was saved at the level it was recorded."));
         }
+    } catch (const ExportFailure& failure) {
+        qCWarning(lcExport) << "Save failed:" << failure.what();
+        setError(failure.failure().message());
     } catch (const std::exception& error) {
         qCWarning(lcExport) << "Save failed:" << error.what();
         setError(QString::fromUtf8(error.what()));

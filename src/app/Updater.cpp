@@ -140,10 +140,9 @@ void Updater::openWebLink(const QUrl& url) {
 
 Updater::CheckResult Updater::evaluate(const QByteArray& feed, const QString& currentVersion) {
     CheckResult result;
-    QString error;
-    const auto items = Appcast::parse(feed, &error);
+    const Result<std::vector<AppcastItem>> items = Appcast::parse(feed);
     if (!items) {
-        result.failureReason = error;
+        result.failureReason = items.failure().message();
         return result;
     }
     result.newestItem = Appcast::newestItem(*items);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "Failure.h"
 #include "PcmBuffer.h"
 
 #include <QFuture>
@@ -26,14 +27,16 @@ struct CaptureInput {
     int channelCount = 1;
 };
 
-// The answer to a content query: a reason when the server can't be used, otherwise its outputs
-// with the default output first, and its microphone when it has one.
+// The answer to a content query: why the server can't be used, otherwise its outputs with the
+// default output first, and its microphone when it has one.
 struct ShareableContent {
-    std::optional<QString> error;
+    std::optional<Failure> error;
     QList<CaptureOutput> outputs;
     std::optional<CaptureInput> microphone = {};
     // With an error: the server was reached, and the question to it is what failed.
     bool serverReached = false;
+    // With an error: the server turned us away, rather than not being there.
+    bool accessRefused = false;
 };
 
 struct StreamConfiguration {
@@ -46,8 +49,8 @@ struct StreamConfiguration {
     bool followsDefaultOutput = true;
 };
 
-// None when the operation succeeded, otherwise why it failed as readable text.
-using CaptureResult = std::optional<QString>;
+// None when the operation succeeded, otherwise why it failed.
+using CaptureResult = std::optional<Failure>;
 
 // The capture platform the recorder stands on. One capture at a time: the output's stream and,
 // when asked for, the microphone's. Every operation is

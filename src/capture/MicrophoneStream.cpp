@@ -54,29 +54,26 @@ std::optional<CaptureInput> MicrophoneStream::defaultInput(PulseConnection& conn
     return source.input;
 }
 
-std::unique_ptr<MicrophoneStream>
+Result<std::unique_ptr<MicrophoneStream>>
 MicrophoneStream::open(PulseConnection& connection, const CaptureInput& input, int sampleRateHz,
-                       std::chrono::microseconds fragment, const CaptureService::Handlers& handlers,
-                       QString* error) {
+                       std::chrono::microseconds fragment,
+                       const CaptureService::Handlers& handlers) {
     std::unique_ptr<MicrophoneStream> self(new MicrophoneStream(handlers));
     const std::optional<RecordStream::Format> format =
         RecordStream::floatFormat(sampleRateHz, input.channelCount, fragment);
-    if (!format) {
-        *error = pulseErrorText(PA_ERR_INVALID);
-        return nullptr;
-    }
+    if (!format)
+        return Failure::because(pulseErrorText(PA_ERR_INVALID));
     self->gathering_.start(format->spec, format->fragmentFrames(),
                            static_cast<qint64>(pa_rtclock_now()));
-    self->stream_ = RecordStream::connect(connection, input.name,
-                                          {"Sonabrix microphone", *format, false}, error);
-    if (!self->stream_)
-        return nullptr;
+    Result<std::unique_ptr<RecordStream>> connected =
+        RecordStream::connect(connection, input.name, {"Sonabrix microphone", *format, false});
+    if (!connected)
+        return connected.failure();
+    self->stream_ = std::move(connected).value();
     RecordStream& stream = *self->stream_;
     stream.feed(self->gathering_, handlers.microphoneSamples);
-    if (const std::optional<QString> failure = stream.waitUntilReady()) {
-        *error = *failure;
-        return nullptr;
-    }
+    if (std::optional<Failure> failure = stream.waitUntilReady())
+        return *std::move(failure);
     // A stream that fails while opening is reported by the opening.
     stream.setHandlers({}, [self = self.get()](const QString& reason) { self->lose(reason); });
     qCInfo(lcCapture).noquote().nospace()

@@ -17,13 +17,10 @@ class PulseConnection;
 // and destroyed with the mainloop lock held.
 class MicrophoneStream {
 public:
-    // Null with the reason in `error` when the stream can't be opened. The handlers must outlive
-    // the stream.
-    static std::unique_ptr<MicrophoneStream> open(PulseConnection& connection,
-                                                  const CaptureInput& input, int sampleRateHz,
-                                                  std::chrono::microseconds fragment,
-                                                  const CaptureService::Handlers& handlers,
-                                                  QString* error);
+    // Why not, when the stream can't be opened. The handlers must outlive the stream.
+    static Result<std::unique_ptr<MicrophoneStream>>
+    open(PulseConnection& connection, const CaptureInput& input, int sampleRateHz,
+         std::chrono::microseconds fragment, const CaptureService::Handlers& handlers);
     // Delivers what it gathered, then disconnects.
     ~MicrophoneStream();
     MicrophoneStream(const MicrophoneStream&) = delete;

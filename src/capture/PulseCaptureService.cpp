@@ -75,26 +75,31 @@ struct PulseCaptureService::State {
     }
 
     // Outside a running capture, so no stream stands on a lost connection.
-    bool ensureConnected(QString* error) {
-        if (!PulseConnection::reconnectIfLost(connection, error, lcCapture()))
-            return false;
+    std::optional<PulseConnection::ConnectFailure> ensureConnected() {
+        if (std::optional<PulseConnection::ConnectFailure> failure =
+                PulseConnection::reconnectIfLost(connection, lcCapture()))
+            return failure;
         PulseConnection::Lock lock(connection->mainloop());
         connection->setConnectionLostHandler(
             [this] { notifyStoppedLocked(connection->lastErrorText()); });
-        return true;
+        return std::nullopt;
     }
 
     ShareableContent queryContent() {
         std::lock_guard guard(serial);
         ShareableContent content;
-        QString error;
-        if (closed || !ensureConnected(&error)) {
-            content.error = closed ? PulseConnection::noAnswerText() : error;
+        if (closed) {
+            content.error = Failure::because(PulseConnection::noAnswerText());
+            return content;
+        }
+        if (const std::optional<PulseConnection::ConnectFailure> failure = ensureConnected()) {
+            content.error = *failure;
+            content.accessRefused = failure->accessRefused;
             return content;
         }
         PulseConnection::Lock lock(connection->mainloop());
         // No default output is not a failure: the list decides whether there is anything.
-        const std::optional<QString> defaultSink = connection->defaultSinkName(nullptr);
+        const Result<QString> defaultSink = connection->defaultSinkName();
         std::optional<QList<CaptureOutput>> outputs =
             connection->askList<QList<CaptureOutput>, pa_sink_info>(
                 [this](pa_sink_info_cb_t callback, void* userdata) {
@@ -109,9 +114,10 @@ struct PulseCaptureService::State {
                                  pulseString(info.description)});
                 });
         if (!outputs) {
-            content.error = connection->failureText();
+            content.error = Failure::because(connection->failureText());
             content.serverReached = connection->isConnected();
-            qCWarning(lcCapture).noquote() << "Couldn't list the outputs:" << *content.error;
+            qCWarning(lcCapture).noquote()
+                << "Couldn't list the outputs:" << content.error->message();
             return content;
         }
         for (qsizetype i = 0; defaultSink && i < outputs->size(); ++i) {
@@ -124,7 +130,7 @@ struct PulseCaptureService::State {
         if (!content.outputs.isEmpty())
             content.microphone = MicrophoneStream::defaultInput(*connection, content.outputs[0]);
         qCDebug(lcCapture).noquote() << "Outputs:" << content.outputs.size() << "default"
-                                     << defaultSink.value_or(QStringLiteral("none"));
+                                     << (defaultSink ? *defaultSink : QStringLiteral("none"));
         return content;
     }
 
@@ -132,15 +138,15 @@ struct PulseCaptureService::State {
                                const StreamConfiguration& configuration, Handlers streamHandlers) {
         std::lock_guard guard(serial);
         if (closed || !connection)
-            return PulseConnection::noAnswerText();
+            return Failure::because(PulseConnection::noAnswerText());
         PulseConnection::Lock lock(connection->mainloop());
         releaseStreamLocked();
         // In place before the stream connects: it may deliver while we wait for it.
         handlers = std::move(streamHandlers);
         const CaptureResult error = openStreamLocked(output, configuration);
         if (error) {
-            qCWarning(lcCapture).noquote()
-                << "Couldn't start capture of" << output.monitorSourceName << ":" << *error;
+            qCWarning(lcCapture).noquote() << "Couldn't start capture of"
+                                           << output.monitorSourceName << ":" << error->message();
             releaseStreamLocked();
             return error;
         }
@@ -165,13 +171,13 @@ struct PulseCaptureService::State {
     // A record stream on `output`'s monitor in the recording's format, connecting. It can't be
     // moved: PulseAudio takes the streams of the old default input along to a new one, and
     // would carry the recording of the output over to a microphone.
-    std::unique_ptr<RecordStream> connectStreamLocked(const CaptureOutput& output, QString* error) {
+    Result<std::unique_ptr<RecordStream>> connectStreamLocked(const CaptureOutput& output) {
         // PipeWire moves no stream that named its source when the default input changes (the
         // test aNewDefaultInputLeavesTheRecordingOnTheOutput holds on both servers), and there
         // the flag shifts this stream's timing against the microphone's by tens of
         // milliseconds: it is left off there. A move all the same is told in the log.
         streamOptions.movable = connection->serverDescription().contains(u"PipeWire");
-        return RecordStream::connect(*connection, output.monitorSourceName, streamOptions, error);
+        return RecordStream::connect(*connection, output.monitorSourceName, streamOptions);
     }
 
     // The stream that delivers into the recording: it feeds the gathering, and its end is the
@@ -193,10 +199,14 @@ struct PulseCaptureService::State {
                 follower->reopened(true);
             return true;
         }
-        QString error;
-        nextStream = connectStreamLocked(output, &error);
-        if (!nextStream)
+        Result<std::unique_ptr<RecordStream>> opened = connectStreamLocked(output);
+        if (!opened) {
+            qCInfo(lcCapture).noquote()
+                << "Couldn't open the capture on" << output.monitorSourceName << ":"
+                << opened.failure().message();
             return false;
+        }
+        nextStream = std::move(opened).value();
         qCInfo(lcCapture).noquote() << "Opening the capture on" << output.monitorSourceName
                                     << "to follow the default output";
         nextStream->setHandlers(
@@ -232,33 +242,35 @@ struct PulseCaptureService::State {
         const std::optional<RecordStream::Format> format = RecordStream::floatFormat(
             configuration.sampleRateHz, configuration.channelCount, fragmentDuration);
         if (!format)
-            return pulseErrorText(PA_ERR_INVALID);
+            return Failure::because(pulseErrorText(PA_ERR_INVALID));
         streamOptions = {"Sonabrix recording", *format, false};
         gathering.start(format->spec, format->fragmentFrames(),
                         static_cast<qint64>(pa_rtclock_now()));
         // A monitor source hears every client of the output and can't leave one out; this app
         // plays nothing while a recording runs (its player lives in the editor only), so none of
         // its own sound can end up in a recording.
-        QString error;
-        stream = connectStreamLocked(output, &error);
-        if (!stream)
-            return error;
+        Result<std::unique_ptr<RecordStream>> opened = connectStreamLocked(output);
+        if (!opened)
+            return opened.failure();
+        stream = std::move(opened).value();
         deliverFromLocked(*stream);
         return stream->waitUntilReady();
     }
 
     // A microphone that can't be opened leaves the output's recording as it is, and says so.
     void openMicrophoneLocked(const CaptureInput& input) {
-        QString error;
-        microphone = MicrophoneStream::open(*connection, input,
-                                            static_cast<int>(streamOptions.format.spec.rate),
-                                            fragmentDuration, handlers, &error);
-        if (microphone)
+        Result<std::unique_ptr<MicrophoneStream>> opened = MicrophoneStream::open(
+            *connection, input, static_cast<int>(streamOptions.format.spec.rate), fragmentDuration,
+            handlers);
+        if (opened) {
+            microphone = std::move(opened).value();
             return;
+        }
+        const QString reason = opened.failure().message();
         qCWarning(lcCapture).noquote()
-            << "Couldn't open the microphone" << input.name << ":" << error;
+            << "Couldn't open the microphone" << input.name << ":" << reason;
         if (handlers.microphoneLost)
-            handlers.microphoneLost(error);
+            handlers.microphoneLost(reason);
     }
 
     void logStreamLocked(const CaptureOutput& output) const {
@@ -300,8 +312,10 @@ struct PulseCaptureService::State {
                     !cork.succeeded) {
                     // A cork that times out leaves no error code; "OK" is no reason to show.
                     const int code = pa_context_errno(connection->context());
-                    result = code != PA_OK ? pulseErrorText(code) : connection->failureText();
-                    qCWarning(lcCapture).noquote() << "Couldn't stop capture cleanly:" << *result;
+                    result = Failure::because(code != PA_OK ? pulseErrorText(code)
+                                                            : connection->failureText());
+                    qCWarning(lcCapture).noquote()
+                        << "Couldn't stop capture cleanly:" << result->message();
                 }
                 // The recording runs up to the stop, whether or not anything played at the end.
                 const auto now = static_cast<qint64>(pa_rtclock_now());

@@ -24,17 +24,14 @@ std::optional<RecordStream::Format> RecordStream::floatFormat(int sampleRateHz, 
 RecordStream::RecordStream(PulseConnection& connection, pa_stream* stream, const QString& source)
     : connection_(connection), stream_(stream), source_(source) {}
 
-std::unique_ptr<RecordStream> RecordStream::connect(PulseConnection& connection,
-                                                    const QString& source, const Options& options,
-                                                    QString* error) {
+Result<std::unique_ptr<RecordStream>>
+RecordStream::connect(PulseConnection& connection, const QString& source, const Options& options) {
     const pa_sample_spec& spec = options.format.spec;
     pa_channel_map channelMap;
     pa_channel_map_init_auto(&channelMap, spec.channels, PA_CHANNEL_MAP_DEFAULT);
     pa_stream* made = pa_stream_new(connection.context(), options.name, &spec, &channelMap);
-    if (!made) {
-        *error = connection.lastErrorText();
-        return nullptr;
-    }
+    if (!made)
+        return Failure::because(connection.lastErrorText());
     std::unique_ptr<RecordStream> self(
         new RecordStream(connection, made, options.movable ? QString() : source));
     pa_stream_set_state_callback(made, &RecordStream::onState, self.get());
@@ -47,10 +44,8 @@ std::unique_ptr<RecordStream> RecordStream::connect(PulseConnection& connection,
     const auto flags = static_cast<pa_stream_flags_t>(
         PA_STREAM_ADJUST_LATENCY | (options.movable ? PA_STREAM_NOFLAGS : PA_STREAM_DONT_MOVE) |
         StreamGathering::timingFlags);
-    if (pa_stream_connect_record(made, source.toUtf8().constData(), &attributes, flags) < 0) {
-        *error = connection.lastErrorText();
-        return nullptr;
-    }
+    if (pa_stream_connect_record(made, source.toUtf8().constData(), &attributes, flags) < 0)
+        return Failure::because(connection.lastErrorText());
     if (!self->source_.isEmpty())
         self->watchSource();
     return self;
@@ -80,17 +75,18 @@ RecordStream::~RecordStream() {
         pa_stream_disconnect(stream);
 }
 
-std::optional<QString> RecordStream::waitUntilReady() {
+std::optional<Failure> RecordStream::waitUntilReady() {
     pa_stream* stream = stream_.get();
     const bool settled = connection_.waitUntil(
         [stream] { return pa_stream_get_state(stream) != PA_STREAM_CREATING; },
         PulseConnection::defaultTimeout);
     if (misplaced())
-        return pulseErrorText(PA_ERR_NOENTITY);
+        return Failure::because(pulseErrorText(PA_ERR_NOENTITY));
     if (settled && pa_stream_get_state(stream) == PA_STREAM_READY)
         return std::nullopt;
     const int code = pa_context_errno(connection_.context());
-    return settled && code != PA_OK ? pulseErrorText(code) : connection_.failureText();
+    return Failure::because(settled && code != PA_OK ? pulseErrorText(code)
+                                                     : connection_.failureText());
 }
 
 void RecordStream::setHandlers(std::function<void()> ready, Ended ended) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "Failure.h"
 #include "StreamGathering.h"
 
 #include <QString>
@@ -39,16 +40,15 @@ public:
         bool movable = false;
     };
 
-    // Starts connecting to `source`. Null, with the reason in `error`, when the server refuses at
-    // once.
-    static std::unique_ptr<RecordStream> connect(PulseConnection& connection, const QString& source,
-                                                 const Options& options, QString* error);
+    // Starts connecting to `source`; why not when the server refuses at once.
+    static Result<std::unique_ptr<RecordStream>>
+    connect(PulseConnection& connection, const QString& source, const Options& options);
     ~RecordStream();
     RecordStream(const RecordStream&) = delete;
     RecordStream& operator=(const RecordStream&) = delete;
 
-    // Waits, up to the connection's timeout, for the stream to connect; the reason when it didn't.
-    std::optional<QString> waitUntilReady();
+    // Waits, up to the connection's timeout, for the stream to connect; why when it didn't.
+    std::optional<Failure> waitUntilReady();
 
     // `ready` when the stream has connected; `ended`, with the reason, when it fails or the server
     // ends it. Either may be empty, and either may destroy the stream.

@@ -8,13 +8,15 @@ std::optional<QString> endingMessage(const RecordingEnding& ending) {
     const RecordingWriter::Outcome& file = ending.file;
     std::optional<QString> fileProblem;
     if (file.creationError)
-        fileProblem = QCoreApplication::translate("SystemAudioRecorder",
-                                                  "Couldn't create the recording file: %1")
-                          .arg(*file.creationError);
+        fileProblem = file.creationError
+                          ->within(QCoreApplication::translate(
+                              "SystemAudioRecorder", "Couldn't create the recording file"))
+                          .message();
     else if (file.lossReason)
-        fileProblem = QCoreApplication::translate("SystemAudioRecorder",
-                                                  "Part of the recording couldn't be saved: %1")
-                          .arg(*file.lossReason);
+        fileProblem = file.lossReason
+                          ->within(QCoreApplication::translate(
+                              "SystemAudioRecorder", "Part of the recording couldn't be saved"))
+                          .message();
     // A stream that died says so itself; no file then is no news.
     else if (!file.filePath && !ending.stoppedByItself)
         fileProblem = QCoreApplication::translate(
@@ -37,8 +39,9 @@ std::optional<QString> endingMessage(const RecordingEnding& ending) {
             "SystemAudioRecorder", "The recording was stopped because the disk is almost full. "
                                    "Everything recorded until then has been kept.");
     if (ending.stopError)
-        return QCoreApplication::translate("SystemAudioRecorder",
-                                           "Couldn't stop capture cleanly: %1")
-            .arg(*ending.stopError);
+        return ending.stopError
+            ->within(
+                QCoreApplication::translate("SystemAudioRecorder", "Couldn't stop capture cleanly"))
+            .message();
     return std::nullopt;
 }

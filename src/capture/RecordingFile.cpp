@@ -8,13 +8,9 @@
 #include <fcntl.h>
 #include <unistd.h>
 
-std::unique_ptr<RecordingFile> RecordingFile::create(const QString& directory, int sampleRateHz,
-                                                     int channelCount, QString* error) {
-    auto fail = [error](const QString& reason) {
-        if (error)
-            *error = reason;
-        return nullptr;
-    };
+Result<std::unique_ptr<RecordingFile>> RecordingFile::create(const QString& directory,
+                                                             int sampleRateHz, int channelCount) {
+    auto fail = [](const QString& reason) { return Failure::because(reason); };
     if (sampleRateHz <= 0 || channelCount <= 0)
         return fail(QCoreApplication::translate("RecordingFile",
                                                 "The captured audio has no usable format."));
@@ -50,23 +46,21 @@ std::unique_ptr<RecordingFile> RecordingFile::create(const QString& directory, i
 
 RecordingFile::~RecordingFile() = default;
 
-bool RecordingFile::append(const float* interleavedSamples, qint64 frames, QString* error) {
+std::optional<Failure> RecordingFile::append(const float* interleavedSamples, qint64 frames) {
     const sf_count_t written = sf_writef_float(file_.get(), interleavedSamples, frames);
     if (written > 0)
         framesWritten_ += written;
     if (written == frames)
-        return true;
-    if (error) {
-        const int code = sf_error(file_.get());
-        *error = code != SF_ERR_NO_ERROR
-                     ? QString::fromUtf8(sf_strerror(file_.get()))
-                     : QCoreApplication::translate("RecordingFile",
-                                                   "Only %1 of %2 frames could be written.")
-                           .arg(written)
-                           .arg(frames);
-    }
+        return std::nullopt;
+    const int code = sf_error(file_.get());
+    const QString reason =
+        code != SF_ERR_NO_ERROR
+            ? QString::fromUtf8(sf_strerror(file_.get()))
+            : QCoreApplication::translate("RecordingFile", "Only %1 of %2 frames could be written.")
+                  .arg(written)
+                  .arg(frames);
     // After a failed write libsndfile's idea of the write position is stale: without this the
     // next append would land over the start of the audio.
     sf_seek(file_.get(), framesWritten_, SEEK_SET);
-    return false;
+    return Failure::because(reason);
 }

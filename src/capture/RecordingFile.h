@@ -1,5 +1,6 @@
 #pragma once
 
+#include "Failure.h"
 #include "FileDescriptor.h"
 #include "SoundFileHandle.h"
 
@@ -13,17 +14,16 @@
 class RecordingFile {
 public:
     // Creates the file exclusively, readable by its owner only (recordings of calls are private
-    // and a temporary directory is shared). Null with a readable reason on failure.
-    static std::unique_ptr<RecordingFile> create(const QString& directory, int sampleRateHz,
-                                                 int channelCount, QString* error);
+    // and a temporary directory is shared). Why not, when it can't be created.
+    static Result<std::unique_ptr<RecordingFile>> create(const QString& directory, int sampleRateHz,
+                                                         int channelCount);
 
     ~RecordingFile();
     RecordingFile(const RecordingFile&) = delete;
     RecordingFile& operator=(const RecordingFile&) = delete;
 
-    // Appends interleaved frames at the end. False with a readable reason when not all of them
-    // could be written.
-    bool append(const float* interleavedSamples, qint64 frames, QString* error);
+    // Appends interleaved frames at the end. Why, when not all of them could be written.
+    std::optional<Failure> append(const float* interleavedSamples, qint64 frames);
 
     QString path() const { return path_; }
     int sampleRateHz() const { return sampleRateHz_; }

@@ -15,11 +15,11 @@ namespace {
 // One write (and header update) per chunk rather than per fragment of the stream.
 constexpr qint64 chunkFrames = 4800;
 
-std::unique_ptr<RecordingFile> createFile(int sampleRateHz, int channelCount, QString* error) {
-    const QString directory = RecordingsFolder::ensure(error);
-    if (directory.isEmpty())
-        return nullptr;
-    return RecordingFile::create(directory, sampleRateHz, channelCount, error);
+Result<std::unique_ptr<RecordingFile>> createFile(int sampleRateHz, int channelCount) {
+    const Result<QString> directory = RecordingsFolder::ensure();
+    if (!directory)
+        return directory.failure();
+    return RecordingFile::create(*directory, sampleRateHz, channelCount);
 }
 
 } // namespace
@@ -50,8 +50,9 @@ bool RecordingWriter::append(const PcmBuffer& buffer) {
         thread_ = std::thread([this] { write(); });
     }
     if (buffer.sampleRateHz != sampleRateHz_ || buffer.channelCount != ring_->channelCount()) {
-        fail(lossReason_, QCoreApplication::translate(
-                              "RecordingWriter", "The audio format changed during the recording."));
+        fail(lossReason_,
+             Failure::because(QCoreApplication::translate(
+                 "RecordingWriter", "The audio format changed during the recording.")));
         return false;
     }
     // A disk more than the ring behind makes this thread wait for it, as writing here would:
@@ -112,24 +113,24 @@ void RecordingWriter::write() {
         if (broken)
             continue;
         if (!file_) {
-            QString error;
-            file_ = createFile(sampleRateHz_, ring_->channelCount(), &error);
-            if (!file_) {
-                fail(creationError_, error);
+            Result<std::unique_ptr<RecordingFile>> created =
+                createFile(sampleRateHz_, ring_->channelCount());
+            if (!created) {
+                fail(creationError_, created.failure());
                 broken = true;
                 continue;
             }
+            file_ = std::move(created).value();
             std::lock_guard guard(state_);
             path_ = file_->path();
         }
         if (beforeEachWrite_)
             beforeEachWrite_();
-        QString error;
         const qint64 before = file_->framesWritten();
-        const bool appended = file_->append(chunk.data(), frames, &error);
+        const std::optional<Failure> lost = file_->append(chunk.data(), frames);
         folder.fold(chunk.data(), file_->framesWritten() - before, ring_->channelCount(), keep);
-        if (!appended) {
-            fail(lossReason_, error);
+        if (lost) {
+            fail(lossReason_, *lost);
             broken = true;
         }
     }
@@ -149,14 +150,15 @@ void RecordingWriter::write() {
     ended_.finish();
 }
 
-void RecordingWriter::fail(std::optional<QString>& reason, const QString& text) {
+void RecordingWriter::fail(std::optional<Failure>& reason, const Failure& failure) {
     {
         std::lock_guard guard(state_);
         if (failed_.exchange(true))
             return;
-        reason = text;
+        reason = failure;
     }
-    qCWarning(lcCapture).noquote() << "The recording can't be written any further:" << text;
+    qCWarning(lcCapture).noquote()
+        << "The recording can't be written any further:" << failure.message();
     if (onFailure_)
         onFailure_();
 }

@@ -28,9 +28,9 @@ public:
     struct Outcome {
         std::optional<QString> filePath;
         // Why no file could be created, when none was.
-        std::optional<QString> creationError;
+        std::optional<Failure> creationError;
         // Why buffers are missing from the file, when one was created.
-        std::optional<QString> lossReason;
+        std::optional<Failure> lossReason;
         qint64 framesWritten = 0;
     };
 
@@ -68,7 +68,7 @@ public:
 private:
     void write();
     // Keeps the first reason only; every later buffer is dropped.
-    void fail(std::optional<QString>& reason, const QString& text);
+    void fail(std::optional<Failure>& reason, const Failure& failure);
     Outcome outcome();
 
     const std::function<void()> beforeEachWrite_;
@@ -88,6 +88,6 @@ private:
     std::atomic<bool> failed_{false};
     mutable std::mutex state_;
     std::optional<QString> path_;
-    std::optional<QString> creationError_;
-    std::optional<QString> lossReason_;
+    std::optional<Failure> creationError_;
+    std::optional<Failure> lossReason_;
 };

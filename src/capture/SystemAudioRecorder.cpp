@@ -102,16 +102,19 @@ QFuture<void> SystemAudioRecorder::start() {
 }
 
 void SystemAudioRecorder::beginCapture(const ShareableContent& content) {
-    // A server that can't be reached may not be running or may not let us in; one that was
-    // reached and failed to answer says what failed.
+    // Only a server that turned us away is a matter of permission; one that isn't there, or was
+    // reached and failed to answer, says what failed.
     if (content.error && content.serverReached)
-        return failStart(tr("Sonabrix couldn't get the list of audio outputs from the sound "
-                            "server: %1")
-                             .arg(*content.error));
+        return failStart(content.error->within(
+            tr("Sonabrix couldn't get the list of audio outputs from the sound server")));
+    if (content.error && content.accessRefused)
+        return failStart(Failure{description(RecorderError::permissionDenied), {}});
     if (content.error)
-        return failStart(description(RecorderError::permissionDenied));
+        return failStart(content.error->within(
+            tr("Sonabrix couldn't reach the sound server to capture system audio. Make sure "
+               "PulseAudio or PipeWire is running, then try again.")));
     if (content.outputs.isEmpty())
-        return failStart(description(RecorderError::noDisplay));
+        return failStart(Failure{description(RecorderError::noDisplay), {}});
 
     StreamConfiguration configuration;
     configuration.microphone = microphoneToMix(content);
@@ -161,10 +164,10 @@ void SystemAudioRecorder::checkMicrophone() {
 std::optional<QString> SystemAudioRecorder::noMicrophoneReason(const ShareableContent& content) {
     if (content.microphone)
         return std::nullopt;
-    return content.error ? tr("Couldn't ask the sound server for a microphone. The reason given: "
-                              "%1")
-                               .arg(*content.error)
-                         : tr("No microphone found.");
+    return content.error
+               ? content.error->within(tr("Couldn't ask the sound server for a microphone."))
+                     .message()
+               : tr("No microphone found.");
 }
 
 std::optional<CaptureInput> SystemAudioRecorder::microphoneToMix(const ShareableContent& content) {
@@ -194,7 +197,7 @@ void SystemAudioRecorder::microphoneLost(const QString& reason) {
 
 void SystemAudioRecorder::captureStarted(const CaptureResult& error) {
     if (error)
-        return failStart(tr("Couldn't start capture: %1").arg(*error));
+        return failStart(error->within(tr("Couldn't start capture")));
     const std::shared_ptr<QPromise<void>> started = std::exchange(transition_, nullptr);
     session_->markStarted();
     publish(elapsedTime_, 0, &SystemAudioRecorder::elapsedTimeChanged);
@@ -209,7 +212,8 @@ void SystemAudioRecorder::captureStarted(const CaptureResult& error) {
     started->finish();
 }
 
-void SystemAudioRecorder::failStart(const QString& message) {
+void SystemAudioRecorder::failStart(const Failure& failure) {
+    const QString message = failure.message();
     qCWarning(lcCapture).noquote() << "Recording didn't start:" << message;
     endSession();
     setErrorMessage(message);

@@ -129,7 +129,7 @@ private:
     QFuture<void> beginTransition(Phase phase);
     void beginCapture(const ShareableContent& content);
     void captureStarted(const CaptureResult& error);
-    void failStart(const QString& message);
+    void failStart(const Failure& failure);
     QFuture<void> beginStopping();
     // What the current recording's threads tell, on the main thread.
     void handle(const RecordingSession::Notice& notice);

@@ -69,12 +69,12 @@ struct PulseConnection::State {
 
 PulseConnection::PulseConnection() : state_(std::make_unique<State>()) {}
 
-std::unique_ptr<PulseConnection> PulseConnection::connect(const QString& clientName, QString* error,
-                                                          std::chrono::milliseconds timeout) {
-    auto fail = [error](const QString& reason) {
-        if (error)
-            *error = reason;
-        return nullptr;
+Result<std::unique_ptr<PulseConnection>, PulseConnection::ConnectFailure>
+PulseConnection::connect(const QString& clientName, std::chrono::milliseconds timeout) {
+    auto fail = [](const QString& reason, int code = PA_OK) {
+        // A server that is there but won't let us in is told apart from one that isn't there.
+        return ConnectFailure{Failure::because(reason),
+                              code == PA_ERR_ACCESS || code == PA_ERR_AUTHKEY};
     };
     std::unique_ptr<PulseConnection> connection(new PulseConnection);
     State& s = *connection->state_;
@@ -91,8 +91,10 @@ std::unique_ptr<PulseConnection> PulseConnection::connect(const QString& clientN
     pa_context_set_state_callback(s.context.get(), &State::onContextState, &s);
 
     // A desktop tool must not start a sound server of its own behind the user's back.
-    if (pa_context_connect(s.context.get(), nullptr, PA_CONTEXT_NOAUTOSPAWN, nullptr) < 0)
-        return fail(pulseErrorText(pa_context_errno(s.context.get())));
+    if (pa_context_connect(s.context.get(), nullptr, PA_CONTEXT_NOAUTOSPAWN, nullptr) < 0) {
+        const int code = pa_context_errno(s.context.get());
+        return fail(pulseErrorText(code), code);
+    }
     if (pa_threaded_mainloop_start(s.mainloop.get()) < 0)
         return fail(QCoreApplication::translate("PulseConnection",
                                                 "Couldn't start the sound-server event loop."));
@@ -103,34 +105,35 @@ std::unique_ptr<PulseConnection> PulseConnection::connect(const QString& clientN
         [&s] { return pa_context_get_state(s.context.get()) == PA_CONTEXT_READY; }, timeout);
     if (!ready) {
         const int code = pa_context_errno(s.context.get());
-        return fail(code != PA_OK ? pulseErrorText(code) : noAnswerText());
+        return fail(code != PA_OK ? pulseErrorText(code) : noAnswerText(), code);
     }
     s.serverDescription = connection->queryServerDescription();
     return connection;
 }
 
-bool PulseConnection::reconnectIfLost(std::unique_ptr<PulseConnection>& connection, QString* error,
-                                      const QLoggingCategory& category,
-                                      std::chrono::milliseconds timeout) {
+std::optional<PulseConnection::ConnectFailure>
+PulseConnection::reconnectIfLost(std::unique_ptr<PulseConnection>& connection,
+                                 const QLoggingCategory& category,
+                                 std::chrono::milliseconds timeout) {
     if (connection) {
         Lock lock(connection->mainloop());
         if (connection->isConnected())
-            return true;
+            return std::nullopt;
         qCInfo(category).noquote()
             << "Sound server connection lost:" << connection->lastErrorText();
     }
     connection.reset();
-    QString reason;
-    connection = connect(QString::fromUtf8(defaultClientName), &reason, timeout);
-    if (!connection) {
-        qCWarning(category).noquote() << "Couldn't connect to the sound server:" << reason;
-        if (error)
-            *error = reason;
-        return false;
+    Result<std::unique_ptr<PulseConnection>, ConnectFailure> made =
+        connect(QString::fromUtf8(defaultClientName), timeout);
+    if (!made) {
+        qCWarning(category).noquote()
+            << "Couldn't connect to the sound server:" << made.failure().message();
+        return made.failure();
     }
+    connection = std::move(made).value();
     qCInfo(category).noquote() << "Connected to the sound server:"
                                << connection->serverDescription();
-    return true;
+    return std::nullopt;
 }
 
 QString PulseConnection::noAnswerText() {
@@ -235,7 +238,7 @@ QString PulseConnection::queryServerDescription() {
         .value_or(QString());
 }
 
-std::optional<QString> PulseConnection::defaultSinkName(QString* error) {
+Result<QString> PulseConnection::defaultSinkName() {
     const auto sink = ask<std::optional<QString>, pa_server_info>(
         [this](pa_server_info_cb_t callback, void* userdata) {
             return pa_context_get_server_info(context(), callback, userdata);
@@ -244,15 +247,12 @@ std::optional<QString> PulseConnection::defaultSinkName(QString* error) {
             if (info.default_sink_name && *info.default_sink_name)
                 name = QString::fromUtf8(info.default_sink_name);
         });
-    if (!sink) {
-        if (error)
-            *error = failureText();
-        return std::nullopt;
-    }
-    if (!*sink && error)
-        *error = QCoreApplication::translate("PulseConnection",
-                                             "The sound server has no default output.");
-    return *sink;
+    if (!sink)
+        return Failure::because(failureText());
+    if (!*sink)
+        return Failure::because(QCoreApplication::translate(
+            "PulseConnection", "The sound server has no default output."));
+    return **sink;
 }
 
 void PulseConnection::setConnectionLostHandler(std::function<void()> handler) {

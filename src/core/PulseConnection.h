@@ -1,5 +1,7 @@
 #pragma once
 
+#include "Failure.h"
+
 #include <QLoggingCategory>
 #include <QString>
 #include <chrono>
@@ -31,19 +33,24 @@ public:
     static constexpr std::chrono::milliseconds defaultTimeout{5000};
     static constexpr const char* defaultClientName = "Sonabrix";
 
+    // Why no connection could be made: libpulse's reason, and whether the server was there and
+    // turned us away (access refused, a bad cookie) rather than not answering at all.
+    struct ConnectFailure : Failure {
+        bool accessRefused = false;
+    };
+
     // Connects to the server named by the environment (PULSE_SERVER) or the user's default.
-    // Never spawns a server. Returns null with a readable reason in `error` on failure.
-    static std::unique_ptr<PulseConnection>
-    connect(const QString& clientName, QString* error,
-            std::chrono::milliseconds timeout = defaultTimeout);
+    // Never spawns a server.
+    static Result<std::unique_ptr<PulseConnection>, ConnectFailure>
+    connect(const QString& clientName, std::chrono::milliseconds timeout = defaultTimeout);
 
     // Keeps `connection` usable: leaves it alone while it is connected, otherwise replaces it
-    // with a new connection named defaultClientName (null, with the reason in `error`, when the
-    // server can't be reached). Whatever stood on the lost connection must be released before. The
-    // outcome is logged in `category`. True when `connection` is usable afterwards.
-    static bool reconnectIfLost(std::unique_ptr<PulseConnection>& connection, QString* error,
-                                const QLoggingCategory& category,
-                                std::chrono::milliseconds timeout = defaultTimeout);
+    // with a new connection named defaultClientName (null when the server can't be reached).
+    // Whatever stood on the lost connection must be released before. The outcome is logged in
+    // `category`. Nothing when `connection` is usable afterwards.
+    static std::optional<ConnectFailure>
+    reconnectIfLost(std::unique_ptr<PulseConnection>& connection, const QLoggingCategory& category,
+                    std::chrono::milliseconds timeout = defaultTimeout);
 
     // The text for a server that didn't answer in time.
     static QString noAnswerText();
@@ -97,9 +104,8 @@ public:
     // The server's name and version as it announced them when the connection was made.
     QString serverDescription() const;
 
-    // With the lock held: the name of the server's default output (sink), or nothing with a
-    // reason in `error`.
-    std::optional<QString> defaultSinkName(QString* error);
+    // With the lock held: the name of the server's default output (sink), or why there is none.
+    Result<QString> defaultSinkName();
 
     // Called on the mainloop thread, with the lock held, when an established connection is
     // lost (the server quit or crashed). Keep it thin: flag, signal, post to the main thread.

@@ -57,13 +57,9 @@ RecordingReader::~RecordingReader() = default;
 RecordingReader::RecordingReader(RecordingReader&&) noexcept = default;
 RecordingReader& RecordingReader::operator=(RecordingReader&&) noexcept = default;
 
-std::optional<RecordingReader> RecordingReader::open(const QString& path, QString* error) {
+Result<RecordingReader> RecordingReader::open(const QString& path) {
     static_assert(sizeof(float) == 4, "raw float samples are 32-bit IEEE");
-    auto fail = [error](const QString& text) -> std::optional<RecordingReader> {
-        if (error)
-            *error = text;
-        return std::nullopt;
-    };
+    auto fail = [](const QString& text) { return Failure::because(text); };
     auto state = std::make_unique<State>();
     // Without blocking, so a named pipe in place of a recording can't hang the open; a regular
     // file reads the same either way.

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "Failure.h"
 #include "FrameRange.h"
 
 #include <QString>
@@ -17,8 +18,8 @@
 // another program wrote to it since.
 class RecordingReader {
 public:
-    // Nothing when `path` can't be opened or isn't audio libsndfile reads; `error` then says why.
-    static std::optional<RecordingReader> open(const QString& path, QString* error = nullptr);
+    // Why not, when `path` can't be opened or isn't audio libsndfile reads.
+    static Result<RecordingReader> open(const QString& path);
 
     ~RecordingReader();
     RecordingReader(RecordingReader&&) noexcept;

@@ -10,14 +10,12 @@ namespace {
 
 // mkdir -p, with the given mode for the folders it makes; the failing folder and errno's
 // reason when one can't be made.
-bool makeFolders(const QStringList& folders, mode_t mode, QString* error) {
+std::optional<Failure> makeFolders(const QStringList& folders, mode_t mode) {
     for (const QString& folder : folders) {
-        if (::mkdir(QFile::encodeName(folder).constData(), mode) != 0 && errno != EEXIST) {
-            *error = QStringLiteral("%1: %2").arg(folder, qt_error_string(errno));
-            return false;
-        }
+        if (::mkdir(QFile::encodeName(folder).constData(), mode) != 0 && errno != EEXIST)
+            return Failure::because(QStringLiteral("%1: %2").arg(folder, qt_error_string(errno)));
     }
-    return true;
+    return std::nullopt;
 }
 
 } // namespace
@@ -27,12 +25,10 @@ QString RecordingsFolder::path() {
     return data.isEmpty() ? QString() : data + QStringLiteral("/Sonabrix/Recordings");
 }
 
-QString RecordingsFolder::ensure(QString* error) {
+Result<QString> RecordingsFolder::ensure() {
     const QString recordings = path();
-    if (recordings.isEmpty()) {
-        *error = QStringLiteral("$XDG_DATA_HOME: %1").arg(qt_error_string(ENOENT));
-        return {};
-    }
+    if (recordings.isEmpty())
+        return Failure::because(QStringLiteral("$XDG_DATA_HOME: %1").arg(qt_error_string(ENOENT)));
     const QString sonabrix = recordings.section(QLatin1Char('/'), 0, -2);
     QStringList parents;
     for (QString folder = sonabrix.section(QLatin1Char('/'), 0, -2); folder.count('/') > 0;
@@ -40,15 +36,12 @@ QString RecordingsFolder::ensure(QString* error) {
         parents.prepend(folder);
     }
     // Recordings of calls are private: our folders are the user's alone from the first moment.
-    if (!makeFolders(parents, 0777, error) ||
-        !makeFolders({sonabrix, recordings}, S_IRWXU, error)) {
-        return {};
-    }
+    if (std::optional<Failure> failure = makeFolders(parents, 0777))
+        return *failure;
+    if (std::optional<Failure> failure = makeFolders({sonabrix, recordings}, S_IRWXU))
+        return *failure;
     struct stat status = {};
-    if (::stat(QFile::encodeName(recordings).constData(), &status) != 0 ||
-        !S_ISDIR(status.st_mode)) {
-        *error = QStringLiteral("%1: %2").arg(recordings, qt_error_string(ENOTDIR));
-        return {};
-    }
+    if (::stat(QFile::encodeName(recordings).constData(), &status) != 0 || !S_ISDIR(status.st_mode))
+        return Failure::because(QStringLiteral("%1: %2").arg(recordings, qt_error_string(ENOTDIR)));
     return recordings;
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "Failure.h"
+
 #include <QString>
 
 // Where recordings live: the user's own data folder, $XDG_DATA_HOME/Sonabrix/Recordings
@@ -11,7 +13,7 @@ namespace RecordingsFolder {
 QString path();
 
 // Creates the folder, and the Sonabrix folder above it, readable by the user alone when they
-// don't exist yet. The path, or an empty string with the reason in `error`.
-QString ensure(QString* error);
+// don't exist yet. The path, or the folder that couldn't be made and why.
+Result<QString> ensure();
 
 } // namespace RecordingsFolder

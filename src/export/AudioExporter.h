@@ -13,8 +13,8 @@ class AudioExporter {
 public:
     AudioExporter() = delete;
 
-    // Every failure of an export, its what() ready to show; sessionCreationFailed ("Couldn't
-    // set up the export.") when the export could not even begin.
+    // Every failure of an export, its failure() ready to show and its what() the reason alone;
+    // sessionCreationFailed ("Couldn't set up the export.") when the export could not even begin.
     using ExportError = ExportFailure;
 
     // Runs on Qt Concurrent's pool. The range is read with frame accuracy and clamped to the

@@ -6,12 +6,15 @@ extern "C" {
 #include <libavutil/error.h>
 }
 
-ExportFailure::ExportFailure(const QString& description) : description_(description.toUtf8()) {}
+ExportFailure::ExportFailure(const QString& reason)
+    : failure_{QCoreApplication::translate("ExportFailure", "The audio couldn't be saved."),
+               reason},
+      reasonText_(reason.toUtf8()) {}
 
 ExportFailure::ExportFailure(Case errorCase)
-    : errorCase_(errorCase),
-      description_(
-          QCoreApplication::translate("AudioExporter", "Couldn't set up the export.").toUtf8()) {}
+    : ExportFailure(QCoreApplication::translate("AudioExporter", "Couldn't set up the export.")) {
+    errorCase_ = errorCase;
+}
 
 // av_strerror is thread-safe where strerror is not, and speaks errno as well.
 ExportFailure ExportFailure::fromErrno(int errorNumber) {
@@ -25,7 +28,7 @@ ExportFailure ExportFailure::fromFFmpeg(int averror) {
 }
 
 const char* ExportFailure::what() const noexcept {
-    return description_.constData();
+    return reasonText_.constData();
 }
 
 void ExportFailure::raise() const {

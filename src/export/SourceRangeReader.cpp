@@ -12,11 +12,10 @@ ExportFailure sourceChanged() {
 }
 
 RecordingReader opened(const QString& path) {
-    QString error;
-    std::optional<RecordingReader> recording = RecordingReader::open(path, &error);
+    Result<RecordingReader> recording = RecordingReader::open(path);
     if (!recording)
-        throw ExportFailure(error);
-    return std::move(*recording);
+        throw ExportFailure(recording.failure().reason);
+    return std::move(recording).value();
 }
 
 FrameRange within(FrameRange frames, int64_t totalFrames) {

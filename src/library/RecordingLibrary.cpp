@@ -75,7 +75,7 @@ QList<Recording> RecordingLibrary::scan(const QString& folder) {
 }
 
 std::optional<double> RecordingLibrary::duration(const QString& path) {
-    const std::optional<RecordingReader> recording = RecordingReader::open(path);
+    const Result<RecordingReader> recording = RecordingReader::open(path);
     if (!recording) {
         return std::nullopt;
     }
@@ -151,27 +151,26 @@ bool RecordingLibrary::rememberSelection(const QString& path, TimeRange selectio
     return updateNotes(path, [&](RecordingNotes& notes) { notes.selection = selection; });
 }
 
-bool RecordingLibrary::moveToTrash(const QString& path, QString* error) {
+std::optional<Failure> RecordingLibrary::moveToTrash(const QString& path) {
     if (const QString trash = unusableHomeTrash(); !trash.isEmpty()) {
-        *error = QCoreApplication::translate("RecordingLibrary", "the trash “%1” isn't a folder.")
-                     .arg(trash);
         qCWarning(lcLibrary) << "Couldn't move" << path << "to the trash:" << trash
                              << "isn't a folder";
-        return false;
+        return Failure::because(
+            QCoreApplication::translate("RecordingLibrary", "the trash “%1” isn't a folder.")
+                .arg(trash));
     }
     QFile file(path);
     if (!file.moveToTrash()) {
-        *error = file.errorString();
-        qCWarning(lcLibrary) << "Couldn't move" << path << "to the trash:" << *error;
-        return false;
+        qCWarning(lcLibrary) << "Couldn't move" << path << "to the trash:" << file.errorString();
+        return Failure::because(file.errorString());
     }
     if (!liesInATrash(file.fileName())) {
         // Somewhere no trash view shows it: put it back rather than lose it.
         const bool restored = QFile::rename(file.fileName(), path);
         qCWarning(lcLibrary) << "The trash put" << path << "at" << file.fileName()
                              << (restored ? "; moved back" : "; couldn't move it back");
-        *error = QCoreApplication::translate("RecordingLibrary", "the trash couldn't take it.");
-        return false;
+        return Failure::because(
+            QCoreApplication::translate("RecordingLibrary", "the trash couldn't take it."));
     }
     qCInfo(lcLibrary) << "Moved" << path << "to the trash";
     QFile notes(RecordingNotes::pathFor(path));
@@ -182,5 +181,5 @@ bool RecordingLibrary::moveToTrash(const QString& path, QString* error) {
     if (peaks.exists() && !peaks.moveToTrash()) {
         peaks.remove();
     }
-    return true;
+    return std::nullopt;
 }

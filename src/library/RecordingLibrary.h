@@ -1,5 +1,6 @@
 #pragma once
 
+#include "Failure.h"
 #include "TimeRange.h"
 
 #include <QDateTime>
@@ -44,5 +45,5 @@ public:
     static bool rememberSelection(const QString& path, TimeRange selection);
     // Into the desktop's trash, so that a mistake can be undone; the notes go with it.
     // False with the reason when the file stays.
-    static bool moveToTrash(const QString& path, QString* error);
+    static std::optional<Failure> moveToTrash(const QString& path);
 };

@@ -273,10 +273,9 @@ void RecordingListView::trashSelected() {
         return;
     }
     const int row = model_->rowOf(path);
-    QString error;
-    if (!RecordingLibrary::moveToTrash(path, &error)) {
+    if (const std::optional<Failure> failure = RecordingLibrary::moveToTrash(path)) {
         PlainText::warn(this, tr("Couldn't move to trash"),
-                        tr("“%1” stays where it is: %2").arg(name, error));
+                        failure->within(tr("“%1” stays where it is").arg(name)).message());
         return;
     }
     model_->reload(model_->folder());

@@ -170,17 +170,12 @@ struct AudioFilePlayer::State {
 
 AudioFilePlayer::AudioFilePlayer(std::unique_ptr<State> state) : state_(std::move(state)) {}
 
-std::unique_ptr<AudioFilePlayer> AudioFilePlayer::open(PulseConnection& connection,
-                                                       const QString& filePath, QString* error) {
-    auto fail = [error](const QString& reason) {
-        if (error)
-            *error = reason;
-        return nullptr;
-    };
-    QString reason;
-    const std::optional<RecordingReader> recording = RecordingReader::open(filePath, &reason);
+Result<std::unique_ptr<AudioFilePlayer>> AudioFilePlayer::open(PulseConnection& connection,
+                                                               const QString& filePath) {
+    auto fail = [](const QString& reason) { return Failure::because(reason); };
+    const Result<RecordingReader> recording = RecordingReader::open(filePath);
     if (!recording)
-        return fail(reason);
+        return recording.failure();
     if (static_cast<uint32_t>(recording->channelCount()) > PA_CHANNELS_MAX ||
         static_cast<uint32_t>(recording->sampleRate()) > PA_RATE_MAX)
         return fail(translated(QT_TRANSLATE_NOOP(
@@ -195,32 +190,29 @@ AudioFilePlayer::~AudioFilePlayer() {
     stop();
 }
 
-bool AudioFilePlayer::play(TimeRange range, QString* error) {
+std::optional<Failure> AudioFilePlayer::play(TimeRange range) {
     State& s = *state_;
     PulseConnection::Lock lock(s.connection.mainloop());
     if (s.playing)
-        return true;
+        return std::nullopt;
     s.closeStream(); // what is left of a playback that reached the end
-    auto fail = [&s, error](const QString& reason) {
+    auto fail = [&s](const QString& reason) {
         s.closeStream();
         s.playing = false;
-        if (error)
-            *error = reason;
-        return false;
+        return Failure::because(reason);
     };
     if (!s.connection.isConnected())
         return fail(s.connection.lastErrorText());
     // A file of its own for each playback: the reader thread owns it, and may outlive us.
-    QString reason;
-    std::optional<RecordingReader> recording = RecordingReader::open(s.filePath, &reason);
+    Result<RecordingReader> recording = RecordingReader::open(s.filePath);
     if (!recording)
-        return fail(reason);
+        return fail(recording.failure().reason);
     if (recording->channelCount() != s.channels || recording->sampleRate() != s.sampleRate)
         return fail(translated(
             QT_TRANSLATE_NOOP("AudioFilePlayer", "The recording changed while it was open.")));
     s.frames = FrameRange::of(range, s.sampleRate, recording->frameCount());
     s.stoppedAtSeconds.reset();
-    s.readAhead = std::make_unique<ReadAhead>(std::move(*recording), s.frames,
+    s.readAhead = std::make_unique<ReadAhead>(std::move(recording).value(), s.frames,
                                               int64_t{s.sampleRate} * readAheadSeconds);
 
     const pa_sample_spec sampleFormat{PA_SAMPLE_FLOAT32NE, static_cast<uint32_t>(s.sampleRate),
@@ -266,7 +258,7 @@ bool AudioFilePlayer::play(TimeRange range, QString* error) {
             << "Playback stream on" << pa_stream_get_device_name(s.stream.get()) << "format" << spec
             << "target length" << (granted ? granted->tlength : 0) << "bytes";
     }
-    return true;
+    return std::nullopt;
 }
 
 void AudioFilePlayer::stop() {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "Failure.h"
 #include "TimeRange.h"
 
 #include <QString>
@@ -14,10 +15,10 @@ class PulseConnection;
 // Used from one thread (the main thread); the mainloop thread only feeds the stream.
 class AudioFilePlayer {
 public:
-    // Opens `filePath` for playback on `connection`, which must outlive the player. Returns null
-    // with a readable reason in `error` when the file is missing or holds no audio we can read.
-    static std::unique_ptr<AudioFilePlayer> open(PulseConnection& connection,
-                                                 const QString& filePath, QString* error);
+    // Opens `filePath` for playback on `connection`, which must outlive the player. Why not, when
+    // the file is missing or holds no audio we can read.
+    static Result<std::unique_ptr<AudioFilePlayer>> open(PulseConnection& connection,
+                                                         const QString& filePath);
 
     // Ends the sound at once.
     ~AudioFilePlayer();
@@ -25,8 +26,9 @@ public:
     AudioFilePlayer& operator=(const AudioFilePlayer&) = delete;
 
     // Starts playing `range` (clamped to the file) and returns once the server has accepted
-    // the stream (a local server answers in milliseconds). True when already playing.
-    bool play(TimeRange range, QString* error);
+    // the stream (a local server answers in milliseconds). Nothing when it plays, as it does
+    // when it was playing already; otherwise why not.
+    std::optional<Failure> play(TimeRange range);
 
     // Ends the sound at once. The position stays where the sound stopped.
     void stop();

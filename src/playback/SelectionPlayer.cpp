@@ -34,13 +34,12 @@ void SelectionPlayer::toggle(const QString& path, TimeRange range) {
         stop();
         return;
     }
-    QString error;
-    auto player = startPlayer(path, range, &error);
+    Result<std::unique_ptr<AudioFilePlayer>> player = startPlayer(path, range);
     if (!player) {
-        emit failed(error);
+        emit failed(player.failure().message());
         return;
     }
-    player_ = std::move(player);
+    player_ = std::move(player).value();
     qCInfo(lcPlayback).noquote() << "Playing" << path << "from" << range.lower << "s to"
                                  << range.upper << "s";
     setPlaying(true);
@@ -56,16 +55,18 @@ void SelectionPlayer::stop() {
     setPlaying(false);
 }
 
-std::unique_ptr<AudioFilePlayer> SelectionPlayer::startPlayer(const QString& path, TimeRange range,
-                                                              QString* error) {
+Result<std::unique_ptr<AudioFilePlayer>> SelectionPlayer::startPlayer(const QString& path,
+                                                                      TimeRange range) {
     // Only reached while idle, so no player still stands on a lost connection.
-    if (!PulseConnection::reconnectIfLost(connection_, error, lcPlayback(), connectTimeout))
-        return nullptr;
-    auto player = AudioFilePlayer::open(*connection_, path, error);
-    if (!player || !player->play(range, error)) {
+    if (std::optional<PulseConnection::ConnectFailure> failure =
+            PulseConnection::reconnectIfLost(connection_, lcPlayback(), connectTimeout))
+        return Failure(*failure);
+    Result<std::unique_ptr<AudioFilePlayer>> player = AudioFilePlayer::open(*connection_, path);
+    std::optional<Failure> failure = player ? (*player)->play(range) : player.failure();
+    if (failure) {
         qCWarning(lcPlayback).noquote()
-            << "Couldn't play" << path << "from" << range.lower << "s:" << *error;
-        return nullptr;
+            << "Couldn't play" << path << "from" << range.lower << "s:" << failure->message();
+        return *std::move(failure);
     }
     return player;
 }

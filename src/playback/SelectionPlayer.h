@@ -1,5 +1,6 @@
 #pragma once
 
+#include "Failure.h"
 #include "TimeRange.h"
 
 #include <QObject>
@@ -42,8 +43,7 @@ Q_SIGNALS:
 private:
     static constexpr int watchIntervalMs = 30;
 
-    std::unique_ptr<AudioFilePlayer> startPlayer(const QString& path, TimeRange range,
-                                                 QString* error);
+    Result<std::unique_ptr<AudioFilePlayer>> startPlayer(const QString& path, TimeRange range);
     void watch();
     void setPlaying(bool playing);
 

@@ -133,8 +133,7 @@ private slots:
     }
 
     void interruptedRecordingIsOfferedOnceAndOpens() {
-        QString error;
-        const QString killed = KilledRecording::make(RecordingsFolder::ensure(&error), 1.5);
+        const QString killed = KilledRecording::make(RecordingsFolder::ensure().value(), 1.5);
         QVERIFY(!killed.isEmpty());
         view_->offerRecovery();
         const QString offer = "Sonabrix quit while recording. The recording up to then was kept.";
@@ -159,8 +158,7 @@ private slots:
     // the question still opens over the window, not where the window was before it was placed.
     void theRecoveryQuestionOpensOverTheWindow() {
         view_.reset();
-        QString error;
-        QVERIFY(!KilledRecording::make(RecordingsFolder::ensure(&error), 1.0).isEmpty());
+        QVERIFY(!KilledRecording::make(RecordingsFolder::ensure().value(), 1.0).isEmpty());
         MainWindow window(std::make_unique<SystemAudioRecorder>(
             std::make_unique<ScriptedCaptureService>(script_)));
         window.contentView()->offerRecovery();
@@ -181,8 +179,7 @@ private slots:
 
     // Several recordings cut short: one question names them all, and none is left unoffered.
     void everyInterruptedRecordingIsOffered() {
-        QString error;
-        const QString folder = RecordingsFolder::ensure(&error);
+        const QString folder = RecordingsFolder::ensure().value();
         QStringList killed;
         for (int i = 0; i < 3; ++i) {
             killed << KilledRecording::make(folder, 1.0 + i);

@@ -56,7 +56,7 @@ public:
     QFuture<ShareableContent> queryContent() override {
         const ShareableContent content =
             script_->unreachable
-                ? ShareableContent{"Connection refused", {}}
+                ? ShareableContent{Failure::because("Connection refused"), {}}
                 : ShareableContent{{}, {{script_->outputName, "speakers.monitor", ""}}};
         return QtConcurrent::run([content] { return content; });
     }

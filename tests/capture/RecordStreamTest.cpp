@@ -31,22 +31,27 @@ class RecordStreamTest : public QObject {
         delivered_.insert(delivered_.end(), buffer.samples.begin(), buffer.samples.end());
     };
 
-    std::unique_ptr<RecordStream> open(const QString& source, QString* error) {
+    // The stream, connected and feeding; null with the reason in `failure_` when it isn't.
+    std::unique_ptr<RecordStream> open(const QString& source) {
         const auto format = RecordStream::floatFormat(48000, 2, fragment);
         PulseConnection::Lock lock(connection_->mainloop());
         gathering_.start(format->spec, format->fragmentFrames(),
                          static_cast<qint64>(pa_rtclock_now()));
-        auto stream =
-            RecordStream::connect(*connection_, source, {"Sonabrix test", *format, false}, error);
-        if (!stream)
-            return stream;
+        auto connected =
+            RecordStream::connect(*connection_, source, {"Sonabrix test", *format, false});
+        if (!connected) {
+            failure_ = connected.failure();
+            return nullptr;
+        }
+        std::unique_ptr<RecordStream> stream = std::move(connected).value();
         stream->feed(gathering_, deliver_);
-        if (const auto failure = stream->waitUntilReady()) {
-            *error = *failure;
+        if (const std::optional<Failure> failure = stream->waitUntilReady()) {
+            failure_ = *failure;
             stream.reset();
         }
         return stream;
     }
+    Failure failure_;
 
     size_t deliveredSamples() {
         PulseConnection::Lock lock(connection_->mainloop());
@@ -60,9 +65,9 @@ class RecordStreamTest : public QObject {
 
 private slots:
     void init() {
-        QString error;
-        connection_ = PulseConnection::connect("Sonabrix test", &error);
-        QVERIFY2(connection_, qPrintable(error));
+        auto connected = PulseConnection::connect("Sonabrix test");
+        QVERIFY2(connected, qPrintable(connected ? QString() : connected.failure().message()));
+        connection_ = std::move(connected).value();
         sink_ = std::make_unique<Module>(
             QStringList{"module-null-sink", "sink_name=sonabrix_rs", "rate=48000", "channels=2"});
         QVERIFY(sink_->id);
@@ -90,9 +95,8 @@ private slots:
     // server, not left recording.
     void feedsTheSourceAndLeavesNothingBehind() {
         const int before = recordStreamCount();
-        QString error;
-        auto stream = open("sonabrix_rs.monitor", &error);
-        QVERIFY2(stream, qPrintable(error));
+        auto stream = open("sonabrix_rs.monitor");
+        QVERIFY2(stream, qPrintable(failure_.message()));
         QCOMPARE(recordStreamCount(), before + 1);
         {
             PulseConnection::Lock lock(connection_->mainloop());
@@ -114,9 +118,8 @@ private slots:
 
     // A stream that stops feeding leaves what comes next with the server.
     void stopFeedingReadsNoMore() {
-        QString error;
-        auto stream = open("sonabrix_rs.monitor", &error);
-        QVERIFY2(stream, qPrintable(error));
+        auto stream = open("sonabrix_rs.monitor");
+        QVERIFY2(stream, qPrintable(failure_.message()));
         QTRY_VERIFY_WITH_TIMEOUT(deliveredSamples() > 0, 5000);
         size_t stopped = 0;
         {
@@ -131,18 +134,16 @@ private slots:
 
     // Never some other source in its place: that may be a microphone.
     void aSourceThatIsntThereIsAnError() {
-        QString error;
-        auto stream = open("sonabrix_nowhere", &error);
+        auto stream = open("sonabrix_nowhere");
         QVERIFY(!stream);
-        QVERIFY(!error.isEmpty());
+        QVERIFY(!failure_.reason.isEmpty());
         QCOMPARE(deliveredSamples(), size_t(0));
     }
 
     // The server ending the stream tells its owner, who may release it right there.
     void anEndedStreamTellsWhyAndMayBeReleasedThere() {
-        QString error;
-        auto stream = open("sonabrix_rs.monitor", &error);
-        QVERIFY2(stream, qPrintable(error));
+        auto stream = open("sonabrix_rs.monitor");
+        QVERIFY2(stream, qPrintable(failure_.message()));
         QString reason;
         {
             PulseConnection::Lock lock(connection_->mainloop());

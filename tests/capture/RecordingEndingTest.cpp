@@ -5,6 +5,15 @@
 using Text = std::optional<QString>;
 Q_DECLARE_METATYPE(Text)
 
+namespace {
+
+// A failure known by its reason alone, as the capture and the writer give them.
+std::optional<Failure> because(const Text& reason) {
+    return reason ? std::optional(Failure::because(*reason)) : std::nullopt;
+}
+
+} // namespace
+
 class RecordingEndingTest : public QObject {
     Q_OBJECT
 
@@ -64,9 +73,9 @@ private Q_SLOTS:
         QFETCH(Text, lossReason);
         QFETCH(bool, forSpace);
         QFETCH(Text, message);
-        const RecordingEnding ending{stoppedByItself, stopError,
-                                     RecordingWriter::Outcome{file, creationError, lossReason},
-                                     forSpace};
+        const RecordingEnding ending{
+            stoppedByItself, because(stopError),
+            RecordingWriter::Outcome{file, because(creationError), because(lossReason)}, forSpace};
         QCOMPARE(endingMessage(ending), message);
     }
 };

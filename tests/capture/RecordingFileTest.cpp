@@ -37,12 +37,12 @@ private Q_SLOTS:
 int main(int argc, char** argv) {
     if (argc == 3 && qstrcmp(argv[1], "--write-and-wait") == 0) {
         // The writer: appends the ramp a buffer at a time, says where, and waits to be killed.
-        auto file = RecordingFile::create(QString::fromLocal8Bit(argv[2]), 48000, 2, nullptr);
+        auto file = RecordingFile::create(QString::fromLocal8Bit(argv[2]), 48000, 2);
         for (qint64 at = 0; file && at < totalFrames; at += 960) {
             const std::vector<float> buffer = ramp(at, std::min(at + 960, totalFrames));
-            file->append(buffer.data(), buffer.size() / 2, nullptr);
+            static_cast<void>((*file)->append(buffer.data(), buffer.size() / 2));
         }
-        QTextStream(stdout) << (file ? file->path() : "no file") << Qt::endl;
+        QTextStream(stdout) << (file ? (*file)->path() : "no file") << Qt::endl;
         return pause();
     }
     QCoreApplication app(argc, argv);

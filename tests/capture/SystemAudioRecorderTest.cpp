@@ -4,12 +4,22 @@
 #include "FutureDelivery.h"
 
 #include <QPromise>
+#include <QScopeGuard>
 #include <QSignalSpy>
 #include <csignal>
 #include <sys/resource.h>
 
 using Message = std::optional<QString>;
 using R = SystemAudioRecorder;
+
+// The platform's answer when it fails for `reason`; none for an empty one.
+CaptureResult failing(const QString& reason) {
+    return reason.isEmpty() ? CaptureResult() : Failure::because(reason);
+}
+
+const QString unreachable = "Sonabrix couldn't reach the sound server to capture system audio. "
+                            "Make sure PulseAudio or PipeWire is running, then try again. The "
+                            "reason given: ";
 
 // A capture platform the tests steer: it fails with the texts it is given.
 struct FakeService : CaptureService {
@@ -136,7 +146,8 @@ private Q_SLOTS:
     void aFailedStartSaysWhyAndLeavesTheRecorderReady_data() {
         QTest::addColumn<int>("step");
         QTest::addColumn<QString>("message");
-        QTest::newRow("no server") << 0 << R::description(R::RecorderError::permissionDenied);
+        QTest::newRow("no server") << 0 << unreachable + "Connection refused";
+        QTest::newRow("turned away") << 4 << R::description(R::RecorderError::permissionDenied);
         QTest::newRow("no answer") << 3
                                    << "Sonabrix couldn't get the list of audio outputs from the "
                                       "sound server: The sound server didn't answer.";
@@ -147,11 +158,17 @@ private Q_SLOTS:
     void aFailedStartSaysWhyAndLeavesTheRecorderReady() {
         QFETCH(int, step);
         QFETCH(QString, message);
-        const auto fail = [step](int at, Message why) { return step == at ? why : Message(); };
+        const auto fail = [step](int at, const QString& why) {
+            return failing(step == at ? why : QString());
+        };
         fake_->content.error = fail(0, "Connection refused");
         if (step == 3) {
-            fake_->content.error = "The sound server didn't answer.";
+            fake_->content.error = Failure::because("The sound server didn't answer.");
             fake_->content.serverReached = true;
+        }
+        if (step == 4) {
+            fake_->content.error = Failure::because("Access denied");
+            fake_->content.accessRefused = true;
         }
         if (step == 1)
             fake_->content.outputs.clear();
@@ -167,6 +184,18 @@ private Q_SLOTS:
         fake_->startResult = std::nullopt;
         startRecording();
         QCOMPARE(recorder_->errorMessage(), std::nullopt);
+    }
+
+    // On the real platform, with no server where the environment points: what libpulse says is
+    // shown, not a question of permission.
+    void aServerThatIsntThereIsToldWithLibpulsesReason() {
+        const QByteArray saved = qgetenv("PULSE_SERVER");
+        const auto restore = qScopeGuard([&] { qputenv("PULSE_SERVER", saved); });
+        qputenv("PULSE_SERVER", "unix:/nonexistent/sonabrix-test-no-server");
+        SystemAudioRecorder recorder;
+        QVERIFY(finishes(recorder.start()));
+        QVERIFY(!recorder.isRecording());
+        QCOMPARE(recorder.errorMessage(), Message(unreachable + "Connection refused"));
     }
 
     void anEndingRecordingSaysWhatBecameOfItsAudio_data() {
@@ -192,7 +221,7 @@ private Q_SLOTS:
         QFETCH(QString, stopError);
         QFETCH(int, ending);
         QFETCH(QString, message);
-        fake_->stopResult = stopError.isEmpty() ? Message() : stopError;
+        fake_->stopResult = failing(stopError);
         startRecording();
         if (audio)
             fake_->deliver(4800, 0.5f);
@@ -230,7 +259,7 @@ private Q_SLOTS:
     void eachRecordingStartsAfresh() {
         QFETCH(int, first);
         fake_->dieWhileStarting = first == 0;
-        fake_->startResult = first == 0 ? Message("Access denied") : Message();
+        fake_->startResult = failing(first == 0 ? "Access denied" : "");
         recorder_->setIncludesMicrophone(first == 4);
         fake_->content.microphone = CaptureInput{"mic", "Microphone", 1};
         QVERIFY(finishes(recorder_->start()));

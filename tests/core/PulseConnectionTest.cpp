@@ -27,50 +27,51 @@ class PulseConnectionTest : public QObject {
 
 private Q_SLOTS:
     void connectsToTheRunningServerAndFindsItsOutput() {
-        QString error;
-        auto connection = PulseConnection::connect("sonabrix-tests", &error);
-        QVERIFY2(connection, qPrintable(error));
-        PulseConnection::Lock lock(connection->mainloop());
-        QVERIFY(connection->isConnected());
-        const auto sink = connection->defaultSinkName(&error);
-        QVERIFY2(sink.has_value(), qPrintable(error));
+        auto connected = PulseConnection::connect("sonabrix-tests");
+        QVERIFY2(connected, qPrintable(connected ? QString() : connected.failure().message()));
+        PulseConnection& connection = **connected;
+        PulseConnection::Lock lock(connection.mainloop());
+        QVERIFY(connection.isConnected());
+        const Result<QString> sink = connection.defaultSinkName();
+        QVERIFY2(sink, qPrintable(sink ? QString() : sink.failure().message()));
         QVERIFY(!sink->isEmpty());
     }
 
     void anAbsentServerFailsQuicklyWithAReason() {
         const QByteArray saved = qgetenv("PULSE_SERVER");
         qputenv("PULSE_SERVER", "unix:/nonexistent/sonabrix/native");
-        QString error;
-        auto connection = PulseConnection::connect("sonabrix-tests", &error, 2000ms);
+        auto connection = PulseConnection::connect("sonabrix-tests", 2000ms);
         qputenv("PULSE_SERVER", saved);
         QVERIFY(!connection);
-        QVERIFY(!error.isEmpty());
+        // The server isn't there: libpulse's own reason, not a refusal.
+        QVERIFY(!connection.failure().reason.isEmpty());
+        QVERIFY(!connection.failure().accessRefused);
     }
 
     // A live connection is kept (a player may stand on it); none or an absent server is told.
     void reconnectsOnlyWhenTheConnectionIsGone() {
         std::unique_ptr<PulseConnection> connection;
-        QString error;
-        QVERIFY2(PulseConnection::reconnectIfLost(connection, &error, lcCore()), qPrintable(error));
+        std::optional<PulseConnection::ConnectFailure> failure =
+            PulseConnection::reconnectIfLost(connection, lcCore());
+        QVERIFY2(!failure, qPrintable(failure ? failure->message() : QString()));
         QVERIFY(connection);
         QVERIFY(connection->serverDescription().contains(QRegularExpression("^\\S.* \\d")));
         const PulseConnection* first = connection.get();
-        QVERIFY(PulseConnection::reconnectIfLost(connection, &error, lcCore()));
+        QVERIFY(!PulseConnection::reconnectIfLost(connection, lcCore()));
         QCOMPARE(connection.get(), first);
 
         connection.reset();
         const QByteArray saved = qgetenv("PULSE_SERVER");
         qputenv("PULSE_SERVER", "unix:/nonexistent/sonabrix/native");
-        const bool reconnected =
-            PulseConnection::reconnectIfLost(connection, &error, lcCore(), 2000ms);
+        failure = PulseConnection::reconnectIfLost(connection, lcCore(), 2000ms);
         qputenv("PULSE_SERVER", saved);
-        QVERIFY(!reconnected && !connection && !error.isEmpty());
+        QVERIFY(failure && !connection && !failure->reason.isEmpty());
     }
 
     void aWaitEndsAtItsTimeout() {
-        QString error;
-        auto connection = PulseConnection::connect("sonabrix-tests", &error);
-        QVERIFY2(connection, qPrintable(error));
+        auto connected = PulseConnection::connect("sonabrix-tests");
+        QVERIFY2(connected, qPrintable(connected ? QString() : connected.failure().message()));
+        std::unique_ptr<PulseConnection> connection = std::move(connected).value();
         PulseConnection::Lock lock(connection->mainloop());
         QVERIFY(!connection->waitUntil([] { return false; }, 50ms));
         QVERIFY(connection->waitUntil([] { return true; }, 50ms));
@@ -79,11 +80,12 @@ private Q_SLOTS:
     // A question to the server is answered whole: the one reply, every item of a list, or an
     // empty answer for what isn't there; a request that can't be sent is no answer.
     void asksTheServerAndWaitsForItsWholeAnswer() {
-        QString error;
-        auto connection = PulseConnection::connect("sonabrix-tests", &error);
-        QVERIFY2(connection, qPrintable(error));
+        auto connected = PulseConnection::connect("sonabrix-tests");
+        QVERIFY2(connected, qPrintable(connected ? QString() : connected.failure().message()));
+        std::unique_ptr<PulseConnection> connection = std::move(connected).value();
         std::optional<QStringList> sources;
         std::optional<QString> defaultSink;
+        QString sinkFailure;
         std::optional<int> missing;
         bool unsent = true;
         {
@@ -96,7 +98,11 @@ private Q_SLOTS:
                 [](QStringList& names, const pa_source_info& info) {
                     names << pulseString(info.name);
                 });
-            defaultSink = connection->defaultSinkName(&error);
+            const Result<QString> sink = connection->defaultSinkName();
+            if (sink)
+                defaultSink = *sink;
+            else
+                sinkFailure = sink.failure().message();
             // Told at once, not found out by the timeout.
             QElapsedTimer answering;
             answering.start();
@@ -122,7 +128,7 @@ private Q_SLOTS:
         sources->sort();
         expected.sort();
         QCOMPARE(*sources, expected);
-        QVERIFY2(defaultSink, qPrintable(error));
+        QVERIFY2(defaultSink, qPrintable(sinkFailure));
         QCOMPARE(*defaultSink, pactlLines({"get-default-sink"}).value(0));
         QCOMPARE(missing, std::optional<int>(0));
         QVERIFY(!unsent);

@@ -71,7 +71,7 @@ private slots:
         QFETCH(int, format);
         const QString path = dir_.filePath(QStringLiteral("layout-%1").arg(format));
         QVERIFY(writeCountingFile(path, format));
-        std::optional<RecordingReader> reader = RecordingReader::open(path);
+        Result<RecordingReader> reader = RecordingReader::open(path);
         QVERIFY(reader);
         QCOMPARE(reader->frameCount(), fileFrames);
         QCOMPARE(reader->sampleRate(), 48000);
@@ -94,7 +94,7 @@ private slots:
     void aRunAcrossOrPastTheEndGivesWhatThereIs() {
         const QString path = dir_.filePath("end.caf");
         QVERIFY(writeCountingFile(path, SF_FORMAT_CAF | SF_FORMAT_FLOAT));
-        std::optional<RecordingReader> reader = RecordingReader::open(path);
+        Result<RecordingReader> reader = RecordingReader::open(path);
         QVERIFY(reader);
         std::vector<float> samples(2 * 1000);
         QCOMPARE(reader->read({fileFrames - 250, fileFrames + 750}, samples), 250);
@@ -123,8 +123,9 @@ private slots:
             QVERIFY(file.open(QIODevice::WriteOnly));
             file.write(contents);
         }
-        QString error;
-        QVERIFY(!RecordingReader::open(path, &error));
+        const Result<RecordingReader> reader = RecordingReader::open(path);
+        QVERIFY(!reader);
+        const QString error = reader.failure().message();
         QVERIFY2(error.contains(reason, Qt::CaseInsensitive), qPrintable(error));
     }
 
@@ -132,11 +133,14 @@ private slots:
     void somethingOtherThanAFileIsRefusedAtOnce() {
         const QString pipe = dir_.filePath("pipe.caf");
         QCOMPARE(::mkfifo(QFile::encodeName(pipe).constData(), 0600), 0);
-        QString error;
-        QVERIFY(!RecordingReader::open(pipe, &error)); // a blocking open would never return
-        QCOMPARE(error, QStringLiteral("Only a file on disk can be read as a recording."));
-        QVERIFY(!RecordingReader::open(dir_.path(), &error));
-        QVERIFY2(error.contains("Is a directory"), qPrintable(error));
+        const Result<RecordingReader> fromPipe = RecordingReader::open(pipe); // never blocks
+        QVERIFY(!fromPipe);
+        QCOMPARE(fromPipe.failure().message(),
+                 QStringLiteral("Only a file on disk can be read as a recording."));
+        const Result<RecordingReader> fromFolder = RecordingReader::open(dir_.path());
+        QVERIFY(!fromFolder);
+        QVERIFY2(fromFolder.failure().message().contains("Is a directory"),
+                 qPrintable(fromFolder.failure().message()));
     }
 
     // Opened once: another file renamed over the path later is not what is read, and a file
@@ -146,7 +150,7 @@ private slots:
         const QString other = dir_.filePath("other.caf");
         QVERIFY(writeCountingFile(path, SF_FORMAT_CAF | SF_FORMAT_FLOAT));
         QVERIFY(writeCountingFile(other, SF_FORMAT_WAV | SF_FORMAT_PCM_16, 100));
-        std::optional<RecordingReader> reader = RecordingReader::open(path);
+        Result<RecordingReader> reader = RecordingReader::open(path);
         QVERIFY(reader);
         QVERIFY(reader->isUnchanged());
         QVERIFY(QFile::remove(path));
@@ -158,7 +162,7 @@ private slots:
 
         const QString written = dir_.filePath("written.caf");
         QVERIFY(writeCountingFile(written, SF_FORMAT_CAF | SF_FORMAT_FLOAT));
-        std::optional<RecordingReader> writtenReader = RecordingReader::open(written);
+        Result<RecordingReader> writtenReader = RecordingReader::open(written);
         QVERIFY(writtenReader);
         QFile appended(written);
         QVERIFY(appended.open(QIODevice::Append));

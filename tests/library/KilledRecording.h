@@ -22,14 +22,13 @@ inline void runIfAsked(int argc, char** argv) {
     if (argc < 4 || qstrcmp(argv[1], flag) != 0) {
         return;
     }
-    QString error;
-    const auto file = RecordingFile::create(QString::fromLocal8Bit(argv[2]), 48000, 2, &error);
+    const auto file = RecordingFile::create(QString::fromLocal8Bit(argv[2]), 48000, 2);
     if (!file) {
         std::_Exit(2);
     }
     const auto frames = qint64(std::atof(argv[3]) * 48000);
     const std::vector<float> samples(size_t(frames) * 2, 0.25f);
-    file->append(samples.data(), frames, &error);
+    static_cast<void>((*file)->append(samples.data(), frames));
     ::kill(::getpid(), SIGKILL);
 }
 

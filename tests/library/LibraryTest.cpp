@@ -89,23 +89,24 @@ private slots:
     void init() {
         home_ = std::make_unique<QTemporaryDir>();
         qputenv("XDG_DATA_HOME", QFile::encodeName(home_->filePath("data")));
-        QString error;
-        folder_ = RecordingsFolder::ensure(&error);
-        QVERIFY2(!folder_.isEmpty(), qPrintable(error));
+        const Result<QString> folder = RecordingsFolder::ensure();
+        QVERIFY2(folder, qPrintable(folder ? QString() : folder.failure().message()));
+        folder_ = *folder;
     }
 
     void folderIsTheUsersOwnAndPrivate() {
         QCOMPARE(folder_, home_->filePath("data/Sonabrix/Recordings"));
         QCOMPARE(modeOf(folder_), mode_t(0700));
         QCOMPARE(modeOf(home_->filePath("data/Sonabrix")), mode_t(0700));
-        QString error;
-        QCOMPARE(RecordingsFolder::ensure(&error), folder_); // again: kept as it is
+        QCOMPARE(RecordingsFolder::ensure().value(), folder_); // again: kept as it is
 
         // Something in the way is reported with its path and reason, never ignored.
         writeFile(home_->filePath("file"), "not a folder");
         qputenv("XDG_DATA_HOME", QFile::encodeName(home_->filePath("file")));
-        QVERIFY(RecordingsFolder::ensure(&error).isEmpty());
-        QCOMPARE(error, home_->filePath("file") + "/Sonabrix: " + qt_error_string(ENOTDIR));
+        const Result<QString> blocked = RecordingsFolder::ensure();
+        QVERIFY(!blocked);
+        QCOMPARE(blocked.failure().message(),
+                 home_->filePath("file") + "/Sonabrix: " + qt_error_string(ENOTDIR));
     }
 
     // Finished, killed, unreadable and foreign files side by side: the recorder's files are
@@ -262,11 +263,11 @@ private slots:
         const QString current = QDir::currentPath();
         QVERIFY(QDir(home_->path()).mkdir("current"));
         QVERIFY(QDir::setCurrent(home_->filePath("current")));
-        QString error;
-        const bool moved = RecordingLibrary::moveToTrash(path, &error);
+        const std::optional<Failure> failure = RecordingLibrary::moveToTrash(path);
         QVERIFY(QDir::setCurrent(current));
-        QVERIFY(!moved);
-        QCOMPARE(error, "the trash “" + home_->filePath("data/Trash") + "” isn't a folder.");
+        QVERIFY(failure);
+        QCOMPARE(failure->message(),
+                 "the trash “" + home_->filePath("data/Trash") + "” isn't a folder.");
         QVERIFY(QFile::exists(path) && QFile::exists(RecordingNotes::pathFor(path)));
         QVERIFY(QDir(home_->filePath("current"))
                     .isEmpty(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot));

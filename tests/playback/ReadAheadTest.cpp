@@ -19,10 +19,10 @@ class ReadAheadTest : public QObject {
     static constexpr int64_t fileFrames = 50'000;
 
     RecordingReader openFile() {
-        std::optional<RecordingReader> recording = RecordingReader::open(path_);
+        Result<RecordingReader> recording = RecordingReader::open(path_);
         if (!recording)
             qFatal("the test file can't be opened");
-        return std::move(*recording);
+        return std::move(recording).value();
     }
 
     // Everything the ring gives until the reader is done, taken as a player would.
