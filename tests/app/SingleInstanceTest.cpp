@@ -43,6 +43,12 @@ private slots:
     // An accept that fails for want of descriptors doesn't end the listening: once there are
     // descriptors again, the next launch hands over.
     void keepsListeningAfterAnAcceptFails() {
+#ifdef SONABRIX_SANITIZERS
+        // UBSan reads memory through a pipe of its own to check a type: with every descriptor
+        // taken it reports the logging stream as an object of no type.
+        if (QByteArray(SONABRIX_SANITIZERS).contains("undefined"))
+            QSKIP("UBSan needs free descriptors of its own, which this test takes");
+#endif
         SingleInstance first(socketPath());
         QCOMPARE(first.handOver({"sonabrix"}), SingleInstance::HandOver::noInstance);
         QVERIFY(first.listen());
