@@ -52,8 +52,7 @@ double MicrophoneMixer::Timeline::frameAt(double us) const {
     return anchorFrame + (us - anchorUs) / usPerFrame;
 }
 
-// Whether an offset beyond resyncAfter has been seen long enough to be real.
-bool MicrophoneMixer::confirmed(double offsetUs, int buffers, qint64 frames) {
+bool MicrophoneMixer::OutOfLine::confirmed(double offsetUs) const {
     if (std::abs(offsetUs) >= microseconds(jumpAfter))
         return buffers >= Timeline::confirmations;
     return static_cast<double>(frames) * usPerFrame >= microseconds(resyncConfirmedAfter);
@@ -73,19 +72,18 @@ qint64 MicrophoneMixer::Timeline::place(qint64 end, qint64 us, qint64 frames) {
     const double late = captured - timeAt(static_cast<double>(end));
     const double tolerance = microseconds(resyncAfter);
     if (std::abs(late) <= tolerance) {
-        suspects = 0, suspectFrames = 0;
+        suspects.clear();
         anchorUs += driftFollowing * late;
         return 0;
     }
     // Some sources report their latency in a sawtooth: one buffer out of line is taken as on
     // time, a jump that the next buffers confirm is real.
-    if (suspects > 0 && std::abs(late - suspectLate) <= tolerance)
-        ++suspects, suspectFrames += frames;
-    else
-        suspects = 1, suspectFrames = frames, suspectLate = late;
-    if (!confirmed(late, suspects, suspectFrames))
+    if (suspects.buffers == 0 || std::abs(late - suspectLate) > tolerance)
+        suspects.clear(), suspectLate = late;
+    suspects.add(frames);
+    if (!suspects.confirmed(late))
         return 0;
-    suspects = 0, suspectFrames = 0;
+    suspects.clear();
     // A gap gets its silence; a stream that starts over behind its last time is taken as it is.
     const qint64 gap = late > 0 ? std::llround(late / usPerFrame) : 0;
     anchorUs = captured;
@@ -188,13 +186,12 @@ void MicrophoneMixer::resample(const std::vector<float>& mono, qint64 capturedAt
     size_t skip = 0;
     const double resyncFrames = microseconds(resyncAfter) / usPerFrame;
     if (std::abs(offset) > resyncFrames)
-        ++outOfLineBuffers_, outOfLineFrames_ += static_cast<qint64>(mono.size());
+        outOfLine_.add(static_cast<qint64>(mono.size()));
     else
-        outOfLineBuffers_ = 0, outOfLineFrames_ = 0;
+        outOfLine_.clear();
     if (!microphoneAligned_ ||
-        (outOfLineBuffers_ > 0 &&
-         confirmed(offset * usPerFrame, outOfLineBuffers_, outOfLineFrames_))) {
-        outOfLineBuffers_ = 0, outOfLineFrames_ = 0;
+        (outOfLine_.buffers > 0 && outOfLine_.confirmed(offset * usPerFrame))) {
+        outOfLine_.clear();
         if (offset > 0) {
             skip = std::min(mono.size(), static_cast<size_t>(std::llround(offset)));
         } else {

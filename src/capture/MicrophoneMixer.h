@@ -53,15 +53,24 @@ public:
     double microphoneOffsetMs() const;
 
 private:
+    // Buffers in a row, and their frames, that were out of line by more than resyncAfter.
+    struct OutOfLine {
+        int buffers = 0;
+        qint64 frames = 0;
+        void add(qint64 bufferFrames) { ++buffers, frames += bufferFrames; }
+        void clear() { buffers = 0, frames = 0; }
+        // Whether an offset of `offsetUs` has been seen long enough to be real.
+        bool confirmed(double offsetUs) const;
+    };
+
     // Maps a stream's frame positions to the common clock. Follows slow clock drift; a jump
     // larger than resyncAfter is a gap (ahead) or a new start (behind).
     struct Timeline {
         bool anchored = false;
         double anchorUs = 0;
         double anchorFrame = 0;
-        // Buffers in a row, and their frames, that were out of line by about suspectLate.
-        int suspects = 0;
-        qint64 suspectFrames = 0;
+        // Buffers in a row that were out of line by about suspectLate.
+        OutOfLine suspects;
         double suspectLate = 0;
         static constexpr int confirmations = 3;
         double timeAt(double frame) const;
@@ -71,7 +80,6 @@ private:
         qint64 place(qint64 end, qint64 us, qint64 frames);
     };
 
-    static bool confirmed(double offsetUs, int buffers, qint64 frames);
     void appendOutput(const float* samples, qint64 frames);
     void resample(const std::vector<float>& mono, qint64 capturedAtUs);
     void synthesizeStalledOutput();
@@ -99,9 +107,8 @@ private:
     std::vector<float> microphoneMix_;
     qint64 mixStart_ = 0;
     double lastOffsetFrames_ = 0;
-    // Microphone buffers in a row, and their frames, whose offset was beyond resyncAfter.
-    int outOfLineBuffers_ = 0;
-    qint64 outOfLineFrames_ = 0;
+    // Microphone buffers in a row whose offset was beyond resyncAfter.
+    OutOfLine outOfLine_;
 
     // The latest capture time either stream has reached.
     double latestUs_ = -1;
