@@ -133,8 +133,8 @@ IdleStageView::IdleStageView(SystemAudioRecorder& recorder, RecordingListModel* 
     showMicrophone();
     // A microphone may come or go, and a sound server come back, while the screen is up.
     microphoneCheck_->setInterval(microphoneCheckIntervalMs);
-    connect(microphoneCheck_, &QTimer::timeout, &recorder, &SystemAudioRecorder::checkMicrophone);
-    recorder.checkMicrophone();
+    connect(microphoneCheck_, &QTimer::timeout, &recorder, &SystemAudioRecorder::checkServer);
+    recorder.checkServer();
 }
 
 void IdleStageView::showEvent(QShowEvent* event) {

@@ -27,12 +27,34 @@ struct CaptureInput {
     int channelCount = 1;
 };
 
+// A program playing sound, as the server describes its streams: what the user picks to record
+// alone. A stream belongs to the program when both its name and its binary match, ignoring case;
+// a choice made by one word alone (the command line's) takes a stream whose name or binary is
+// that word.
+struct CaptureProgram {
+    // application.name, application.process.binary, application.icon_name; any may be empty.
+    QString name;
+    QString binary;
+    QString iconName;
+    // Made from one word that names the program or its binary.
+    bool byNameOrBinary = false;
+
+    static CaptureProgram named(const QString& nameOrBinary);
+    // What the user knows the program as.
+    QString displayName() const;
+    // Whether a stream of `stream`'s name and binary is this program's.
+    bool matches(const CaptureProgram& stream) const;
+    bool operator==(const CaptureProgram& other) const;
+};
+
 // The answer to a content query: why the server can't be used, otherwise its outputs with the
 // default output first, and its microphone when it has one.
 struct ShareableContent {
     std::optional<Failure> error;
     QList<CaptureOutput> outputs;
     std::optional<CaptureInput> microphone = {};
+    // The programs playing sound now, each once, in the order the server lists their streams.
+    QList<CaptureProgram> programs = {};
     // With an error: the server was reached, and the question to it is what failed.
     bool serverReached = false;
     // With an error: the server turned us away, rather than not being there.
@@ -47,6 +69,9 @@ struct StreamConfiguration {
     // The output was chosen as the server's default, and the stream goes wherever the default
     // goes, from the start: the default may have changed since it was chosen.
     bool followsDefaultOutput = true;
+    // Only this program's streams are recorded, mixed, on whichever output they play, rather
+    // than the output's monitor: every one open at the start and every one it opens later.
+    std::optional<CaptureProgram> program = {};
 };
 
 // None when the operation succeeded, otherwise why it failed.
@@ -71,6 +96,9 @@ public:
         // On any thread, once, when the microphone can't be opened or goes away; the output's
         // stream goes on.
         std::function<void(const QString& reason)> microphoneLost;
+        // Recording a program, on any thread: whether any of its streams is open now. Told at
+        // the start and at every change.
+        std::function<void(bool playing)> programPlaying;
     };
 
     virtual ~CaptureService() = default;

@@ -4,6 +4,7 @@
 #include "MainloopTimer.h"
 #include "MicrophoneStream.h"
 #include "OutputFollower.h"
+#include "PlayingStreams.h"
 #include "PulseConnection.h"
 #include "RecordStream.h"
 #include "StreamGathering.h"
@@ -129,6 +130,9 @@ struct PulseCaptureService::State {
         content.outputs = *outputs;
         if (!content.outputs.isEmpty())
             content.microphone = MicrophoneStream::defaultInput(*connection, content.outputs[0]);
+        // A server that doesn't list its streams leaves nothing to pick but the whole output.
+        if (const std::optional<QList<PlayingStream>> streams = listPlayingStreams(*connection))
+            content.programs = programsOf(*streams);
         qCDebug(lcCapture).noquote() << "Outputs:" << content.outputs.size() << "default"
                                      << (defaultSink ? *defaultSink : QStringLiteral("none"));
         return content;

@@ -43,6 +43,9 @@ CaptureService::Handlers RecordingSession::handlers() {
     handlers.outputChanged = [self](const CaptureOutput& output) {
         self->post({Notice::Kind::outputChanged, output.displayName()});
     };
+    handlers.programPlaying = [self](bool playing) {
+        self->post({playing ? Notice::Kind::programPlaying : Notice::Kind::programWaiting});
+    };
     if (!mixer_) {
         handlers.samples = [self](PcmBuffer&& buffer) { self->store(buffer); };
         return handlers;

@@ -27,10 +27,17 @@ class RecordingSession : public std::enable_shared_from_this<RecordingSession> {
 public:
     // What the capture and writer threads tell the main thread.
     struct Notice {
-        enum class Kind { streamStopped, outputChanged, microphoneLost, writeFailed };
+        enum class Kind {
+            streamStopped,
+            outputChanged,
+            microphoneLost,
+            writeFailed,
+            programPlaying,
+            programWaiting
+        };
         Kind kind;
         // The stream's reason, or the new output's name.
-        QString text;
+        QString text = {};
     };
     using NoticeHandler = std::function<void(const Notice&)>;
 

@@ -118,6 +118,7 @@ void SystemAudioRecorder::beginCapture(const ShareableContent& content) {
 
     StreamConfiguration configuration;
     configuration.microphone = microphoneToMix(content);
+    configuration.program = program_;
     session_ = std::make_shared<RecordingSession>(
         this, [this](const RecordingSession::Notice& notice) { handle(notice); },
         configuration.microphone ? std::optional(configuration.microphone->channelCount)
@@ -139,6 +140,10 @@ void SystemAudioRecorder::handle(const RecordingSession::Notice& notice) {
         return microphoneLost(notice.text);
     case Kind::writeFailed:
         return fileFailed();
+    case Kind::programPlaying:
+    case Kind::programWaiting:
+        return publish(isWaitingForProgram_, notice.kind == Kind::programWaiting,
+                       &SystemAudioRecorder::isWaitingForProgramChanged);
     }
 }
 
@@ -148,8 +153,13 @@ void SystemAudioRecorder::setIncludesMicrophone(bool includes) {
     publish(includesMicrophone_, includes, &SystemAudioRecorder::includesMicrophoneChanged);
 }
 
-void SystemAudioRecorder::checkMicrophone() {
+void SystemAudioRecorder::setProgram(std::optional<CaptureProgram> program) {
+    publish(program_, std::move(program), &SystemAudioRecorder::programChanged);
+}
+
+void SystemAudioRecorder::checkServer() {
     deliverTo(this, service_->queryContent(), [this](const ShareableContent& content) {
+        publish(playingPrograms_, content.programs, &SystemAudioRecorder::playingProgramsChanged);
         publish(noMicrophoneReason_, noMicrophoneReason(content),
                 &SystemAudioRecorder::noMicrophoneReasonChanged);
         const CaptureInput* microphone = content.microphone ? &*content.microphone : nullptr;
@@ -334,6 +344,7 @@ void SystemAudioRecorder::endSession() {
     if (session_)
         session_->end();
     session_.reset();
+    publish(isWaitingForProgram_, false, &SystemAudioRecorder::isWaitingForProgramChanged);
 }
 
 double SystemAudioRecorder::recordedSeconds() const {

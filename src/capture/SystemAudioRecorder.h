@@ -40,6 +40,7 @@ class SystemAudioRecorder : public QObject {
                    noMicrophoneReasonChanged)
     Q_PROPERTY(std::optional<QString> microphoneProblem READ microphoneProblem NOTIFY
                    microphoneProblemChanged)
+    Q_PROPERTY(bool isWaitingForProgram READ isWaitingForProgram NOTIFY isWaitingForProgramChanged)
 
 public:
     enum class RecorderError { permissionDenied, noDisplay };
@@ -98,10 +99,20 @@ public:
     std::optional<QString> noMicrophoneReason() const { return noMicrophoneReason_; }
     // The microphone's name as the server describes it, as the last check found; empty for none.
     QString microphoneName() const { return microphoneName_; }
-    // Asks the server whether there is a microphone; noMicrophoneReason and microphoneName follow.
-    void checkMicrophone();
+    // Asks the server whether there is a microphone and which programs play sound;
+    // noMicrophoneReason, microphoneName and playingPrograms follow.
+    void checkServer();
     // While recording: why the microphone is missing from the recording from some point on.
     std::optional<QString> microphoneProblem() const { return microphoneProblem_; }
+
+    // The program whose sound alone is recorded; none for the whole computer's. Takes effect at
+    // the next start().
+    std::optional<CaptureProgram> program() const { return program_; }
+    void setProgram(std::optional<CaptureProgram> program);
+    // The programs playing sound, as the last check found.
+    QList<CaptureProgram> playingPrograms() const { return playingPrograms_; }
+    // Recording a program that has no stream open: the recording holds silence meanwhile.
+    bool isWaitingForProgram() const { return isWaitingForProgram_; }
 
 Q_SIGNALS:
     void isRecordingChanged(bool isRecording);
@@ -119,6 +130,9 @@ Q_SIGNALS:
     void noMicrophoneReasonChanged(const std::optional<QString>& noMicrophoneReason);
     void microphoneNameChanged(const QString& microphoneName);
     void microphoneProblemChanged(const std::optional<QString>& microphoneProblem);
+    void programChanged(const std::optional<CaptureProgram>& program);
+    void playingProgramsChanged(const QList<CaptureProgram>& programs);
+    void isWaitingForProgramChanged(bool isWaitingForProgram);
 
 private:
     // isRecording is true in recording and stopping.
@@ -169,6 +183,9 @@ private:
     std::optional<QString> noMicrophoneReason_;
     QString microphoneName_;
     std::optional<QString> microphoneProblem_;
+    std::optional<CaptureProgram> program_;
+    QList<CaptureProgram> playingPrograms_;
+    bool isWaitingForProgram_ = false;
 
     Phase phase_ = Phase::idle;
     // Starting and stopping: finished when the phase ends.

@@ -348,7 +348,7 @@ private Q_SLOTS:
     }
 
     void withoutAMicrophoneTheOutputIsRecordedAloneAndTheReasonShown() {
-        recorder_->checkMicrophone();
+        recorder_->checkServer();
         QTRY_COMPARE(recorder_->noMicrophoneReason(), Message("No microphone found."));
         recorder_->setIncludesMicrophone(true);
         startRecording();
@@ -360,7 +360,7 @@ private Q_SLOTS:
 
         // A microphone that turns up is found by the next check.
         fake_->content.microphone = CaptureInput{"mic", "USB", 1};
-        recorder_->checkMicrophone();
+        recorder_->checkServer();
         QTRY_COMPARE(recorder_->noMicrophoneReason(), std::nullopt);
     }
 
