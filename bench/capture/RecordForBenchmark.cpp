@@ -1,6 +1,7 @@
-// Records what the default output plays for SECONDS with SystemAudioRecorder (with the default
-// input mixed in when the second argument is "microphone"), then prints one line: frames
-// captured, wall seconds between start and stop, and the process's CPU seconds during that time.
+// Records what the default output plays for SECONDS with SystemAudioRecorder, then prints one
+// line: frames captured, wall seconds between start and stop, and the process's CPU seconds
+// during that time. Further arguments: "microphone" mixes the default input in, "program=NAME"
+// records that program alone.
 #include "ProcessCpu.h"
 #include "SystemAudioRecorder.h"
 
@@ -28,7 +29,14 @@ int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
     const double seconds = argc > 1 ? QByteArray(argv[1]).toDouble() : 60;
     SystemAudioRecorder recorder;
-    recorder.setIncludesMicrophone(argc > 2 && QByteArray(argv[2]) == "microphone");
+    for (int i = 2; i < argc; ++i) {
+        const QByteArray option(argv[i]);
+        if (option == "microphone")
+            recorder.setIncludesMicrophone(true);
+        else if (option.startsWith("program="))
+            recorder.setProgram(
+                CaptureProgram::named(QString::fromUtf8(option.mid(int(sizeof "program=") - 1))));
+    }
     QElapsedTimer wallClock;
     double cpuAtStart = 0;
     double wallSeconds = 0;
