@@ -62,7 +62,7 @@ void ProgramCapture::onSinkInput(pa_context*, const pa_sink_input_info* info, in
 
 void ProgramCapture::reconcile(const QList<PlayingStream>& playing) {
     for (const PlayingStream& stream : playing)
-        if (!sources_.count(stream.index))
+        if (!sources_.count(stream.index) && endings_[stream.index] <= mostEndings)
             open(stream);
 }
 
@@ -86,9 +86,13 @@ void ProgramCapture::open(const PlayingStream& playing) {
     source->stream = std::move(opened).value();
     const uint32_t index = playing.index;
     // The server ends it with the program's stream (or refuses it): its place is silence.
+    // A stream moved to another output (PulseAudio ends what hears it) is opened again there;
+    // one that the server keeps ending is given up.
     source->stream->setHandlers({}, [this, index](const QString& reason) {
         qCInfo(lcCapture).noquote() << "Recording of stream" << index << "ended:" << reason;
         close(index, "stopped");
+        if (++endings_[index] <= mostEndings)
+            lookAgain();
     });
     source->stream->feed(source->gathering, source->deliver);
     qCInfo(lcCapture).noquote() << "Recording stream" << index << "of" << program_.displayName()

@@ -69,4 +69,7 @@ private:
     // By the index of the program's stream each one hears.
     std::map<uint32_t, std::unique_ptr<Source>> sources_;
     std::optional<bool> toldPlaying_;
+    // How often the server ended what heard each program stream, while that stream went on.
+    static constexpr int mostEndings = 3;
+    std::map<uint32_t, int> endings_;
 };

@@ -135,6 +135,31 @@ private Q_SLOTS:
         const double otherLevel = loudestOf(file, 1000);
         QVERIFY2(otherLevel < inaudible, qPrintable(QString::number(otherLevel)));
     }
+
+    // The program's stream is moved to another output mid-recording (as a user picks headphones
+    // for it): the recording goes on hearing it there.
+    void followsTheProgramToAnotherOutput() {
+        Module headphones(
+            {"module-null-sink", "sink_name=sonabrix_headphones", "rate=48000", "channels=2"});
+        QVERIFY(headphones.id);
+        Player player(tone(30, 440, 0.5f), {}, "Sonabrix Tone A");
+        SystemAudioRecorder recorder;
+        recorder.setProgram(CaptureProgram::named("Sonabrix Tone A"));
+        QVERIFY(finishes(recorder.start()) && recorder.isRecording());
+        QTRY_VERIFY_WITH_TIMEOUT(recorder.level() > 0.45, 5000);
+        const QByteArray streams = pactl({"list", "short", "sink-inputs"}).value_or("");
+        QVERIFY(!streams.isEmpty());
+        QVERIFY(pactl({"move-sink-input", streams.split('\t').first(), "sonabrix_headphones"}));
+        // An idle output renders ahead for a moment before its first sound.
+        QTest::qWait(4000);
+        QVERIFY(finishes(recorder.stop()));
+        QCOMPARE(recorder.errorMessage(), std::nullopt);
+        const SoundFile file(lastRecording(recorder));
+        const qint64 end = file.frames();
+        QVERIFY(end > 96000);
+        const double heard = amplitudeOf(file, 0, 440, end - 48000, end);
+        QVERIFY2(std::abs(heard - 0.5) < 0.05, qPrintable(QString::number(heard)));
+    }
 };
 
 QTEST_GUILESS_MAIN(ProgramCaptureTest)
