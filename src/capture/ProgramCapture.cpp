@@ -27,7 +27,6 @@ void ProgramCapture::start() {
                 lookAgain();
         });
     lookAgain();
-    tellPlaying();
 }
 
 void ProgramCapture::lookAgain() {
@@ -56,6 +55,8 @@ void ProgramCapture::onSinkInput(pa_context*, const pa_sink_input_info* info, in
     // A failed listing (last < 0) changes nothing: the next notice asks again.
     if (last > 0)
         self->reconcile(self->listed_);
+    // Whether the program plays is first told once the server has said.
+    self->tellPlaying();
     if (std::exchange(self->listAgain_, false))
         self->lookAgain();
 }
