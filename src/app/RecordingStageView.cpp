@@ -55,11 +55,11 @@ QLabel* meterCaption(const QString& text, QWidget* parent) {
 } // namespace
 
 RecordingStageView::RecordingStageView(SystemAudioRecorder& recorder, QWidget* parent)
-    : QWidget(parent), recorder_(recorder), dot_(new PulsingDot(this)), elapsed_(new QLabel(this)),
-      output_(new QLabel(this)), waveform_(new LiveWaveformView(this)),
-      meter_(new LevelMeter(this)), microphoneMeter_(new LevelMeter(this)),
-      status_(new QLabel(this)), pauseButton_(new QPushButton(this)),
-      stopButton_(new QPushButton(this)) {
+    : QWidget(parent), recorder_(recorder), program_(recorder.program()),
+      dot_(new PulsingDot(this)), elapsed_(new QLabel(this)), output_(new QLabel(this)),
+      waveform_(new LiveWaveformView(this)), meter_(new LevelMeter(this)),
+      microphoneMeter_(new LevelMeter(this)), status_(new QLabel(this)),
+      pauseButton_(new QPushButton(this)), stopButton_(new QPushButton(this)) {
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(22);
@@ -75,7 +75,7 @@ RecordingStageView::RecordingStageView(SystemAudioRecorder& recorder, QWidget* p
     // What is coming in, in one block: the output, its sound, and what to make of it.
     auto* listening = new QVBoxLayout;
     listening->setSpacing(8);
-    // The output's name and the problems told come from the sound server.
+    // The output's and the program's names and the problems told come from the sound server.
     PlainText::keep(output_);
     PlainText::keep(status_);
     output_->setAlignment(Qt::AlignHCenter);
@@ -89,7 +89,10 @@ RecordingStageView::RecordingStageView(SystemAudioRecorder& recorder, QWidget* p
     microphoneMeter_->setFixedWidth(meterWidth);
     if (recorder.includesMicrophone()) {
         // Two meters, each named: the computer's sound and the user's own.
-        listening->addWidget(meterCaption(tr("Computer"), this), 0, Qt::AlignHCenter);
+        // The program's, when one is recorded alone.
+        QLabel* source = meterCaption(program_ ? program_->displayName() : tr("Computer"), this);
+        PlainText::keep(source);
+        listening->addWidget(source, 0, Qt::AlignHCenter);
         listening->addWidget(meter_, 0, Qt::AlignHCenter);
         listening->addWidget(meterCaption(tr("Microphone"), this), 0, Qt::AlignHCenter);
         listening->addWidget(microphoneMeter_, 0, Qt::AlignHCenter);
@@ -157,6 +160,8 @@ RecordingStageView::RecordingStageView(SystemAudioRecorder& recorder, QWidget* p
             &RecordingStageView::showStatus);
     connect(&recorder, &SystemAudioRecorder::isLowOnSpaceChanged, this,
             &RecordingStageView::showStatus);
+    connect(&recorder, &SystemAudioRecorder::isWaitingForProgramChanged, this,
+            &RecordingStageView::showStatus);
     showPaused(recorder.isPaused());
     showStatus();
 }
@@ -220,7 +225,8 @@ void RecordingStageView::showPaused(bool paused) {
 }
 
 void RecordingStageView::showStatus() {
-    const QString output = recorder_.outputName();
+    // A program recorded alone is named instead of the output it plays on.
+    const QString output = program_ ? program_->displayName() : recorder_.outputName();
     const bool paused = recorder_.isPaused();
     output_->setText(output.isEmpty() ? (paused ? tr("Paused") : QString())
                      : paused         ? tr("Paused — “%1” is not being recorded").arg(output)
@@ -230,6 +236,8 @@ void RecordingStageView::showStatus() {
                             "more. The recording stops by itself before the disk is full."));
     else if (const std::optional<QString> problem = recorder_.microphoneProblem())
         status_->setText(*problem);
+    else if (program_ && recorder_.isWaitingForProgram())
+        status_->setText(tr("Waiting for %1…").arg(output));
     else if (recorder_.isCapturingSilence())
         status_->setText(
             heardSound_ ? tr("Nothing has played on “%1” for the last few seconds.").arg(output)
