@@ -1,4 +1,5 @@
 #include "ContentView.h"
+#include "IdleStageView.h"
 #include "SaveFlow.h"
 #include "SystemAudioRecorder.h"
 #include "TestSupport.h"
@@ -73,6 +74,36 @@ private slots:
         QCOMPARE(codec, QString("aac"));
         QVERIFY2(std::abs(seconds - trimmed.length()) < 0.05,
                  qPrintable(QString("saved %1 s of %2 s").arg(seconds).arg(trimmed.length())));
+    }
+
+    // A program playing on the server is offered on the start screen by the name it gives.
+    void aPlayingProgramIsOfferedByName() {
+        const QString sound = testFolder().filePath("long-tone.wav");
+        QVERIFY(run("ffmpeg",
+                    {"-v", "error", "-f", "lavfi", "-i",
+                     "sine=frequency=330:sample_rate=48000:duration=30", "-ac", "2", "-y", sound}));
+        ContentView view;
+        view.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&view));
+        auto* start = view.findChild<IdleStageView*>();
+        QVERIFY(start);
+        const auto offered = [&] {
+            QStringList texts;
+            for (int index = 0; index < start->programChoice()->count(); ++index)
+                texts << start->programChoice()->itemText(index);
+            return texts;
+        };
+        QVERIFY(!offered().contains("SonabrixTone"));
+        QProcess player;
+        player.start("paplay", {"--property=application.name=SonabrixTone", sound});
+        QVERIFY(player.waitForStarted());
+        QTRY_VERIFY_WITH_TIMEOUT(offered().contains("SonabrixTone"),
+                                 3 * IdleStageView::microphoneCheckIntervalMs);
+        player.kill();
+        player.waitForFinished();
+        // Gone quiet, it stays choosable.
+        QTRY_VERIFY_WITH_TIMEOUT(offered().contains("SonabrixTone (not playing)"),
+                                 3 * IdleStageView::microphoneCheckIntervalMs);
     }
 };
 
