@@ -1,6 +1,7 @@
 #include "RecordingStageView.h"
 
 #include "AppStyle.h"
+#include "ElidedLabel.h"
 #include "LevelMeter.h"
 #include "LiveWaveformView.h"
 #include "PlainText.h"
@@ -44,8 +45,10 @@ QIcon drawnPauseIcon(const QColor& color, bool paused) {
     return QIcon(pixmap);
 }
 
+// Shortened in the middle when a program's name is longer than the meter.
 QLabel* meterCaption(const QString& text, QWidget* parent) {
-    auto* caption = new QLabel(text, parent);
+    auto* caption = new ElidedLabel(parent);
+    caption->setFullText(text);
     caption->setFont(AppStyle::calloutFont());
     caption->setFixedWidth(meterWidth);
     AppStyle::makeSecondary(caption);
@@ -56,7 +59,7 @@ QLabel* meterCaption(const QString& text, QWidget* parent) {
 
 RecordingStageView::RecordingStageView(SystemAudioRecorder& recorder, QWidget* parent)
     : QWidget(parent), recorder_(recorder), program_(recorder.program()),
-      dot_(new PulsingDot(this)), elapsed_(new QLabel(this)), output_(new QLabel(this)),
+      dot_(new PulsingDot(this)), elapsed_(new QLabel(this)), output_(new ElidedLabel(this)),
       waveform_(new LiveWaveformView(this)), meter_(new LevelMeter(this)),
       microphoneMeter_(new LevelMeter(this)), status_(new QLabel(this)),
       pauseButton_(new QPushButton(this)), stopButton_(new QPushButton(this)) {
@@ -80,6 +83,8 @@ RecordingStageView::RecordingStageView(SystemAudioRecorder& recorder, QWidget* p
     PlainText::keep(status_);
     output_->setAlignment(Qt::AlignHCenter);
     output_->setFont(AppStyle::calloutFont());
+    // A long name is shortened in its middle rather than widening the window.
+    output_->setFixedWidth(meterWidth);
     AppStyle::makeSecondary(output_);
     listening->addWidget(output_, 0, Qt::AlignHCenter);
     waveform_->setFixedWidth(meterWidth);
@@ -90,9 +95,9 @@ RecordingStageView::RecordingStageView(SystemAudioRecorder& recorder, QWidget* p
     if (recorder.includesMicrophone()) {
         // Two meters, each named: the computer's sound and the user's own.
         // The program's, when one is recorded alone.
-        QLabel* source = meterCaption(program_ ? program_->displayName() : tr("Computer"), this);
-        PlainText::keep(source);
-        listening->addWidget(source, 0, Qt::AlignHCenter);
+        listening->addWidget(
+            meterCaption(program_ ? program_->displayName() : tr("Computer"), this), 0,
+            Qt::AlignHCenter);
         listening->addWidget(meter_, 0, Qt::AlignHCenter);
         listening->addWidget(meterCaption(tr("Microphone"), this), 0, Qt::AlignHCenter);
         listening->addWidget(microphoneMeter_, 0, Qt::AlignHCenter);
@@ -209,7 +214,7 @@ QString RecordingStageView::elapsedText() const {
 }
 
 QString RecordingStageView::outputText() const {
-    return output_->text();
+    return output_->fullText();
 }
 
 QString RecordingStageView::statusText() const {
@@ -228,9 +233,9 @@ void RecordingStageView::showStatus() {
     // A program recorded alone is named instead of the output it plays on.
     const QString output = program_ ? program_->displayName() : recorder_.outputName();
     const bool paused = recorder_.isPaused();
-    output_->setText(output.isEmpty() ? (paused ? tr("Paused") : QString())
-                     : paused         ? tr("Paused — “%1” is not being recorded").arg(output)
-                                      : tr("Recording “%1”").arg(output));
+    output_->setFullText(output.isEmpty() ? (paused ? tr("Paused") : QString())
+                         : paused ? tr("Paused — “%1” is not being recorded").arg(output)
+                                  : tr("Recording “%1”").arg(output));
     if (recorder_.isLowOnSpace())
         status_->setText(tr("The disk is almost full: there is room for less than 5 minutes "
                             "more. The recording stops by itself before the disk is full."));
@@ -245,6 +250,7 @@ void RecordingStageView::showStatus() {
     else
         status_->clear();
     // Empty, the labels still need a name for assistive technology; with text, the text is it.
-    output_->setAccessibleName(output_->text().isEmpty() ? tr("Recorded output") : QString());
+    if (output_->fullText().isEmpty())
+        output_->setAccessibleName(tr("Recorded output"));
     status_->setAccessibleName(status_->text().isEmpty() ? tr("Recording notes") : QString());
 }

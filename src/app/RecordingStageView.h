@@ -6,6 +6,7 @@
 #include <QWidget>
 #include <optional>
 
+class ElidedLabel;
 class LevelMeter;
 class LiveWaveformView;
 class PulsingDot;
@@ -56,7 +57,7 @@ private:
     const std::optional<CaptureProgram> program_;
     PulsingDot* dot_;
     QLabel* elapsed_;
-    QLabel* output_;
+    ElidedLabel* output_;
     LiveWaveformView* waveform_;
     LevelMeter* meter_;
     LevelMeter* microphoneMeter_;
