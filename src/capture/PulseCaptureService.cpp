@@ -5,6 +5,7 @@
 #include "MicrophoneStream.h"
 #include "OutputFollower.h"
 #include "PlayingStreams.h"
+#include "ProgramCapture.h"
 #include "PulseConnection.h"
 #include "RecordStream.h"
 #include "StreamGathering.h"
@@ -36,6 +37,8 @@ struct PulseCaptureService::State {
     // The stream being opened on the new default output's monitor, until it takes over.
     std::unique_ptr<RecordStream> nextStream;
     RecordStream::Options streamOptions;
+    // Recording one program: its streams, in place of the output's stream.
+    std::unique_ptr<ProgramCapture> program;
     std::unique_ptr<MicrophoneStream> microphone;
     // Lets silence into the recording while the server gives nothing.
     std::unique_ptr<MainloopTimer> clock;
@@ -57,6 +60,7 @@ struct PulseCaptureService::State {
         follower.reset();
         nextStream.reset();
         microphone.reset();
+        program.reset();
         running = false;
         // Whatever arrived is kept, however the stream ends.
         deliverPendingLocked();
@@ -147,7 +151,9 @@ struct PulseCaptureService::State {
         releaseStreamLocked();
         // In place before the stream connects: it may deliver while we wait for it.
         handlers = std::move(streamHandlers);
-        const CaptureResult error = openStreamLocked(output, configuration);
+        const CaptureResult error = configuration.program
+                                        ? openProgramLocked(*configuration.program, configuration)
+                                        : openStreamLocked(output, configuration);
         if (error) {
             qCWarning(lcCapture).noquote() << "Couldn't start capture of"
                                            << output.monitorSourceName << ":" << error->message();
@@ -155,13 +161,15 @@ struct PulseCaptureService::State {
             return error;
         }
         running = true;
-        logStreamLocked(output);
+        if (stream)
+            logStreamLocked(output);
         if (configuration.microphone)
             openMicrophoneLocked(*configuration.microphone);
         clock = std::make_unique<MainloopTimer>(
             connection->context(), pa_threaded_mainloop_get_api(connection->mainloop()),
             tickInterval, [this] { tickLocked(); });
-        if (configuration.followsDefaultOutput)
+        // A program's streams are heard on whichever output they play.
+        if (configuration.followsDefaultOutput && !program)
             follower = std::make_unique<OutputFollower>(
                 *connection, output,
                 [this](const CaptureOutput& next) { return reopenLocked(next); },
@@ -261,6 +269,22 @@ struct PulseCaptureService::State {
         return stream->waitUntilReady();
     }
 
+    // The program's streams are found and opened on the mainloop thread, now and as they come.
+    CaptureResult openProgramLocked(const CaptureProgram& chosen,
+                                    const StreamConfiguration& configuration) {
+        const std::optional<RecordStream::Format> format = RecordStream::floatFormat(
+            configuration.sampleRateHz, configuration.channelCount, fragmentDuration);
+        if (!format)
+            return Failure::because(pulseErrorText(PA_ERR_INVALID));
+        streamOptions = {"Sonabrix recording", *format, false};
+        qCInfo(lcCapture).noquote()
+            << "Capturing the program" << chosen.displayName() << "(" << chosen.binary << ")";
+        program = std::make_unique<ProgramCapture>(*connection, chosen, *format,
+                                                   static_cast<qint64>(pa_rtclock_now()), handlers);
+        program->start();
+        return std::nullopt;
+    }
+
     // A microphone that can't be opened leaves the output's recording as it is, and says so.
     void openMicrophoneLocked(const CaptureInput& input) {
         Result<std::unique_ptr<MicrophoneStream>> opened = MicrophoneStream::open(
@@ -327,6 +351,13 @@ struct PulseCaptureService::State {
                 if (microphone)
                     microphone->finish(now);
             }
+            if (connected && program) {
+                program->drain();
+                const auto now = static_cast<qint64>(pa_rtclock_now());
+                program->finish(now);
+                if (microphone)
+                    microphone->finish(now);
+            }
             releaseStreamLocked();
         }
         if (!connected)
@@ -336,7 +367,10 @@ struct PulseCaptureService::State {
 
     void tickLocked() {
         const auto now = static_cast<qint64>(pa_rtclock_now());
-        gathering.tick(now, handlers.samples);
+        if (program)
+            program->tick(now);
+        else
+            gathering.tick(now, handlers.samples);
         if (microphone)
             microphone->tick(now);
     }

