@@ -67,18 +67,17 @@ void AppFlow::startRecording() {
 }
 
 void AppFlow::start(const std::optional<CaptureProgram>& program) {
-    if (program && !recorder_->isRecording())
-        recorder_->setProgram(program);
     if (!recorder_->isRecording()) {
+        if (program)
+            recorder_->setProgram(program);
         const std::optional<CaptureProgram> recorded = recorder_->program();
         qCInfo(lcApp).noquote() << "Recording"
                                 << (recorded ? "the program " + recorded->displayName()
                                              : QStringLiteral("the whole computer"));
     }
     // The recorder never fails outward: a failed start shows up as its message, a good one
-    // as isRecording turning true. A program asked for this once gives way to the user's
-    // choice when no recording came of it.
-    // The recorder finishes its start on the main thread, so the flow is checked there.
+    // as isRecording turning true. A program asked for this once gives way to the start
+    // screen's choice when no recording came of it. The start finishes on the main thread.
     recorder_->start().then([flow = QPointer<AppFlow>(this)] {
         if (flow && !flow->recorder_->isRecording())
             flow->recorder_->setProgram(ProgramMemory::chosen());

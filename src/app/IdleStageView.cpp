@@ -220,32 +220,39 @@ void IdleStageView::showPrograms() {
             quiet.append(program);
     }
 
-    const QSignalBlocker quietly(programChoice_);
-    programChoice_->clear();
-    listed_.clear();
-    programChoice_->addItem(
-        themedSymbol(QStringLiteral("computer"), QStringLiteral("desktopcomputer"), this),
-        tr("Whole computer"));
-    listed_.append(std::nullopt);
-    const auto list = [this](const QList<CaptureProgram>& group, bool playingNow) {
-        if (group.isEmpty())
-            return;
-        programChoice_->insertSeparator(programChoice_->count());
+    // Filled anew only when the programs change, so that an open list stays put meanwhile.
+    if (playing != listedPlaying_ || quiet != listedQuiet_ || programChoice_->count() == 0) {
+        listedPlaying_ = playing;
+        listedQuiet_ = quiet;
+        const QSignalBlocker quietly(programChoice_);
+        programChoice_->clear();
+        listed_.clear();
+        programChoice_->addItem(
+            themedSymbol(QStringLiteral("computer"), QStringLiteral("desktopcomputer"), this),
+            tr("Whole computer"));
         listed_.append(std::nullopt);
-        for (const CaptureProgram& program : group) {
-            programChoice_->addItem(programIcon(program, this),
-                                    playingNow ? program.displayName()
-                                               : tr("%1 (not playing)").arg(program.displayName()));
-            listed_.append(program);
-        }
-    };
-    list(playing, true);
-    list(quiet, false);
+        const auto list = [this](const QList<CaptureProgram>& group, bool playingNow) {
+            if (group.isEmpty())
+                return;
+            programChoice_->insertSeparator(programChoice_->count());
+            listed_.append(std::nullopt);
+            for (const CaptureProgram& program : group) {
+                programChoice_->addItem(programIcon(program, this),
+                                        playingNow
+                                            ? program.displayName()
+                                            : tr("%1 (not playing)").arg(program.displayName()));
+                listed_.append(program);
+            }
+        };
+        list(playing, true);
+        list(quiet, false);
+    }
     int current = 0;
     for (qsizetype index = 0; chosen && index < listed_.size(); ++index) {
         if (listed_[index] == chosen)
             current = int(index);
     }
+    const QSignalBlocker quietly(programChoice_);
     programChoice_->setCurrentIndex(current);
 
     subtitle_->setText(chosen ? tr("Captures only what “%1” plays.").arg(chosen->displayName())

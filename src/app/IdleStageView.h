@@ -61,6 +61,9 @@ private:
     QComboBox* programChoice_;
     // What each entry of the choice records, by the entry's index; separators hold none too.
     QList<std::optional<CaptureProgram>> listed_;
+    // The programs listed, playing and quiet, as they were when the choice was filled.
+    QList<CaptureProgram> listedPlaying_;
+    QList<CaptureProgram> listedQuiet_;
     RecordingListView* recordingList_ = nullptr;
     QTimer* microphoneCheck_;
 };
