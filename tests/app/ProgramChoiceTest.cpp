@@ -149,19 +149,6 @@ private slots:
         QVERIFY(!view_->recorder().program());
     }
 
-    void programsComingAndGoingKeepTheListCurrent() {
-        open();
-        QTRY_COMPARE(entries(choice()), QStringList({"Whole computer"}));
-        // One starts playing while the screen is up: listed by the next look at the server.
-        shared_->programs = {firefox};
-        QTRY_VERIFY_WITH_TIMEOUT(entries(choice()).contains("Firefox"),
-                                 2 * IdleStageView::microphoneCheckIntervalMs);
-        shared_->programs = {spotify};
-        QTRY_VERIFY_WITH_TIMEOUT(entries(choice()) == QStringList({"Whole computer", "Spotify",
-                                                                   "Firefox (not playing)"}),
-                                 2 * IdleStageView::microphoneCheckIntervalMs);
-    }
-
     void theProgramsSeenAreTheMostRecentFew() {
         QList<CaptureProgram> many;
         for (int i = 0; i < ProgramMemory::seenLimit + 2; ++i)
