@@ -272,6 +272,26 @@ Angegebener Grund: %3.</translation>
         <source>Microphone: “%1”</source>
         <translation>Mikrofon: „%1“</translation>
     </message>
+    <message>
+        <source>Record from</source>
+        <translation>Aufnehmen von</translation>
+    </message>
+    <message>
+        <source>Record the whole computer, or one program alone</source>
+        <translation>Den ganzen Computer aufnehmen oder nur ein Programm</translation>
+    </message>
+    <message>
+        <source>Whole computer</source>
+        <translation>Ganzer Computer</translation>
+    </message>
+    <message>
+        <source>%1 (not playing)</source>
+        <translation>%1 (spielt nicht)</translation>
+    </message>
+    <message>
+        <source>Captures only what “%1” plays.</source>
+        <translation>Nimmt nur auf, was „%1“ abspielt.</translation>
+    </message>
 </context>
 <context>
     <name>LaunchOptions</name>
@@ -298,6 +318,22 @@ Angegebener Grund: %3.</translation>
     <message>
         <source>Starts a recording (from the editor too, which keeps the one open in the list), or stops the running recording.</source>
         <translation>Startet eine Aufnahme (auch aus dem Editor, dessen Aufnahme in der Liste bleibt) oder stoppt die laufende Aufnahme.</translation>
+    </message>
+    <message>
+        <source>With --toggle-recording: records only the sound of the program whose name or binary is NAME, ignoring case, rather than what the start screen has chosen. A program that isn&apos;t playing yet is waited for.</source>
+        <translation>Mit --toggle-recording: nimmt nur den Ton des Programms auf, dessen Name oder Programmdatei NAME ist (ohne Beachtung der Groß- und Kleinschreibung), statt der Auswahl auf dem Startbildschirm. Auf ein Programm, das noch nicht spielt, wird gewartet.</translation>
+    </message>
+    <message>
+        <source>NAME</source>
+        <translation>NAME</translation>
+    </message>
+    <message>
+        <source>--application goes with --toggle-recording.</source>
+        <translation>--application gehört zu --toggle-recording.</translation>
+    </message>
+    <message>
+        <source>--application needs the name of a program.</source>
+        <translation>--application braucht den Namen eines Programms.</translation>
     </message>
 </context>
 <context>
@@ -803,6 +839,10 @@ Angegebener Grund: %3.</translation>
     <message>
         <source>Nothing has played on “%1” for the last few seconds.</source>
         <translation>Auf „%1“ wurde in den letzten Sekunden nichts abgespielt.</translation>
+    </message>
+    <message>
+        <source>Waiting for %1…</source>
+        <translation>Warten auf %1…</translation>
     </message>
 </context>
 <context>

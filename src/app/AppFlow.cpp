@@ -3,12 +3,14 @@
 #include "EditorModel.h"
 #include "FutureDelivery.h"
 #include "Logging.h"
+#include "ProgramMemory.h"
 #include "RecordingLibrary.h"
 #include "RecordingNotes.h"
 #include "RecordingsFolder.h"
 #include "SystemAudioRecorder.h"
 #include "Waveform.h"
 
+#include <QPointer>
 #include <QSettings>
 #include <QUrl>
 #include <cmath>
@@ -25,6 +27,10 @@ AppFlow::AppFlow(std::unique_ptr<SystemAudioRecorder> recorder, QObject* parent)
     recorder_->setIncludesMicrophone(QSettings().value(includeMicrophoneKey, false).toBool());
     connect(recorder_.get(), &SystemAudioRecorder::includesMicrophoneChanged, this,
             [](bool includes) { QSettings().setValue(includeMicrophoneKey, includes); });
+    // So is the program to record, and the programs seen playing, to choose among later.
+    recorder_->setProgram(ProgramMemory::chosen());
+    connect(recorder_.get(), &SystemAudioRecorder::playingProgramsChanged, this,
+            &ProgramMemory::noteSeen);
 }
 
 AppFlow::~AppFlow() {
@@ -37,18 +43,18 @@ TimeRange AppFlow::trimRange() const {
     return editor_ ? editor_->trimRange() : TimeRange{};
 }
 
-bool AppFlow::toggleRecording() {
+bool AppFlow::toggleRecording(const std::optional<CaptureProgram>& program) {
     switch (stage_.kind) {
     case Stage::Kind::recording:
         stopRecording();
         return true;
     case Stage::Kind::idle:
-        startRecording();
+        start(program);
         return true;
     case Stage::Kind::recorded:
         // The recording in the editor stays in the list, as after Ctrl+R there.
         newRecording();
-        startRecording();
+        start(program);
         return true;
     case Stage::Kind::analysing:
         break;
@@ -57,9 +63,31 @@ bool AppFlow::toggleRecording() {
 }
 
 void AppFlow::startRecording() {
+    start(std::nullopt);
+}
+
+void AppFlow::start(const std::optional<CaptureProgram>& program) {
+    if (!recorder_->isRecording()) {
+        if (program)
+            recorder_->setProgram(program);
+        const std::optional<CaptureProgram> recorded = recorder_->program();
+        qCInfo(lcApp).noquote() << "Recording"
+                                << (recorded ? "the program " + recorded->displayName()
+                                             : QStringLiteral("the whole computer"));
+    }
     // The recorder never fails outward: a failed start shows up as its message, a good one
-    // as isRecording turning true.
-    recorder_->start();
+    // as isRecording turning true. A program asked for this once gives way to the start
+    // screen's choice when no recording came of it. The start finishes on the main thread.
+    recorder_->start().then([flow = QPointer<AppFlow>(this)] {
+        if (flow && !flow->recorder_->isRecording())
+            flow->recorder_->setProgram(ProgramMemory::chosen());
+    });
+}
+
+void AppFlow::chooseProgram(const std::optional<CaptureProgram>& program) {
+    ProgramMemory::setChosen(program);
+    if (!recorder_->isRecording())
+        recorder_->setProgram(program);
 }
 
 void AppFlow::stopRecording() {
@@ -92,6 +120,8 @@ void AppFlow::onIsRecordingChanged() {
             setStage(Stage::recording());
         return;
     }
+    // The next recording records what the start screen shows.
+    recorder_->setProgram(ProgramMemory::chosen());
     if (!stage_.is(Stage::Kind::recording))
         return;
     // The recorder publishes this recording's file, or none, before it turns off; whatever

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "CaptureService.h"
 #include "Stage.h"
 #include "TimeRange.h"
 #include "Waveform.h"
@@ -34,8 +35,9 @@ public:
     QString lastRecordingPath() const { return lastRecordingPath_; }
 
     // Recording starts from the start screen or the editor (which goes back to the start first),
-    // and stops while it runs. False while a recording is being opened: nothing happens.
-    bool toggleRecording();
+    // and stops while it runs. False while a recording is being opened: nothing happens. With a
+    // program, a start records that program alone this time; the start screen's choice stays.
+    bool toggleRecording(const std::optional<CaptureProgram>& program = std::nullopt);
     void startRecording();
     void stopRecording();
     void togglePause();
@@ -46,6 +48,10 @@ public:
     void openRecording(const QString& path, std::optional<QDateTime> date);
     // The list renamed a file: the recording keeps its place.
     void recordingRenamed(const QString& oldPath, const QString& newPath);
+    // What the start screen records: one program alone, or the whole computer (none). Remembered
+    // across launches, and taken up again after a recording of another program.
+    void chooseProgram(const std::optional<CaptureProgram>& program);
+
     // Keeps the editor's selection with the recording it belongs to.
     void rememberSelection();
 
@@ -70,6 +76,7 @@ Q_SIGNALS:
 private:
     void setStage(Stage stage);
     void onIsRecordingChanged();
+    void start(const std::optional<CaptureProgram>& program);
     void analyse(Stage analysing);
     // The editor for the waveform read, or back to the start when there is none.
     void open(const Stage& analysing, std::optional<Waveform::Data> waveform);

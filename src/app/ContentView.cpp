@@ -83,7 +83,11 @@ SaveFlow& ContentView::saveFlow() {
 }
 
 void ContentView::toggleRecording() {
-    if (!flow_->toggleRecording())
+    toggleRecordingOf(std::nullopt);
+}
+
+void ContentView::toggleRecordingOf(const std::optional<CaptureProgram>& program) {
+    if (!flow_->toggleRecording(program))
         statusNote_->announce(tr("The recording is still being opened; try again in a moment."));
 }
 
@@ -125,6 +129,7 @@ QWidget* ContentView::createStageView() {
         recordings_->reload(RecordingsFolder::path());
         auto* view = new IdleStageView(recorder(), recordings_);
         connect(view, &IdleStageView::recordRequested, flow, &AppFlow::startRecording);
+        connect(view, &IdleStageView::programChosen, flow, &AppFlow::chooseProgram);
         connect(view, &IdleStageView::openRequested, this, &ContentView::openRecording);
         if (RecordingListView* list = view->recordingList()) {
             list->select(flow->lastRecordingPath());

@@ -39,6 +39,8 @@ public:
     // What the desktop's "Record System Audio" action does, as Ctrl+R: starts recording from
     // the start screen or the editor, and stops a running recording.
     void toggleRecording();
+    // The same, a start recording this program alone, whatever the start screen has chosen.
+    void toggleRecordingOf(const std::optional<CaptureProgram>& program);
 
     // The stage's commands, for the window's menus: record or stop (Ctrl+R), pause or resume
     // (Ctrl+P), save (Ctrl+S), back to the start (Ctrl+N), play (Space), auto-trim (Ctrl+T),

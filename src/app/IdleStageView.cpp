@@ -3,11 +3,15 @@
 #include "Accessibility.h"
 #include "AppStyle.h"
 #include "PlainText.h"
+#include "ProgramMemory.h"
 #include "RecordingListModel.h"
 #include "RecordingListView.h"
 #include "SystemAudioRecorder.h"
 
+#include <QAbstractItemView>
 #include <QCheckBox>
+#include <QComboBox>
+#include <QHBoxLayout>
 #include <QKeySequence>
 #include <QLabel>
 #include <QPainter>
@@ -45,13 +49,31 @@ private:
     QIcon symbol_;
 };
 
+// The desktop theme's icon, else our drawing in the text's colour, which suits a dark palette too.
+QIcon themedSymbol(const QString& themeName, const QString& bundledName, const QWidget* widget) {
+    return QIcon::hasThemeIcon(themeName)
+               ? QIcon::fromTheme(themeName)
+               : AppStyle::tintedSymbol(bundledName, widget->palette().color(QPalette::Text));
+}
+
+// The icon the program names for itself, else the one named like its binary, else a program's.
+QIcon programIcon(const CaptureProgram& program, const QWidget* widget) {
+    for (const QString& name : {program.iconName, program.binary}) {
+        if (!name.isEmpty() && QIcon::hasThemeIcon(name))
+            return QIcon::fromTheme(name);
+    }
+    return themedSymbol(QStringLiteral("application-x-executable"), QStringLiteral("app-window"),
+                        widget);
+}
+
 } // namespace
 
 IdleStageView::IdleStageView(SystemAudioRecorder& recorder, RecordingListModel* recordings,
                              QWidget* parent)
     : QWidget(parent), recorder_(recorder), recordButton_(new QPushButton(this)),
       microphoneSwitch_(new QCheckBox(tr("Include microphone"), this)),
-      microphoneNote_(new QLabel(this)), microphoneCheck_(new QTimer(this)) {
+      microphoneNote_(new QLabel(this)), subtitle_(new QLabel(this)),
+      programChoice_(new QComboBox(this)), microphoneCheck_(new QTimer(this)) {
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(18);
@@ -70,13 +92,14 @@ IdleStageView::IdleStageView(SystemAudioRecorder& recorder, RecordingListModel* 
     title->setAlignment(Qt::AlignHCenter);
     title->setWordWrap(true);
     textBlock->addWidget(title);
-    auto* subtitle = new QLabel(tr("Captures whatever's playing on your computer."), this);
-    subtitle->setFont(AppStyle::calloutFont());
-    subtitle->setAlignment(Qt::AlignHCenter);
+    subtitle_->setFont(AppStyle::calloutFont());
+    subtitle_->setAlignment(Qt::AlignHCenter);
     // As wide as the window allows and wrapped within it, whatever the font size.
-    subtitle->setWordWrap(true);
-    AppStyle::makeSecondary(subtitle);
-    textBlock->addWidget(subtitle);
+    subtitle_->setWordWrap(true);
+    // It may name the program to record, as the sound server has it.
+    PlainText::keep(subtitle_);
+    AppStyle::makeSecondary(subtitle_);
+    textBlock->addWidget(subtitle_);
     layout->addLayout(textBlock);
 
     recordButton_->setText(tr("Record System Audio"));
@@ -91,13 +114,26 @@ IdleStageView::IdleStageView(SystemAudioRecorder& recorder, RecordingListModel* 
     connect(recordButton_, &QPushButton::clicked, this, &IdleStageView::recordRequested);
     layout->addWidget(recordButton_, 0, Qt::AlignHCenter);
 
-    // Your own side of a call, mixed in with what the computer plays.
+    // What to record, and your own side of a call mixed in with it, side by side.
     auto* microphone = new QVBoxLayout;
     microphone->setSpacing(2);
+    auto* choices = new QHBoxLayout;
+    choices->setSpacing(20);
+    choices->addStretch();
+    programChoice_->setFont(AppStyle::calloutFont());
+    programChoice_->setAccessibleName(tr("Record from"));
+    programChoice_->setToolTip(tr("Record the whole computer, or one program alone"));
+    // Long program names are shortened in the field; the open list shows them whole.
+    programChoice_->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+    programChoice_->setMinimumContentsLength(16);
+    programChoice_->view()->setTextElideMode(Qt::ElideMiddle);
+    choices->addWidget(programChoice_);
     microphoneSwitch_->setFont(AppStyle::calloutFont());
     microphoneSwitch_->setToolTip(
         tr("Record your microphone too, mixed with the computer's sound"));
-    microphone->addWidget(microphoneSwitch_, 0, Qt::AlignHCenter);
+    choices->addWidget(microphoneSwitch_);
+    choices->addStretch();
+    microphone->addLayout(choices);
     // Always there, so that nothing moves when a microphone comes or goes.
     microphoneNote_->setFont(AppStyle::calloutFont());
     microphoneNote_->setAlignment(Qt::AlignHCenter);
@@ -119,9 +155,17 @@ IdleStageView::IdleStageView(SystemAudioRecorder& recorder, RecordingListModel* 
         layout->addStretch();
     }
     Accessibility::orderChildrenAsLaidOut(this);
+    // Tab goes as the eye does: the button, then what to record, then the microphone.
+    setTabOrder(recordButton_, programChoice_);
+    setTabOrder(programChoice_, microphoneSwitch_);
     // The start screen's one action takes the keys when the screen appears.
     setFocusProxy(recordButton_);
 
+    connect(programChoice_, &QComboBox::activated, this, &IdleStageView::programPicked);
+    connect(&recorder, &SystemAudioRecorder::programChanged, this, &IdleStageView::showPrograms);
+    connect(&recorder, &SystemAudioRecorder::playingProgramsChanged, this,
+            &IdleStageView::showPrograms);
+    showPrograms();
     connect(microphoneSwitch_, &QCheckBox::toggled, &recorder,
             &SystemAudioRecorder::setIncludesMicrophone);
     connect(&recorder, &SystemAudioRecorder::includesMicrophoneChanged, this,
@@ -131,7 +175,8 @@ IdleStageView::IdleStageView(SystemAudioRecorder& recorder, RecordingListModel* 
     connect(&recorder, &SystemAudioRecorder::microphoneNameChanged, this,
             &IdleStageView::showMicrophone);
     showMicrophone();
-    // A microphone may come or go, and a sound server come back, while the screen is up.
+    // A microphone or a program may come or go, and a sound server come back, while the screen
+    // is up.
     microphoneCheck_->setInterval(microphoneCheckIntervalMs);
     connect(microphoneCheck_, &QTimer::timeout, &recorder, &SystemAudioRecorder::checkServer);
     recorder.checkServer();
@@ -161,4 +206,60 @@ void IdleStageView::showMicrophone() {
     microphoneNote_->setText(reason           ? *reason
                              : name.isEmpty() ? QString()
                                               : tr("Microphone: “%1”").arg(name));
+}
+
+void IdleStageView::showPrograms() {
+    const std::optional<CaptureProgram> chosen = recorder_.program();
+    const QList<CaptureProgram> playing = recorder_.playingPrograms();
+    QList<CaptureProgram> quiet;
+    // The choice stays listed while its program is quiet, even one never seen playing.
+    if (chosen && !playing.contains(*chosen))
+        quiet.append(*chosen);
+    for (const CaptureProgram& program : ProgramMemory::seen()) {
+        if (!playing.contains(program) && !quiet.contains(program))
+            quiet.append(program);
+    }
+
+    // Filled anew only when the programs change, so that an open list stays put meanwhile.
+    if (playing != listedPlaying_ || quiet != listedQuiet_ || programChoice_->count() == 0) {
+        listedPlaying_ = playing;
+        listedQuiet_ = quiet;
+        const QSignalBlocker quietly(programChoice_);
+        programChoice_->clear();
+        listed_.clear();
+        programChoice_->addItem(
+            themedSymbol(QStringLiteral("computer"), QStringLiteral("desktopcomputer"), this),
+            tr("Whole computer"));
+        listed_.append(std::nullopt);
+        const auto list = [this](const QList<CaptureProgram>& group, bool playingNow) {
+            if (group.isEmpty())
+                return;
+            programChoice_->insertSeparator(programChoice_->count());
+            listed_.append(std::nullopt);
+            for (const CaptureProgram& program : group) {
+                programChoice_->addItem(programIcon(program, this),
+                                        playingNow
+                                            ? program.displayName()
+                                            : tr("%1 (not playing)").arg(program.displayName()));
+                listed_.append(program);
+            }
+        };
+        list(playing, true);
+        list(quiet, false);
+    }
+    int current = 0;
+    for (qsizetype index = 0; chosen && index < listed_.size(); ++index) {
+        if (listed_[index] == chosen)
+            current = int(index);
+    }
+    const QSignalBlocker quietly(programChoice_);
+    programChoice_->setCurrentIndex(current);
+
+    subtitle_->setText(chosen ? tr("Captures only what “%1” plays.").arg(chosen->displayName())
+                              : tr("Captures whatever's playing on your computer."));
+}
+
+void IdleStageView::programPicked(int index) {
+    if (index >= 0 && index < listed_.size())
+        emit programChosen(listed_[index]);
 }

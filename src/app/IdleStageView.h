@@ -1,8 +1,12 @@
 #pragma once
 
+#include "CaptureService.h"
+
 #include <QWidget>
+#include <optional>
 
 class QCheckBox;
+class QComboBox;
 class QLabel;
 class QPushButton;
 class QTimer;
@@ -10,8 +14,9 @@ class RecordingListModel;
 class RecordingListView;
 class SystemAudioRecorder;
 
-// The start screen: what the app does, the record button and the microphone switch, with the
-// list of past recordings beneath once there are any (the badge then gives them its room).
+// The start screen: what the app does, the record button, what to record (the whole computer or
+// one program) and the microphone switch, with the list of past recordings beneath once there
+// are any (the badge then gives them its room).
 class IdleStageView : public QWidget {
     Q_OBJECT
 
@@ -22,15 +27,19 @@ public:
 
     QPushButton* recordButton() const { return recordButton_; }
     QCheckBox* microphoneSwitch() const { return microphoneSwitch_; }
+    // "Whole computer", then the programs playing now, then those seen before that are quiet.
+    QComboBox* programChoice() const { return programChoice_; }
+    // How often the screen looks again for a microphone or a program that came or went.
     // Why the switch is unavailable, or which microphone it records, as shown.
     QString microphoneNote() const;
-    // How often the screen looks again for a microphone that came or went.
-    static constexpr int microphoneCheckIntervalMs = 3000;
+    static constexpr int microphoneCheckIntervalMs = 1500;
     // None while there are no recordings.
     RecordingListView* recordingList() const { return recordingList_; }
 
 signals:
     void recordRequested();
+    // The user picked what to record: a program, or none for the whole computer.
+    void programChosen(const std::optional<CaptureProgram>& program);
     void openRequested(const QString& path);
 
 protected:
@@ -39,11 +48,22 @@ protected:
 
 private:
     void showMicrophone();
+    // Fills the choice from the recorder's programs and those seen before, the recorder's own
+    // selected; the rest of the screen names it.
+    void showPrograms();
+    void programPicked(int index);
 
     SystemAudioRecorder& recorder_;
     QPushButton* recordButton_;
     QCheckBox* microphoneSwitch_;
     QLabel* microphoneNote_;
+    QLabel* subtitle_;
+    QComboBox* programChoice_;
+    // What each entry of the choice records, by the entry's index; separators hold none too.
+    QList<std::optional<CaptureProgram>> listed_;
+    // The programs listed, playing and quiet, as they were when the choice was filled.
+    QList<CaptureProgram> listedPlaying_;
+    QList<CaptureProgram> listedQuiet_;
     RecordingListView* recordingList_ = nullptr;
     QTimer* microphoneCheck_;
 };

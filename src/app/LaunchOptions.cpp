@@ -20,7 +20,13 @@ LaunchOptions::parse(const QStringList& arguments) {
         QStringLiteral("toggle-recording"),
         tr("Starts a recording (from the editor too, which keeps the one open in the list), "
            "or stops the running recording."));
-    parser.addOptions({help, version, verbose, toggleRecording});
+    const QCommandLineOption application(
+        QStringLiteral("application"),
+        tr("With --toggle-recording: records only the sound of the program whose name or "
+           "binary is NAME, ignoring case, rather than what the start screen has chosen. A "
+           "program that isn't playing yet is waited for."),
+        tr("NAME"));
+    parser.addOptions({help, version, verbose, toggleRecording, application});
 
     const auto badUsage = [&](const QString& problem) {
         return Exit{badUsageStatus, problem + QStringLiteral("\n\n") + parser.helpText(), true};
@@ -40,5 +46,18 @@ LaunchOptions::parse(const QStringList& arguments) {
                         QCoreApplication::applicationVersion() + QLatin1Char('\n'),
                     false};
     }
-    return LaunchOptions{parser.isSet(verbose), parser.isSet(toggleRecording)};
+    const QString program = parser.value(application).trimmed();
+    if (parser.isSet(application) && !parser.isSet(toggleRecording)) {
+        return badUsage(tr("--application goes with --toggle-recording."));
+    }
+    if (parser.isSet(application) && program.isEmpty()) {
+        return badUsage(tr("--application needs the name of a program."));
+    }
+    return LaunchOptions{parser.isSet(verbose), parser.isSet(toggleRecording), program};
+}
+
+std::optional<CaptureProgram> LaunchOptions::program() const {
+    if (application.isEmpty())
+        return std::nullopt;
+    return CaptureProgram::named(application);
 }

@@ -1,8 +1,11 @@
 #pragma once
 
+#include "CaptureService.h"
+
 #include <QCoreApplication>
 #include <QString>
 #include <QStringList>
+#include <optional>
 #include <variant>
 
 // What a launch asks for on its command line. Launches handed over from a later start are read
@@ -13,6 +16,11 @@ struct LaunchOptions {
 public:
     bool verbose = false;
     bool toggleRecording = false;
+    // With toggleRecording: the program, by its name or its binary, whose sound alone a start
+    // records; empty for what the start screen has chosen.
+    QString application;
+    // The program application names; none without one.
+    std::optional<CaptureProgram> program() const;
 
     // Printed instead of starting: --help and --version on stdout with status 0, a bad command
     // line with the usage on stderr and status 2.

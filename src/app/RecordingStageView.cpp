@@ -1,6 +1,7 @@
 #include "RecordingStageView.h"
 
 #include "AppStyle.h"
+#include "ElidedLabel.h"
 #include "LevelMeter.h"
 #include "LiveWaveformView.h"
 #include "PlainText.h"
@@ -44,8 +45,10 @@ QIcon drawnPauseIcon(const QColor& color, bool paused) {
     return QIcon(pixmap);
 }
 
+// Shortened in the middle when a program's name is longer than the meter.
 QLabel* meterCaption(const QString& text, QWidget* parent) {
-    auto* caption = new QLabel(text, parent);
+    auto* caption = new ElidedLabel(parent);
+    caption->setFullText(text);
     caption->setFont(AppStyle::calloutFont());
     caption->setFixedWidth(meterWidth);
     AppStyle::makeSecondary(caption);
@@ -55,11 +58,11 @@ QLabel* meterCaption(const QString& text, QWidget* parent) {
 } // namespace
 
 RecordingStageView::RecordingStageView(SystemAudioRecorder& recorder, QWidget* parent)
-    : QWidget(parent), recorder_(recorder), dot_(new PulsingDot(this)), elapsed_(new QLabel(this)),
-      output_(new QLabel(this)), waveform_(new LiveWaveformView(this)),
-      meter_(new LevelMeter(this)), microphoneMeter_(new LevelMeter(this)),
-      status_(new QLabel(this)), pauseButton_(new QPushButton(this)),
-      stopButton_(new QPushButton(this)) {
+    : QWidget(parent), recorder_(recorder), program_(recorder.program()),
+      dot_(new PulsingDot(this)), elapsed_(new QLabel(this)), output_(new ElidedLabel(this)),
+      waveform_(new LiveWaveformView(this)), meter_(new LevelMeter(this)),
+      microphoneMeter_(new LevelMeter(this)), status_(new QLabel(this)),
+      pauseButton_(new QPushButton(this)), stopButton_(new QPushButton(this)) {
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(22);
@@ -75,11 +78,13 @@ RecordingStageView::RecordingStageView(SystemAudioRecorder& recorder, QWidget* p
     // What is coming in, in one block: the output, its sound, and what to make of it.
     auto* listening = new QVBoxLayout;
     listening->setSpacing(8);
-    // The output's name and the problems told come from the sound server.
+    // The output's and the program's names and the problems told come from the sound server.
     PlainText::keep(output_);
     PlainText::keep(status_);
     output_->setAlignment(Qt::AlignHCenter);
     output_->setFont(AppStyle::calloutFont());
+    // A long name is shortened in its middle rather than widening the window.
+    output_->setFixedWidth(meterWidth);
     AppStyle::makeSecondary(output_);
     listening->addWidget(output_, 0, Qt::AlignHCenter);
     waveform_->setFixedWidth(meterWidth);
@@ -89,7 +94,10 @@ RecordingStageView::RecordingStageView(SystemAudioRecorder& recorder, QWidget* p
     microphoneMeter_->setFixedWidth(meterWidth);
     if (recorder.includesMicrophone()) {
         // Two meters, each named: the computer's sound and the user's own.
-        listening->addWidget(meterCaption(tr("Computer"), this), 0, Qt::AlignHCenter);
+        // The program's, when one is recorded alone.
+        listening->addWidget(
+            meterCaption(program_ ? program_->displayName() : tr("Computer"), this), 0,
+            Qt::AlignHCenter);
         listening->addWidget(meter_, 0, Qt::AlignHCenter);
         listening->addWidget(meterCaption(tr("Microphone"), this), 0, Qt::AlignHCenter);
         listening->addWidget(microphoneMeter_, 0, Qt::AlignHCenter);
@@ -157,6 +165,8 @@ RecordingStageView::RecordingStageView(SystemAudioRecorder& recorder, QWidget* p
             &RecordingStageView::showStatus);
     connect(&recorder, &SystemAudioRecorder::isLowOnSpaceChanged, this,
             &RecordingStageView::showStatus);
+    connect(&recorder, &SystemAudioRecorder::isWaitingForProgramChanged, this,
+            &RecordingStageView::showStatus);
     showPaused(recorder.isPaused());
     showStatus();
 }
@@ -204,7 +214,7 @@ QString RecordingStageView::elapsedText() const {
 }
 
 QString RecordingStageView::outputText() const {
-    return output_->text();
+    return output_->fullText();
 }
 
 QString RecordingStageView::statusText() const {
@@ -220,16 +230,19 @@ void RecordingStageView::showPaused(bool paused) {
 }
 
 void RecordingStageView::showStatus() {
-    const QString output = recorder_.outputName();
+    // A program recorded alone is named instead of the output it plays on.
+    const QString output = program_ ? program_->displayName() : recorder_.outputName();
     const bool paused = recorder_.isPaused();
-    output_->setText(output.isEmpty() ? (paused ? tr("Paused") : QString())
-                     : paused         ? tr("Paused — “%1” is not being recorded").arg(output)
-                                      : tr("Recording “%1”").arg(output));
+    output_->setFullText(output.isEmpty() ? (paused ? tr("Paused") : QString())
+                         : paused ? tr("Paused — “%1” is not being recorded").arg(output)
+                                  : tr("Recording “%1”").arg(output));
     if (recorder_.isLowOnSpace())
         status_->setText(tr("The disk is almost full: there is room for less than 5 minutes "
                             "more. The recording stops by itself before the disk is full."));
     else if (const std::optional<QString> problem = recorder_.microphoneProblem())
         status_->setText(*problem);
+    else if (program_ && recorder_.isWaitingForProgram())
+        status_->setText(tr("Waiting for %1…").arg(output));
     else if (recorder_.isCapturingSilence())
         status_->setText(
             heardSound_ ? tr("Nothing has played on “%1” for the last few seconds.").arg(output)
@@ -237,6 +250,7 @@ void RecordingStageView::showStatus() {
     else
         status_->clear();
     // Empty, the labels still need a name for assistive technology; with text, the text is it.
-    output_->setAccessibleName(output_->text().isEmpty() ? tr("Recorded output") : QString());
+    if (output_->fullText().isEmpty())
+        output_->setAccessibleName(tr("Recorded output"));
     status_->setAccessibleName(status_->text().isEmpty() ? tr("Recording notes") : QString());
 }

@@ -1,8 +1,12 @@
 #pragma once
 
+#include "CaptureService.h"
+
 #include <QTimer>
 #include <QWidget>
+#include <optional>
 
+class ElidedLabel;
 class LevelMeter;
 class LiveWaveformView;
 class PulsingDot;
@@ -11,8 +15,9 @@ class QPushButton;
 class SystemAudioRecorder;
 
 // The recording screen: the breathing dot, the running time, what is being recorded (the
-// output's name, a live waveform and a level meter, a hint when only silence comes in, a
-// warning when the disk fills up), and the pause and stop buttons.
+// output's or the program's name, a live waveform and a level meter, a note while the program
+// has nothing open, a hint when only silence comes in, a warning when the disk fills up), and
+// the pause and stop buttons.
 class RecordingStageView : public QWidget {
     Q_OBJECT
 
@@ -27,7 +32,7 @@ public:
     LevelMeter* meter() const { return meter_; }
     // Shown when the recording includes the microphone.
     LevelMeter* microphoneMeter() const { return microphoneMeter_; }
-    // The output's name, the silence hint or the space warning, as shown.
+    // What is recorded, and the waiting note, the silence hint or the space warning, as shown.
     QString outputText() const;
     QString statusText() const;
 
@@ -48,9 +53,11 @@ private:
     void showStatus();
 
     SystemAudioRecorder& recorder_;
+    // The program recorded alone, as the recording started; none for the whole computer.
+    const std::optional<CaptureProgram> program_;
     PulsingDot* dot_;
     QLabel* elapsed_;
-    QLabel* output_;
+    ElidedLabel* output_;
     LiveWaveformView* waveform_;
     LevelMeter* meter_;
     LevelMeter* microphoneMeter_;

@@ -99,7 +99,7 @@ int SonabrixApp::exec() {
 #endif
         // A launch that asks to record does so; an interrupted recording is offered next time.
         if (options_.toggleRecording) {
-            window_->contentView()->toggleRecording();
+            window_->contentView()->toggleRecordingOf(options_.program());
         } else {
             window_->contentView()->offerRecovery();
         }
@@ -113,7 +113,7 @@ void SonabrixApp::follow(const LaunchOptions& options) {
     }
     if (options.toggleRecording) {
         // Left where it is: a shortcut pressed in another app shouldn't pull the window up.
-        window_->contentView()->toggleRecording();
+        window_->contentView()->toggleRecordingOf(options.program());
         return;
     }
     // Starting the app again brings its window to the front.

@@ -1,3 +1,5 @@
+#include "IdleStageView.h"
+#include "RecordingStageView.h"
 #include "TestSupport.h"
 #include "Translations.h"
 
@@ -47,6 +49,22 @@ private slots:
         QTRY_COMPARE(view_->stageKind(), Stage::Kind::recording);
         QTRY_VERIFY(visibleButton(view_.get(), "Aufnahme stoppen"));
         QVERIFY(!visibleTexts().contains("Stop Recording"));
+    }
+
+    void theProgramChoiceAndTheWaitSpeakGerman() {
+        QComboBox* choice = view_->findChild<IdleStageView*>()->programChoice();
+        QCOMPARE(choice->currentText(), QString("Ganzer Computer"));
+        QCOMPARE(choice->accessibleName(), QString("Aufnehmen von"));
+
+        view_->flow().chooseProgram(CaptureProgram{"Radio", "radio", ""});
+        QTRY_VERIFY(visibleTexts().contains("Nimmt nur auf, was „Radio“ abspielt."));
+        QCOMPARE(choice->currentText(), QString("Radio (spielt nicht)"));
+        click(view_.get(), "Systemton aufnehmen");
+        QTRY_COMPARE(view_->stageKind(), Stage::Kind::recording);
+        script_->handlers.programPlaying(false);
+        auto* screen = view_->findChild<RecordingStageView*>();
+        QTRY_COMPARE(screen->statusText(), QString("Warten auf Radio…"));
+        view_->flow().chooseProgram(std::nullopt);
     }
 
     void alertsSpeakGerman() {

@@ -101,7 +101,8 @@ private slots:
 
         const Finished help = launch({"--help"});
         QCOMPARE(help.status, 0);
-        for (const char* option : {"--toggle-recording", "--verbose", "--version", "--help"}) {
+        for (const char* option :
+             {"--toggle-recording", "--application <NAME>", "--verbose", "--version", "--help"}) {
             QVERIFY2(help.out.contains(option), qPrintable(help.out));
         }
 
@@ -120,6 +121,11 @@ private slots:
         QTest::newRow("unknown short option") << QStringList{"-x"};
         QTest::newRow("a value for a flag") << QStringList{"--toggle-recording=yes"};
         QTest::newRow("a stray argument") << QStringList{"--toggle-recording", "now"};
+        QTest::newRow("a program without a recording") << QStringList{"--application", "vlc"};
+        QTest::newRow("a program without a name")
+            << QStringList{"--toggle-recording", "--application"};
+        QTest::newRow("a program with an empty name")
+            << QStringList{"--toggle-recording", "--application", " "};
     }
 
     void badCommandLinesPrintTheUsageAndExitWithTwo() {
@@ -164,6 +170,23 @@ private slots:
         QVERIFY(QFile::exists(folders_.filePath("XDG_DATA_HOME/Sonabrix/Recordings/") +
                               recordings.first()));
         QCOMPARE(first->process->state(), QProcess::Running);
+    }
+
+    // A later launch asks for one program by its name, in another case than the program
+    // gives it: the running instance records that program, which plays once asked for.
+    void aLaterLaunchRecordsTheProgramItNames() {
+        auto first = startFirst();
+        QVERIFY2(first->logged("Later launches hand over through"), qPrintable(first->log));
+        QCOMPARE(launch({"--toggle-recording", "--application", "sonabrixtone"}).status, 0);
+        QVERIFY2(first->logged("Recording the program sonabrixtone"), qPrintable(first->log));
+        QVERIFY2(first->logged("Stage: recording"), qPrintable(first->log));
+        QCOMPARE(QProcess::execute("paplay", {"--property=application.name=SonabrixTone", tone()}),
+                 0);
+        QCOMPARE(launch({"--toggle-recording"}).status, 0);
+        QVERIFY2(first->logged("Stage: recorded"), qPrintable(first->log));
+        // The next one records what the start screen has chosen: the whole computer.
+        QCOMPARE(launch({"--toggle-recording"}).status, 0);
+        QVERIFY2(first->logged("Recording the whole computer"), qPrintable(first->log));
     }
 
     void aSocketLeftByACrashIsReplaced() {

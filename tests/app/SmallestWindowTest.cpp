@@ -2,6 +2,7 @@
 #include "MainWindow.h"
 #include "RecordedStageView.h"
 #include "RecordingListView.h"
+#include "RecordingStageView.h"
 #include "TestSupport.h"
 #include "Translations.h"
 #include "TrimCard.h"
@@ -155,6 +156,28 @@ private slots:
         view()->newRecordingAction()->trigger();
         QTRY_VERIFY(view()->findChild<RecordingListView*>());
         expectNothingClipped("start screen with the list");
+    }
+
+    // A program with a name longer than any window, recorded and waited for: shortened or
+    // wrapped wherever it is named, never widening the window.
+    void aLongProgramNameFits() {
+        const CaptureProgram program{"Streaming Radio Player of the Community Broadcasting "
+                                     "Association with a Name That Goes On",
+                                     "radio", ""};
+        view()->flow().chooseProgram(program);
+        expectNothingClipped("start screen with a program");
+        click(view(), text("Record System Audio", "IdleStageView"));
+        QTRY_COMPARE(view()->stageKind(), Stage::Kind::recording);
+        script_->handlers.programPlaying(false);
+        auto* screen = view()->findChild<RecordingStageView*>();
+        QTRY_VERIFY2(screen->statusText().endsWith("…"), qPrintable(screen->statusText()));
+        expectNothingClipped("waiting for a program");
+        script_->deliver(1.0, 0.5f);
+        click(view(), text("Stop Recording", "RecordingStageView"));
+        QTRY_COMPARE(view()->stageKind(), Stage::Kind::recorded);
+        view()->flow().chooseProgram(std::nullopt);
+        view()->newRecordingAction()->trigger();
+        QTRY_VERIFY(view()->findChild<RecordingListView*>());
     }
 
     void theShortcutListFits() {

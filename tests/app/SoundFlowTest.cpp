@@ -1,4 +1,6 @@
 #include "ContentView.h"
+#include "IdleStageView.h"
+#include "RecordingStageView.h"
 #include "SaveFlow.h"
 #include "SystemAudioRecorder.h"
 #include "TestSupport.h"
@@ -10,6 +12,17 @@
 // into its null sink, the real buttons pressed.
 class SoundFlowTest : public QObject {
     Q_OBJECT
+
+    // Half a minute of a tone, for a player that plays until it is stopped; empty without one.
+    static QString longTone() {
+        const QString sound = testFolder().filePath("long-tone.wav");
+        if (!QFile::exists(sound) &&
+            !run("ffmpeg",
+                 {"-v", "error", "-f", "lavfi", "-i",
+                  "sine=frequency=330:sample_rate=48000:duration=30", "-ac", "2", "-y", sound}))
+            return {};
+        return sound;
+    }
 
 private slots:
     void initTestCase() {
@@ -73,6 +86,65 @@ private slots:
         QCOMPARE(codec, QString("aac"));
         QVERIFY2(std::abs(seconds - trimmed.length()) < 0.05,
                  qPrintable(QString("saved %1 s of %2 s").arg(seconds).arg(trimmed.length())));
+    }
+
+    // A program playing on the server is offered on the start screen by the name it gives.
+    void aPlayingProgramIsOfferedByName() {
+        const QString sound = longTone();
+        QVERIFY(!sound.isEmpty());
+        ContentView view;
+        view.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&view));
+        auto* start = view.findChild<IdleStageView*>();
+        QVERIFY(start);
+        const auto offered = [&] {
+            QStringList texts;
+            for (int index = 0; index < start->programChoice()->count(); ++index)
+                texts << start->programChoice()->itemText(index);
+            return texts;
+        };
+        QVERIFY(!offered().contains("SonabrixTone"));
+        QProcess player;
+        player.start("paplay", {"--property=application.name=SonabrixTone", sound});
+        QVERIFY(player.waitForStarted());
+        QTRY_VERIFY_WITH_TIMEOUT(offered().contains("SonabrixTone"),
+                                 3 * IdleStageView::microphoneCheckIntervalMs);
+        player.kill();
+        player.waitForFinished();
+        // Gone quiet, it stays choosable.
+        QTRY_VERIFY_WITH_TIMEOUT(offered().contains("SonabrixTone (not playing)"),
+                                 3 * IdleStageView::microphoneCheckIntervalMs);
+    }
+
+    // A program chosen before it plays: the recording waits for it, says so, and stops
+    // saying so once the program plays.
+    void aChosenProgramIsWaitedFor() {
+        const QString sound = longTone();
+        QVERIFY(!sound.isEmpty());
+        ContentView view;
+        view.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&view));
+        // As the server will list the player: paplay runs as the program it links to, pacat.
+        const QString binary =
+            QFileInfo(QFileInfo(QStandardPaths::findExecutable("paplay")).canonicalFilePath())
+                .fileName();
+        view.flow().chooseProgram(CaptureProgram{"SonabrixLate", binary, ""});
+        click(&view, "Record System Audio");
+        QTRY_COMPARE_WITH_TIMEOUT(view.stageKind(), Stage::Kind::recording, 10000);
+        auto* screen = view.findChild<RecordingStageView*>();
+        QCOMPARE(screen->outputText(), QString("Recording “SonabrixLate”"));
+        QTRY_COMPARE_WITH_TIMEOUT(screen->statusText(), QString("Waiting for SonabrixLate…"), 5000);
+        QProcess player;
+        player.start("paplay", {"--property=application.name=SonabrixLate", sound});
+        QVERIFY(player.waitForStarted());
+        QTRY_COMPARE_WITH_TIMEOUT(screen->statusText(), QString(), 5000);
+        QVERIFY(!view.recorder().isWaitingForProgram());
+        player.kill();
+        player.waitForFinished();
+        QTRY_COMPARE_WITH_TIMEOUT(screen->statusText(), QString("Waiting for SonabrixLate…"), 5000);
+        click(&view, "Stop Recording");
+        QTRY_COMPARE_WITH_TIMEOUT(view.stageKind(), Stage::Kind::recorded, 15000);
+        view.flow().chooseProgram(std::nullopt);
     }
 };
 
