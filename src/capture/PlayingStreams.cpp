@@ -21,6 +21,10 @@ PlayingStream PlayingStream::from(const pa_sink_input_info& info) {
                       property(info.proplist, PA_PROP_APPLICATION_PROCESS_BINARY),
                       property(info.proplist, PA_PROP_APPLICATION_ICON_NAME)};
     stream.ownerPid = property(info.proplist, PA_PROP_APPLICATION_PROCESS_ID).toUInt();
+    // "frames/rate", as PipeWire writes it.
+    const QStringList latency = property(info.proplist, "node.latency").split(u'/');
+    if (latency.size() == 2 && latency[1].toDouble() > 0)
+        stream.requestedLatency = latency[0].toDouble() / latency[1].toDouble();
     return stream;
 }
 

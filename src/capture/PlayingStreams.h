@@ -18,6 +18,8 @@ struct PlayingStream {
     CaptureProgram program;
     // The process that plays it, when the server knows.
     uint32_t ownerPid = 0;
+    // The latency its program asked PipeWire for (node.latency), in seconds; 0 when none.
+    double requestedLatency = 0;
 
     static PlayingStream from(const pa_sink_input_info& info);
     // Whether this process plays it: the app's own sound never counts as a program's.

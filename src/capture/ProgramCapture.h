@@ -55,6 +55,8 @@ private:
     void close(uint32_t index, const char* why);
     void give(PcmBuffer&& mix);
     void tellPlaying();
+    // PipeWire's graph cycle, as the streams' requested latencies set it.
+    qint64 estimatedCycleUs() const;
     static void onSinkInput(pa_context*, const pa_sink_input_info* info, int last, void* userdata);
 
     PulseConnection& connection_;
@@ -69,6 +71,10 @@ private:
     // By the index of the program's stream each one hears.
     std::map<uint32_t, std::unique_ptr<Source>> sources_;
     std::optional<bool> toldPlaying_;
+    // On PipeWire: how much later than a program stream's capture times its output plays it.
+    qint64 outputCycleUs_ = 0;
+    // The shortest latency a stream asked for in the listing under way.
+    double shortestLatency_ = 0;
     // How often the server ended what heard each program stream, while that stream went on.
     static constexpr int mostEndings = 3;
     std::map<uint32_t, int> endings_;
