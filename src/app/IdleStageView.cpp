@@ -73,7 +73,7 @@ IdleStageView::IdleStageView(SystemAudioRecorder& recorder, RecordingListModel* 
     : QWidget(parent), recorder_(recorder), recordButton_(new QPushButton(this)),
       microphoneSwitch_(new QCheckBox(tr("Include microphone"), this)),
       microphoneNote_(new QLabel(this)), subtitle_(new QLabel(this)),
-      programChoice_(new QComboBox(this)), microphoneCheck_(new QTimer(this)) {
+      programChoice_(new QComboBox(this)), serverCheck_(new QTimer(this)) {
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(18);
@@ -177,18 +177,18 @@ IdleStageView::IdleStageView(SystemAudioRecorder& recorder, RecordingListModel* 
     showMicrophone();
     // A microphone or a program may come or go, and a sound server come back, while the screen
     // is up.
-    microphoneCheck_->setInterval(microphoneCheckIntervalMs);
-    connect(microphoneCheck_, &QTimer::timeout, &recorder, &SystemAudioRecorder::checkServer);
+    serverCheck_->setInterval(serverCheckIntervalMs);
+    connect(serverCheck_, &QTimer::timeout, &recorder, &SystemAudioRecorder::checkServer);
     recorder.checkServer();
 }
 
 void IdleStageView::showEvent(QShowEvent* event) {
     QWidget::showEvent(event);
-    microphoneCheck_->start();
+    serverCheck_->start();
 }
 
 void IdleStageView::hideEvent(QHideEvent* event) {
-    microphoneCheck_->stop();
+    serverCheck_->stop();
     QWidget::hideEvent(event);
 }
 

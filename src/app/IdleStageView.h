@@ -29,10 +29,10 @@ public:
     QCheckBox* microphoneSwitch() const { return microphoneSwitch_; }
     // "Whole computer", then the programs playing now, then those seen before that are quiet.
     QComboBox* programChoice() const { return programChoice_; }
-    // How often the screen looks again for a microphone or a program that came or went.
     // Why the switch is unavailable, or which microphone it records, as shown.
     QString microphoneNote() const;
-    static constexpr int microphoneCheckIntervalMs = 1500;
+    // How often the screen looks again for a microphone or a program that came or went.
+    static constexpr int serverCheckIntervalMs = 1500;
     // None while there are no recordings.
     RecordingListView* recordingList() const { return recordingList_; }
 
@@ -65,5 +65,5 @@ private:
     QList<CaptureProgram> listedPlaying_;
     QList<CaptureProgram> listedQuiet_;
     RecordingListView* recordingList_ = nullptr;
-    QTimer* microphoneCheck_;
+    QTimer* serverCheck_;
 };

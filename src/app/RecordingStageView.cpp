@@ -233,9 +233,12 @@ void RecordingStageView::showStatus() {
     // A program recorded alone is named instead of the output it plays on.
     const QString output = program_ ? program_->displayName() : recorder_.outputName();
     const bool paused = recorder_.isPaused();
-    output_->setFullText(output.isEmpty() ? (paused ? tr("Paused") : QString())
-                         : paused ? tr("Paused — “%1” is not being recorded").arg(output)
-                                  : tr("Recording “%1”").arg(output));
+    if (output.isEmpty())
+        output_->setFullText(paused ? tr("Paused") : QString());
+    else if (paused)
+        output_->setFullText(tr("Paused — “%1” is not being recorded").arg(output));
+    else
+        output_->setFullText(tr("Recording “%1”").arg(output));
     if (recorder_.isLowOnSpace())
         status_->setText(tr("The disk is almost full: there is room for less than 5 minutes "
                             "more. The recording stops by itself before the disk is full."));

@@ -92,7 +92,7 @@ private slots:
         // One plugged in while the screen is up: found without leaving it, and named.
         shared_->hasMicrophone = true;
         QTRY_VERIFY_WITH_TIMEOUT(start()->microphoneSwitch()->isEnabled(),
-                                 2 * IdleStageView::microphoneCheckIntervalMs);
+                                 2 * IdleStageView::serverCheckIntervalMs);
         QVERIFY(start()->microphoneSwitch()->isChecked());
         QCOMPARE(start()->microphoneNote(), QString("Microphone: “Headset Microphone”"));
     }

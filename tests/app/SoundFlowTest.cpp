@@ -108,12 +108,12 @@ private slots:
         player.start("paplay", {"--property=application.name=SonabrixTone", sound});
         QVERIFY(player.waitForStarted());
         QTRY_VERIFY_WITH_TIMEOUT(offered().contains("SonabrixTone"),
-                                 3 * IdleStageView::microphoneCheckIntervalMs);
+                                 3 * IdleStageView::serverCheckIntervalMs);
         player.kill();
         player.waitForFinished();
         // Gone quiet, it stays choosable.
         QTRY_VERIFY_WITH_TIMEOUT(offered().contains("SonabrixTone (not playing)"),
-                                 3 * IdleStageView::microphoneCheckIntervalMs);
+                                 3 * IdleStageView::serverCheckIntervalMs);
     }
 
     // A program chosen before it plays: the recording waits for it, says so, and stops
