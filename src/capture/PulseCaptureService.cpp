@@ -151,9 +151,10 @@ struct PulseCaptureService::State {
         releaseStreamLocked();
         // In place before the stream connects: it may deliver while we wait for it.
         handlers = std::move(streamHandlers);
-        const CaptureResult error = configuration.program
-                                        ? openProgramLocked(*configuration.program, configuration)
-                                        : openStreamLocked(output, configuration);
+        CaptureResult error = Failure::because(pulseErrorText(PA_ERR_INVALID));
+        if (chooseFormatLocked(configuration))
+            error = configuration.program ? openProgramLocked(*configuration.program)
+                                          : openStreamLocked(output);
         if (error) {
             qCWarning(lcCapture).noquote() << "Couldn't start capture of"
                                            << output.monitorSourceName << ":" << error->message();
@@ -249,13 +250,17 @@ struct PulseCaptureService::State {
         stream->readAvailable();
     }
 
-    CaptureResult openStreamLocked(const CaptureOutput& output,
-                                   const StreamConfiguration& configuration) {
+    // The recording's format for either kind of capture; none when the server would refuse it.
+    bool chooseFormatLocked(const StreamConfiguration& configuration) {
         const std::optional<RecordStream::Format> format = RecordStream::floatFormat(
             configuration.sampleRateHz, configuration.channelCount, fragmentDuration);
-        if (!format)
-            return Failure::because(pulseErrorText(PA_ERR_INVALID));
-        streamOptions = {"Sonabrix recording", *format, false};
+        if (format)
+            streamOptions = {"Sonabrix recording", *format, false};
+        return format.has_value();
+    }
+
+    CaptureResult openStreamLocked(const CaptureOutput& output) {
+        const RecordStream::Format* format = &streamOptions.format;
         gathering.start(format->spec, format->fragmentFrames(),
                         static_cast<qint64>(pa_rtclock_now()));
         // A monitor source hears every client of the output and can't leave one out; this app
@@ -270,16 +275,10 @@ struct PulseCaptureService::State {
     }
 
     // The program's streams are found and opened on the mainloop thread, now and as they come.
-    CaptureResult openProgramLocked(const CaptureProgram& chosen,
-                                    const StreamConfiguration& configuration) {
-        const std::optional<RecordStream::Format> format = RecordStream::floatFormat(
-            configuration.sampleRateHz, configuration.channelCount, fragmentDuration);
-        if (!format)
-            return Failure::because(pulseErrorText(PA_ERR_INVALID));
-        streamOptions = {"Sonabrix recording", *format, false};
+    CaptureResult openProgramLocked(const CaptureProgram& chosen) {
         qCInfo(lcCapture).noquote()
             << "Capturing the program" << chosen.displayName() << "(" << chosen.binary << ")";
-        program = std::make_unique<ProgramCapture>(*connection, chosen, *format,
+        program = std::make_unique<ProgramCapture>(*connection, chosen, streamOptions.format,
                                                    static_cast<qint64>(pa_rtclock_now()), handlers);
         program->start();
         return std::nullopt;
