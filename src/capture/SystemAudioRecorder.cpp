@@ -408,3 +408,24 @@ void SystemAudioRecorder::publish(T& field, Value&& value,
     field = std::forward<Value>(value);
     Q_EMIT(this->*changed)(field);
 }
+
+// --- The replay.
+
+void SystemAudioRecorder::setReplayMinutes(int minutes) {
+    publish(replayMinutes_, std::max(minutes, 0), &SystemAudioRecorder::replayMinutesChanged);
+}
+
+double SystemAudioRecorder::replayKeptSeconds() const {
+    return 0.0;
+}
+
+QFuture<SystemAudioRecorder::ReplaySave>
+SystemAudioRecorder::saveReplay(std::optional<double> lastSeconds, bool startAfresh) {
+    Q_UNUSED(lastSeconds);
+    Q_UNUSED(startAfresh);
+    QPromise<ReplaySave> promise;
+    promise.start();
+    promise.addResult(ReplaySave{{}, {}, 0, tr("Nothing has been kept to save yet.")});
+    promise.finish();
+    return promise.future();
+}

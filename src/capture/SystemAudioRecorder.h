@@ -41,6 +41,11 @@ class SystemAudioRecorder : public QObject {
     Q_PROPERTY(std::optional<QString> microphoneProblem READ microphoneProblem NOTIFY
                    microphoneProblemChanged)
     Q_PROPERTY(bool isWaitingForProgram READ isWaitingForProgram NOTIFY isWaitingForProgramChanged)
+    Q_PROPERTY(
+        int replayMinutes READ replayMinutes WRITE setReplayMinutes NOTIFY replayMinutesChanged)
+    Q_PROPERTY(bool isReplayListening READ isReplayListening NOTIFY isReplayListeningChanged)
+    Q_PROPERTY(std::optional<QString> replayProblem READ replayProblem NOTIFY replayProblemChanged)
+    Q_PROPERTY(bool isSavingReplay READ isSavingReplay NOTIFY isSavingReplayChanged)
 
 public:
     enum class RecorderError { permissionDenied, noDisplay };
@@ -114,6 +119,34 @@ public:
     // Recording a program that has no stream open: the recording holds silence meanwhile.
     bool isWaitingForProgram() const { return isWaitingForProgram_; }
 
+    // The replay: while replayMinutes is above 0, what a recording would record (the program
+    // chosen, the microphone when included) is captured into memory only, the last
+    // replayMinutes of it kept, losslessly compressed. A recording meanwhile shares its capture.
+    // 0 switches it off and drops what was kept. Takes effect at once.
+    int replayMinutes() const { return replayMinutes_; }
+    void setReplayMinutes(int minutes);
+    // The replay's capture runs now.
+    bool isReplayListening() const { return isReplayListening_; }
+    // Why the replay can't listen now (the server went away, say); it tries again by itself.
+    std::optional<QString> replayProblem() const { return replayProblem_; }
+    // Seconds of sound kept so far, up to replayMinutes' worth.
+    double replayKeptSeconds() const;
+
+    struct ReplaySave {
+        // The new recording in the recordings folder, and when its first frame played.
+        std::optional<QUrl> url;
+        std::optional<QDateTime> startDate;
+        double seconds = 0;
+        // Why nothing was saved, in the app's words.
+        std::optional<QString> errorMessage;
+    };
+    // Writes what is kept, or its last `lastSeconds`, as a new recording ending at this moment;
+    // the window goes on meanwhile. With `startAfresh`, what was kept is dropped once saved. A
+    // save while one runs, or with nothing kept, finishes at once with an errorMessage.
+    QFuture<ReplaySave> saveReplay(std::optional<double> lastSeconds = std::nullopt,
+                                   bool startAfresh = false);
+    bool isSavingReplay() const { return isSavingReplay_; }
+
 Q_SIGNALS:
     void isRecordingChanged(bool isRecording);
     void elapsedTimeChanged(double elapsedTime);
@@ -133,6 +166,10 @@ Q_SIGNALS:
     void programChanged(const std::optional<CaptureProgram>& program);
     void playingProgramsChanged(const QList<CaptureProgram>& programs);
     void isWaitingForProgramChanged(bool isWaitingForProgram);
+    void replayMinutesChanged(int replayMinutes);
+    void isReplayListeningChanged(bool isReplayListening);
+    void replayProblemChanged(const std::optional<QString>& replayProblem);
+    void isSavingReplayChanged(bool isSavingReplay);
 
 private:
     // isRecording is true in recording and stopping.
@@ -186,6 +223,10 @@ private:
     std::optional<CaptureProgram> program_;
     QList<CaptureProgram> playingPrograms_;
     bool isWaitingForProgram_ = false;
+    int replayMinutes_ = 0;
+    bool isReplayListening_ = false;
+    std::optional<QString> replayProblem_;
+    bool isSavingReplay_ = false;
 
     Phase phase_ = Phase::idle;
     // Starting and stopping: finished when the phase ends.
