@@ -29,6 +29,14 @@
         <source>Recording %1</source>
         <translation>Aufnahme %1</translation>
     </message>
+    <message>
+        <source>Nothing is being kept: keeping the last minutes of sound is off. Switch it on, on the start screen or in the File menu, and Sonabrix keeps the sound from then on.</source>
+        <translation>Es wird nichts behalten: Das Behalten der letzten Minuten ist aus. Schalten Sie es auf dem Startbildschirm oder im Menü „Datei“ ein, dann behält Sonabrix den Ton von da an.</translation>
+    </message>
+    <message>
+        <source>The kept sound couldn&apos;t be saved.</source>
+        <translation>Der behaltene Ton konnte nicht gespeichert werden.</translation>
+    </message>
 </context>
 <context>
     <name>Appcast</name>
@@ -177,6 +185,18 @@ Angegebener Grund: %1</translation>
         <source>OK</source>
         <translation>OK</translation>
     </message>
+    <message>
+        <source>Couldn&apos;t save the kept sound</source>
+        <translation>Behaltener Ton konnte nicht gespeichert werden</translation>
+    </message>
+    <message>
+        <source>Saved the last %1 as a new recording.</source>
+        <translation>Die letzten %1 als neue Aufnahme gespeichert.</translation>
+    </message>
+    <message>
+        <source>Saved the last %1 to your recordings.</source>
+        <translation>Die letzten %1 bei Ihren Aufnahmen gespeichert.</translation>
+    </message>
 </context>
 <context>
     <name>ExportFailure</name>
@@ -292,6 +312,38 @@ Angegebener Grund: %3.</translation>
         <source>Captures only what “%1” plays.</source>
         <translation>Nimmt nur auf, was „%1“ abspielt.</translation>
     </message>
+    <message>
+        <source>Keep the last</source>
+        <translation>Letzte Minuten behalten:</translation>
+    </message>
+    <message>
+        <source>Keep the last minutes of the computer&apos;s sound in memory, to save them when something worth keeping has just played</source>
+        <translation>Die letzten Minuten des Computertons im Speicher behalten, um sie zu sichern, wenn gerade etwas Hörenswertes lief</translation>
+    </message>
+    <message>
+        <source>How long to keep</source>
+        <translation>Wie lange behalten</translation>
+    </message>
+    <message>
+        <source>Save what was kept as a new recording (%1)</source>
+        <translation>Das Behaltene als neue Aufnahme speichern (%1)</translation>
+    </message>
+    <message>
+        <source>Keeping the last minute of what “%1” plays in memory.</source>
+        <translation>Die letzte Minute dessen, was „%1“ abspielt, bleibt im Speicher.</translation>
+    </message>
+    <message>
+        <source>Keeping the last %1 minutes of what “%2” plays in memory.</source>
+        <translation>Die letzten %1 Minuten dessen, was „%2“ abspielt, bleiben im Speicher.</translation>
+    </message>
+    <message>
+        <source>Keeping the last minute of sound in memory.</source>
+        <translation>Die letzte Minute Ton bleibt im Speicher.</translation>
+    </message>
+    <message>
+        <source>Keeping the last %1 minutes of sound in memory.</source>
+        <translation>Die letzten %1 Minuten Ton bleiben im Speicher.</translation>
+    </message>
 </context>
 <context>
     <name>LaunchOptions</name>
@@ -334,6 +386,30 @@ Angegebener Grund: %3.</translation>
     <message>
         <source>--application needs the name of a program.</source>
         <translation>--application braucht den Namen eines Programms.</translation>
+    </message>
+    <message>
+        <source>Keeps the last DURATION of the computer&apos;s sound in memory, ready to be saved: 1m, 5m, 15m or 30m. &quot;off&quot; stops keeping it and drops what was kept. Remembered for the next launches.</source>
+        <translation>Behält die letzte DAUER des Computertons im Speicher, bereit zum Speichern: 1m, 5m, 15m oder 30m. „off“ hört damit auf und verwirft das Behaltene. Gilt auch für die nächsten Starts.</translation>
+    </message>
+    <message>
+        <source>DURATION</source>
+        <translation>DAUER</translation>
+    </message>
+    <message>
+        <source>Saves what was kept as a new recording, or only its last DURATION when one follows (90s, 5m, 1m30s), and opens it. For a desktop shortcut.</source>
+        <translation>Speichert das Behaltene als neue Aufnahme, oder nur dessen letzte DAUER, wenn eine folgt (90s, 5m, 1m30s), und öffnet sie. Für ein Tastenkürzel der Arbeitsumgebung.</translation>
+    </message>
+    <message>
+        <source>With --save-replay: how much to save.</source>
+        <translation>Mit --save-replay: wie viel gespeichert wird.</translation>
+    </message>
+    <message>
+        <source>--replay takes 1m, 5m, 15m, 30m or off, not “%1”.</source>
+        <translation>--replay nimmt 1m, 5m, 15m, 30m oder off, nicht „%1“.</translation>
+    </message>
+    <message>
+        <source>--save-replay takes a length such as 90s, 5m or 1m30s, not “%1”.</source>
+        <translation>--save-replay nimmt eine Länge wie 90s, 5m oder 1m30s, nicht „%1“.</translation>
     </message>
 </context>
 <context>
@@ -551,6 +627,62 @@ Angegebener Grund: %3.</translation>
     <message>
         <source>&lt;h3&gt;Sonabrix %1&lt;/h3&gt;&lt;p&gt;Record whatever your computer is playing, trim it, and save it as an M4A, MP3, Opus, FLAC or WAV file.&lt;/p&gt;</source>
         <translation>&lt;h3&gt;Sonabrix %1&lt;/h3&gt;&lt;p&gt;Nehmen Sie auf, was Ihr Computer abspielt, schneiden Sie es zu und speichern Sie es als M4A-, MP3-, Opus-, FLAC- oder WAV-Datei.&lt;/p&gt;</translation>
+    </message>
+    <message>
+        <source>&amp;Keep the Last</source>
+        <translation>Letzte Minuten be&amp;halten</translation>
+    </message>
+    <message>
+        <source>Save the last minutes kept as a new recording</source>
+        <translation>Die behaltenen letzten Minuten als neue Aufnahme speichern</translation>
+    </message>
+    <message>
+        <source>Sonabrix — %1</source>
+        <translation>Sonabrix – %1</translation>
+    </message>
+    <message>
+        <source>Sonabrix keeps running here. Save what it kept, or open its window, from this icon.</source>
+        <translation>Sonabrix läuft hier weiter. Über dieses Symbol speichern Sie das Behaltene oder öffnen das Fenster.</translation>
+    </message>
+    <message>
+        <source>Keep the last minute after closing?</source>
+        <translation>Die letzte Minute nach dem Schließen weiter behalten?</translation>
+    </message>
+    <message>
+        <source>Keep the last %1 minutes after closing?</source>
+        <translation>Die letzten %1 Minuten nach dem Schließen weiter behalten?</translation>
+    </message>
+    <message>
+        <source>Close Sonabrix</source>
+        <translation>Sonabrix schließen</translation>
+    </message>
+    <message>
+        <source>Keep Running</source>
+        <translation>Weiterlaufen lassen</translation>
+    </message>
+    <message>
+        <source>Stop and Quit</source>
+        <translation>Aufhören und beenden</translation>
+    </message>
+    <message>
+        <source>Saved the last %1 as a new recording</source>
+        <translation>Die letzten %1 als neue Aufnahme gespeichert</translation>
+    </message>
+    <message>
+        <source>Saved the last %1 to your recordings</source>
+        <translation>Die letzten %1 bei Ihren Aufnahmen gespeichert</translation>
+    </message>
+    <message>
+        <source>Click to open Sonabrix.</source>
+        <translation>Klicken, um Sonabrix zu öffnen.</translation>
+    </message>
+    <message>
+        <source>Sonabrix can go on keeping the computer&apos;s sound without its window. To come back to it, start Sonabrix again, from your applications or by running “sonabrix”.
+
+If you stop, what was kept is dropped and Sonabrix quits.</source>
+        <translation>Sonabrix kann den Computerton auch ohne Fenster weiter behalten. Um zurückzukehren, starten Sie Sonabrix erneut, aus Ihren Anwendungen oder mit dem Befehl „sonabrix“.
+
+Wenn Sie aufhören, wird das Behaltene verworfen und Sonabrix beendet.</translation>
     </message>
 </context>
 <context>
@@ -853,6 +985,72 @@ Angegebener Grund: %3.</translation>
     </message>
 </context>
 <context>
+    <name>ReplayActions</name>
+    <message>
+        <source>&amp;Off</source>
+        <translation>&amp;Aus</translation>
+    </message>
+    <message>
+        <source>1 Minute</source>
+        <translation>1 Minute</translation>
+    </message>
+    <message>
+        <source>%1 Minutes</source>
+        <translation>%1 Minuten</translation>
+    </message>
+    <message>
+        <source>Start Afresh After Sav&amp;ing</source>
+        <translation>Nach dem Speichern neu be&amp;ginnen</translation>
+    </message>
+    <message>
+        <source>Drop what was kept once it is saved, so that the next save holds only what plays after this one</source>
+        <translation>Das Behaltene nach dem Speichern verwerfen, sodass die nächste Speicherung nur enthält, was danach spielt</translation>
+    </message>
+    <message>
+        <source>Save Last Minute</source>
+        <translation>Letzte Minute speichern</translation>
+    </message>
+    <message>
+        <source>Save Last %1 Minutes</source>
+        <translation>Letzte %1 Minuten speichern</translation>
+    </message>
+    <message>
+        <source>1 minute</source>
+        <translation>1 Minute</translation>
+    </message>
+    <message>
+        <source>%1 minutes</source>
+        <translation>%1 Minuten</translation>
+    </message>
+    <message>
+        <source>Keeping the last minute</source>
+        <translation>Behält die letzte Minute</translation>
+    </message>
+    <message>
+        <source>Keeping the last %1 minutes</source>
+        <translation>Behält die letzten %1 Minuten</translation>
+    </message>
+    <message>
+        <source>Sa&amp;ve Last Minute</source>
+        <translation>Letzte Minute spe&amp;ichern</translation>
+    </message>
+    <message>
+        <source>Sa&amp;ve Last %1 Minutes</source>
+        <translation>Letzte %1 Minuten spe&amp;ichern</translation>
+    </message>
+</context>
+<context>
+    <name>ReplayTray</name>
+    <message>
+        <source>&amp;Open Sonabrix</source>
+        <translation>Sonabrix ö&amp;ffnen</translation>
+    </message>
+    <message>
+        <source>&amp;Stop Keeping Sound</source>
+        <translation>Behalten &amp;beenden</translation>
+    </message>
+</context>
+<context>
     <name>SaveDestinationDialog</name>
     <message>
         <source>Save Trimmed Audio</source>
@@ -1013,6 +1211,10 @@ Angegebener Grund: %1</translation>
     <message>
         <source>Couldn&apos;t start capture</source>
         <translation>Die Aufnahme konnte nicht gestartet werden</translation>
+    </message>
+    <message>
+        <source>Nothing has been kept to save yet.</source>
+        <translation>Es wurde noch nichts zum Speichern behalten.</translation>
     </message>
 </context>
 <context>

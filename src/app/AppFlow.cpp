@@ -7,6 +7,7 @@
 #include "RecordingLibrary.h"
 #include "RecordingNotes.h"
 #include "RecordingsFolder.h"
+#include "ReplayMemory.h"
 #include "SystemAudioRecorder.h"
 #include "Waveform.h"
 
@@ -31,6 +32,12 @@ AppFlow::AppFlow(std::unique_ptr<SystemAudioRecorder> recorder, QObject* parent)
     recorder_->setProgram(ProgramMemory::chosen());
     connect(recorder_.get(), &SystemAudioRecorder::playingProgramsChanged, this,
             &ProgramMemory::noteSeen);
+    // And the replay, which starts listening again at launch.
+    recorder_->setReplayMinutes(ReplayMemory::minutes());
+    connect(recorder_.get(), &SystemAudioRecorder::replayMinutesChanged, this, [](int minutes) {
+        qCInfo(lcApp) << "Replay: keeping the last" << minutes << "minutes (0: off)";
+        ReplayMemory::setMinutes(minutes);
+    });
 }
 
 AppFlow::~AppFlow() {
@@ -131,10 +138,44 @@ void AppFlow::onIsRecordingChanged() {
         setStage(Stage::idle());
         return;
     }
-    const QString path = url->toLocalFile();
-    // From now on the list knows it ended cleanly.
-    RecordingLibrary::markFinished(path);
-    analyse(Stage::analysing(path, recorder_->lastRecordingDate()));
+    receive(url->toLocalFile(), recorder_->lastRecordingDate(), true);
+}
+
+void AppFlow::receive(const QString& path, std::optional<QDateTime> date, bool opens) {
+    // From now on the list knows it ended cleanly, and when it began.
+    RecordingLibrary::markFinished(path, date);
+    if (opens)
+        analyse(Stage::analysing(path, std::move(date)));
+}
+
+void AppFlow::saveReplay(std::optional<double> lastSeconds) {
+    if (recorder_->replayMinutes() == 0) {
+        emit replayNotSaved(tr("Nothing is being kept: keeping the last minutes of sound is "
+                               "off. Switch it on, on the start screen or in the File menu, "
+                               "and Sonabrix keeps the sound from then on."));
+        return;
+    }
+    qCInfo(lcApp) << "Saving the replay's last" << (lastSeconds ? *lastSeconds : -1.0)
+                  << "s (-1: all kept)";
+    deliverTo(this, recorder_->saveReplay(lastSeconds, ReplayMemory::startsAfresh()),
+              [this](const SystemAudioRecorder::ReplaySave& save) {
+                  if (!save.url) {
+                      const QString message =
+                          save.errorMessage.value_or(tr("The kept sound couldn't be saved."));
+                      qCWarning(lcApp) << "Replay not saved:" << message;
+                      emit replayNotSaved(message);
+                      return;
+                  }
+                  const QString path = save.url->toLocalFile();
+                  // Only the start screen and the editor give way; a recording or an opening
+                  // under way goes on, and the new recording waits in the list.
+                  const bool opens =
+                      stage_.is(Stage::Kind::idle) || stage_.is(Stage::Kind::recorded);
+                  qCInfo(lcApp) << "Replay saved:" << save.seconds << "s in" << path
+                                << (opens ? "- opening it" : "- kept in the list");
+                  receive(path, save.startDate, opens);
+                  emit replaySaved(path, save.seconds, opens);
+              });
 }
 
 void AppFlow::openRecording(const QString& path, std::optional<QDateTime> date) {

@@ -55,6 +55,12 @@ public:
     // Keeps the editor's selection with the recording it belongs to.
     void rememberSelection();
 
+    // Saves what the replay kept, or its last `lastSeconds`, as a new recording, dropping what
+    // was kept when the user asked for that. It joins the library like a stopped recording and,
+    // from the start screen or the editor, opens in the editor as one does; a recording
+    // running meanwhile keeps its screen.
+    void saveReplay(std::optional<double> lastSeconds = std::nullopt);
+
     // Recordings the app was recording when it ended and hasn't told of yet: the newest and how
     // many. Each is marked as told now, so it is offered once even if the app ends again.
     struct Interrupted {
@@ -72,10 +78,15 @@ public:
 
 Q_SIGNALS:
     void stageChanged(const Stage& stage);
+    // `opened`: it went on to the editor.
+    void replaySaved(const QString& path, double seconds, bool opened);
+    void replayNotSaved(const QString& message);
 
 private:
     void setStage(Stage stage);
     void onIsRecordingChanged();
+    // A finished recording joins the library; `opens` takes it on to the editor.
+    void receive(const QString& path, std::optional<QDateTime> date, bool opens);
     void start(const std::optional<CaptureProgram>& program);
     void analyse(Stage analysing);
     // The editor for the waveform read, or back to the start when there is none.

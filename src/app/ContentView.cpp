@@ -14,6 +14,7 @@
 #include "RecordingListView.h"
 #include "RecordingStageView.h"
 #include "RecordingsFolder.h"
+#include "ReplayActions.h"
 #include "SaveFlow.h"
 #include "SelectionPlayer.h"
 #include "StageContainer.h"
@@ -131,6 +132,7 @@ QWidget* ContentView::createStageView() {
         connect(view, &IdleStageView::recordRequested, flow, &AppFlow::startRecording);
         connect(view, &IdleStageView::programChosen, flow, &AppFlow::chooseProgram);
         connect(view, &IdleStageView::openRequested, this, &ContentView::openRecording);
+        connect(view, &IdleStageView::saveReplayRequested, flow, [flow] { flow->saveReplay(); });
         if (RecordingListView* list = view->recordingList()) {
             list->select(flow->lastRecordingPath());
             connect(list, &RecordingListView::selectionChanged, this, &ContentView::updateActions);
@@ -218,6 +220,19 @@ void ContentView::createActions() {
     connect(this, &ContentView::stageChanged, this, &ContentView::updateActions);
     connect(saveFlow_, &SaveFlow::isExportingChanged, this, &ContentView::updateActions);
     updateActions();
+
+    replayActions_ = new ReplayActions(*flow_, this);
+    connect(flow_.get(), &AppFlow::replaySaved, this,
+            [this](const QString&, double seconds, bool opened) { replaySaved(seconds, opened); });
+    connect(flow_.get(), &AppFlow::replayNotSaved, this,
+            [this](const QString& message) { tell(tr("Couldn't save the kept sound"), message); });
+}
+
+void ContentView::replaySaved(double seconds, bool opened) {
+    const QString length = elapsedLabel(std::round(seconds));
+    // The screen changes by itself only when it opened; otherwise the note is all there is.
+    statusNote_->announce(opened ? tr("Saved the last %1 as a new recording.").arg(length)
+                                 : tr("Saved the last %1 to your recordings.").arg(length));
 }
 
 void ContentView::updateActions() {

@@ -12,6 +12,7 @@
 class MessageAlert;
 class RecordingListModel;
 class RecordingListView;
+class ReplayActions;
 class TrimView;
 class SaveFlow;
 class QAction;
@@ -54,6 +55,8 @@ public:
     QAction* renameAction() const { return renameAction_; }
     QAction* showInFolderAction() const { return showInFolderAction_; }
     QAction* trashAction() const { return trashAction_; }
+    // The replay's length, save (Ctrl+Shift+S) and start-afresh switch.
+    ReplayActions* replayActions() const { return replayActions_; }
     // Keys that the stage's own widgets answer; the menus show them beside their commands.
     static QKeySequence playKey() { return QKeySequence(Qt::Key_Space); }
     static QKeySequence renameKey() { return QKeySequence(Qt::Key_F2); }
@@ -93,6 +96,7 @@ private:
     void save();
     // Keeps the editor's save button area in step with the save flow.
     void showSaveState();
+    void replaySaved(double seconds, bool opened);
 
     std::unique_ptr<AppFlow> flow_;
     // How often the recovery question has waited for the window to show.
@@ -114,4 +118,5 @@ private:
     QAction* renameAction_ = nullptr;
     QAction* showInFolderAction_ = nullptr;
     QAction* trashAction_ = nullptr;
+    ReplayActions* replayActions_ = nullptr;
 };

@@ -6,6 +6,8 @@
 #include "ProgramMemory.h"
 #include "RecordingListModel.h"
 #include "RecordingListView.h"
+#include "ReplayActions.h"
+#include "ReplayMemory.h"
 #include "SystemAudioRecorder.h"
 
 #include <QAbstractItemView>
@@ -18,6 +20,7 @@
 #include <QPushButton>
 #include <QTimer>
 #include <QVBoxLayout>
+#include <algorithm>
 
 namespace {
 
@@ -73,7 +76,10 @@ IdleStageView::IdleStageView(SystemAudioRecorder& recorder, RecordingListModel* 
     : QWidget(parent), recorder_(recorder), recordButton_(new QPushButton(this)),
       microphoneSwitch_(new QCheckBox(tr("Include microphone"), this)),
       microphoneNote_(new QLabel(this)), subtitle_(new QLabel(this)),
-      programChoice_(new QComboBox(this)), serverCheck_(new QTimer(this)) {
+      programChoice_(new QComboBox(this)),
+      replaySwitch_(new QCheckBox(tr("Keep the last"), this)), replayLength_(new QComboBox(this)),
+      saveReplayButton_(new QPushButton(this)), replayNote_(new QLabel(this)),
+      serverCheck_(new QTimer(this)) {
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(18);
@@ -145,6 +151,7 @@ IdleStageView::IdleStageView(SystemAudioRecorder& recorder, RecordingListModel* 
     // The whole width, so that a reason arriving later never finds a label sized for nothing.
     microphone->addWidget(microphoneNote_);
     layout->addLayout(microphone);
+    layout->addLayout(createReplayRow());
 
     if (listsRecordings) {
         recordingList_ = new RecordingListView(recordings, this);
@@ -158,6 +165,9 @@ IdleStageView::IdleStageView(SystemAudioRecorder& recorder, RecordingListModel* 
     // Tab goes as the eye does: the button, then what to record, then the microphone.
     setTabOrder(recordButton_, programChoice_);
     setTabOrder(programChoice_, microphoneSwitch_);
+    setTabOrder(microphoneSwitch_, replaySwitch_);
+    setTabOrder(replaySwitch_, replayLength_);
+    setTabOrder(replayLength_, saveReplayButton_);
     // The start screen's one action takes the keys when the screen appears.
     setFocusProxy(recordButton_);
 
@@ -175,6 +185,14 @@ IdleStageView::IdleStageView(SystemAudioRecorder& recorder, RecordingListModel* 
     connect(&recorder, &SystemAudioRecorder::microphoneNameChanged, this,
             &IdleStageView::showMicrophone);
     showMicrophone();
+    connect(&recorder, &SystemAudioRecorder::replayMinutesChanged, this,
+            &IdleStageView::showReplay);
+    connect(&recorder, &SystemAudioRecorder::replayProblemChanged, this,
+            &IdleStageView::showReplay);
+    connect(&recorder, &SystemAudioRecorder::isSavingReplayChanged, this,
+            &IdleStageView::showReplay);
+    connect(&recorder, &SystemAudioRecorder::programChanged, this, &IdleStageView::showReplay);
+    showReplay();
     // A microphone or a program may come or go, and a sound server come back, while the screen
     // is up.
     serverCheck_->setInterval(serverCheckIntervalMs);
@@ -262,4 +280,84 @@ void IdleStageView::showPrograms() {
 void IdleStageView::programPicked(int index) {
     if (index >= 0 && index < listed_.size())
         emit programChosen(listed_[index]);
+}
+
+QLayout* IdleStageView::createReplayRow() {
+    auto* replay = new QVBoxLayout;
+    replay->setSpacing(2);
+    auto* row = new QHBoxLayout;
+    row->setSpacing(8);
+    row->addStretch();
+    replaySwitch_->setFont(AppStyle::calloutFont());
+    replaySwitch_->setToolTip(tr("Keep the last minutes of the computer's sound in memory, to "
+                                 "save them when something worth keeping has just played"));
+    row->addWidget(replaySwitch_);
+    replayLength_->setFont(AppStyle::calloutFont());
+    replayLength_->setAccessibleName(tr("How long to keep"));
+    for (const int minutes : ReplayMemory::lengths)
+        replayLength_->addItem(ReplayActions::lengthText(minutes), minutes);
+    row->addWidget(replayLength_);
+    row->addSpacing(12);
+    saveReplayButton_->setFont(AppStyle::calloutFont());
+    saveReplayButton_->setToolTip(
+        tr("Save what was kept as a new recording (%1)")
+            .arg(ReplayActions::saveKey().toString(QKeySequence::NativeText)));
+    // Its room stays while it is hidden, so that switching the replay moves nothing beside it.
+    QSizePolicy keepsRoom = saveReplayButton_->sizePolicy();
+    keepsRoom.setRetainSizeWhenHidden(true);
+    saveReplayButton_->setSizePolicy(keepsRoom);
+    row->addWidget(saveReplayButton_);
+    row->addStretch();
+    replay->addLayout(row);
+    replayNote_->setFont(AppStyle::calloutFont());
+    replayNote_->setAlignment(Qt::AlignHCenter);
+    replayNote_->setWordWrap(true);
+    AppStyle::makeSecondary(replayNote_);
+    // It may name a program, or tell the sound server's trouble in the server's words.
+    PlainText::keep(replayNote_);
+    replay->addWidget(replayNote_);
+
+    connect(replaySwitch_, &QCheckBox::toggled, this, &IdleStageView::switchReplay);
+    // Choosing a length means keeping that long.
+    connect(replayLength_, &QComboBox::activated, this, [this] { switchReplay(true); });
+    connect(saveReplayButton_, &QPushButton::clicked, this, &IdleStageView::saveReplayRequested);
+    return replay;
+}
+
+void IdleStageView::switchReplay(bool on) {
+    recorder_.setReplayMinutes(on ? replayLength_->currentData().toInt() : 0);
+}
+
+QString IdleStageView::replayNote() const {
+    return replayNote_->isVisibleTo(this) ? replayNote_->text() : QString();
+}
+
+void IdleStageView::showReplay() {
+    const int minutes = recorder_.replayMinutes();
+    const bool on = minutes > 0;
+    const QSignalBlocker quietSwitch(replaySwitch_);
+    const QSignalBlocker quietLength(replayLength_);
+    replaySwitch_->setChecked(on);
+    const int shown = replayLength_->findData(on ? minutes : ReplayMemory::length());
+    replayLength_->setCurrentIndex(std::max(shown, 0));
+    saveReplayButton_->setText(ReplayActions::saveText(on ? minutes : ReplayMemory::length()));
+    saveReplayButton_->setVisible(on);
+    saveReplayButton_->setEnabled(!recorder_.isSavingReplay());
+    replayNote_->setVisible(on);
+    if (const std::optional<QString> problem = recorder_.replayProblem(); on && problem) {
+        replayNote_->setText(*problem);
+    } else if (const std::optional<CaptureProgram> program = recorder_.program(); program) {
+        replayNote_->setText(
+            minutes == 1
+                ? tr("Keeping the last minute of what “%1” plays in memory.")
+                      .arg(program->displayName())
+                : tr("Keeping the last %1 minutes of what “%2” plays in memory.")
+                      .arg(minutes)
+                      .arg(program->displayName()));
+    } else {
+        replayNote_->setText(minutes == 1
+                                 ? tr("Keeping the last minute of sound in memory.")
+                                 : tr("Keeping the last %1 minutes of sound in memory.")
+                                       .arg(minutes));
+    }
 }

@@ -6,6 +6,8 @@
 #include "ContentView.h"
 #include "Logging.h"
 #include "MessageAlert.h"
+#include "ReplayActions.h"
+#include "ReplayTray.h"
 #include "SaveFlow.h"
 #include "StatusNote.h"
 #include "SystemAudioRecorder.h"
@@ -30,6 +32,8 @@
 #include <QShortcut>
 #include <QTimer>
 #include <QVBoxLayout>
+#include <cmath>
+#include <utility>
 
 namespace {
 
@@ -77,6 +81,24 @@ MainWindow::MainWindow(std::unique_ptr<SystemAudioRecorder> recorder, QWidget* p
     connect(&recording, &SystemAudioRecorder::elapsedTimeChanged, this,
             &MainWindow::showStateInTitle);
     connect(&recording, &SystemAudioRecorder::isPausedChanged, this, &MainWindow::showStateInTitle);
+    if (ReplayTray::isAvailable()) {
+        replayTray_ = new ReplayTray(recording, contentView_->replayActions()->saveAction(), this);
+        connect(replayTray_, &ReplayTray::openRequested, this, &MainWindow::bringToFront);
+        connect(replayTray_, &ReplayTray::stopRequested, &recording,
+                [&recording] { recording.setReplayMinutes(0); });
+        connect(this, &QWidget::windowTitleChanged, replayTray_, &ReplayTray::setTitle);
+    }
+    connect(&recording, &SystemAudioRecorder::replayMinutesChanged, this,
+            &MainWindow::followReplay);
+    connect(&contentView_->flow(), &AppFlow::replaySaved, this,
+            [this](const QString&, double seconds, bool opened) {
+                tellReplaySaved(seconds, opened);
+            });
+    // A save that failed in the background is told in the window, which comes up for it.
+    connect(&contentView_->flow(), &AppFlow::replayNotSaved, this, [this] {
+        if (inBackground_)
+            bringToFront();
+    });
     followStage(contentView_->stageKind());
     restoreWindowGeometry();
 }
@@ -113,6 +135,12 @@ QMenu* MainWindow::createFileMenu() {
     file->addAction(contentView_->recordAction());
     file->addAction(contentView_->pauseAction());
     file->addSeparator();
+    const ReplayActions* replay = contentView_->replayActions();
+    QMenu* keep = file->addMenu(tr("&Keep the Last"));
+    keep->addActions(replay->lengthActions());
+    file->addAction(replay->saveAction());
+    file->addAction(replay->startAfreshAction());
+    file->addSeparator();
     file->addAction(contentView_->playAction());
     file->addAction(contentView_->autoTrimAction());
     file->addAction(contentView_->saveAction());
@@ -124,7 +152,7 @@ QMenu* MainWindow::createFileMenu() {
     QAction* quit = file->addAction(tr("&Quit"));
     quit->setMenuRole(QAction::QuitRole);
     quit->setShortcut(QKeySequence::Quit);
-    connect(quit, &QAction::triggered, qApp, &QApplication::closeAllWindows);
+    connect(quit, &QAction::triggered, this, &MainWindow::quit);
     return file;
 }
 
@@ -177,6 +205,8 @@ QList<MainWindow::KeyRow> MainWindow::keyboardShortcuts() const {
         {{}, tr("Recording")},
         {keysOf(contentView_->recordAction()), tr("Start or stop recording")},
         {keysOf(contentView_->pauseAction()), tr("Pause or resume the recording")},
+        {keysOf(contentView_->replayActions()->saveAction()),
+         tr("Save the last minutes kept as a new recording")},
         {{}, tr("Trimming")},
         {native(ContentView::playKey()), tr("Play or stop the selection")},
         {keysOf(contentView_->autoTrimAction()), tr("Trim the silence at both ends")},
@@ -242,8 +272,14 @@ void MainWindow::showStateInTitle() {
     // otherwise read it out every second.
     SystemAudioRecorder& recorder = contentView_->recorder();
     if (shownStage_ != Stage::Kind::recording) {
-        setWindowTitle(QStringLiteral("Sonabrix"));
-        setAccessibleName(QStringLiteral("Sonabrix"));
+        // Listening unseen would be a surprise: the title says so while the replay keeps.
+        const int replayMinutes = recorder.replayMinutes();
+        const QString title =
+            replayMinutes > 0
+                ? tr("Sonabrix — %1").arg(ReplayActions::keepingText(replayMinutes))
+                : QStringLiteral("Sonabrix");
+        setWindowTitle(title);
+        setAccessibleName(title);
         return;
     }
     const QString elapsed = ContentView::elapsedLabel(recorder.elapsedTime());
@@ -291,6 +327,12 @@ void MainWindow::saveWindowGeometry() const {
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) {
+    if (!quitting_ && contentView_->recorder().replayMinutes() > 0) {
+        // The replay keeps listening; a recording or a save under way goes on too.
+        event->ignore();
+        closeToBackground();
+        return;
+    }
     if (contentView_->saveFlow().isExporting()) {
         // A window that vanished while the process kept saving would leave the user guessing.
         event->ignore();
@@ -315,7 +357,89 @@ void MainWindow::closeEvent(QCloseEvent* event) {
     event->ignore();
     if (question.clickedButton() == quit) {
         finishRecordingAndClose();
+    } else {
+        quitting_ = false;
     }
+}
+
+void MainWindow::quit() {
+    quitting_ = true;
+    // A window in the background no longer counts as the last one open; the app ends here.
+    if (close() && inBackground_) {
+        QCoreApplication::quit();
+    }
+}
+
+void MainWindow::bringToFront() {
+    if (inBackground_) {
+        qCInfo(lcApp) << "Back from the background";
+    }
+    inBackground_ = false;
+    setWindowState(windowState() & ~Qt::WindowMinimized);
+    show();
+    raise();
+    activateWindow();
+}
+
+void MainWindow::closeToBackground() {
+    // A tray seen at launch may have gone with its panel since.
+    if (replayTray_ && ReplayTray::isAvailable()) {
+        goToBackground();
+        if (!std::exchange(toldOfBackground_, true)) {
+            replayTray_->tell(windowTitle(), tr("Sonabrix keeps running here. Save what it kept, "
+                                                "or open its window, from this icon."));
+        }
+        return;
+    }
+    const int minutes = contentView_->recorder().replayMinutes();
+    QMessageBox question(this);
+    question.setObjectName(QStringLiteral("backgroundQuestion"));
+    MessageAlert::style(
+        question,
+        minutes == 1 ? tr("Keep the last minute after closing?")
+                     : tr("Keep the last %1 minutes after closing?").arg(minutes),
+        tr("Sonabrix can go on keeping the computer's sound without its window. To come back "
+           "to it, start Sonabrix again, from your applications or by running “sonabrix”.\n\n"
+           "If you stop, what was kept is dropped and Sonabrix quits."));
+    question.setWindowTitle(tr("Close Sonabrix"));
+    QPushButton* keep = question.addButton(tr("Keep Running"), QMessageBox::AcceptRole);
+    QPushButton* stop = question.addButton(tr("Stop and Quit"), QMessageBox::DestructiveRole);
+    QPushButton* cancel = question.addButton(QMessageBox::Cancel);
+    question.setDefaultButton(keep);
+    question.setEscapeButton(cancel);
+    question.exec();
+    if (question.clickedButton() == keep) {
+        goToBackground();
+    } else if (question.clickedButton() == stop) {
+        contentView_->recorder().setReplayMinutes(0);
+        quit();
+    }
+}
+
+void MainWindow::goToBackground() {
+    qCInfo(lcApp) << "Window closed; the replay keeps listening in the background";
+    saveWindowGeometry();
+    inBackground_ = true;
+    hide();
+}
+
+void MainWindow::followReplay() {
+    showStateInTitle();
+    // Nothing is left to run for once the replay stops in the background.
+    if (inBackground_ && contentView_->recorder().replayMinutes() == 0) {
+        qCInfo(lcApp) << "The replay stopped in the background; quitting";
+        QMetaObject::invokeMethod(this, &MainWindow::quit, Qt::QueuedConnection);
+    }
+}
+
+void MainWindow::tellReplaySaved(double seconds, bool opened) {
+    if (!inBackground_ || !replayTray_) {
+        return;
+    }
+    const QString length = ContentView::elapsedLabel(std::round(seconds));
+    replayTray_->tell(opened ? tr("Saved the last %1 as a new recording").arg(length)
+                             : tr("Saved the last %1 to your recordings").arg(length),
+                      tr("Click to open Sonabrix."));
 }
 
 void MainWindow::finishRecordingAndClose() {

@@ -11,9 +11,11 @@
 
 class ContentView;
 class QMenu;
+class ReplayTray;
 
 // The one window: the main view as its content, the File and Help menus, and the window's
-// size and place from the last run.
+// size and place from the last run. While the replay keeps sound, closing the window leaves the
+// app running in the background, shown by an icon in the desktop's tray.
 class MainWindow : public QMainWindow {
     Q_OBJECT
 
@@ -23,6 +25,15 @@ public:
                         QWidget* parent = nullptr);
 
     ContentView* contentView() const { return contentView_; }
+    // None while the desktop has no tray.
+    ReplayTray* replayTray() const { return replayTray_; }
+    // Closed while the replay kept on: the app runs on without a window.
+    bool isInBackground() const { return inBackground_; }
+
+    // Shows the window, from the background too, in front of the others.
+    void bringToFront();
+    // Ends the app, the replay and what it kept included, after what a close asks.
+    void quit();
 
     // What the Keyboard Shortcuts window lists: keys and what they do; a row without keys
     // names the group of rows below it.
@@ -57,6 +68,11 @@ private:
     void closeAfterSave();
     // Quitting during a recording: stop it as Stop does, then close.
     void finishRecordingAndClose();
+    // Closing while the replay keeps: to the tray, or, without one, as the user answers.
+    void closeToBackground();
+    void goToBackground();
+    void followReplay();
+    void tellReplaySaved(double seconds, bool opened);
 
     void restoreWindowGeometry();
     void saveWindowGeometry() const;
@@ -65,5 +81,10 @@ private:
     Stage::Kind shownStage_ = Stage::Kind::idle;
     bool closesAfterSave_ = false;
     bool closesAfterRecording_ = false;
+    // Quit rather than close: the replay's background gives way.
+    bool quitting_ = false;
+    bool inBackground_ = false;
+    bool toldOfBackground_ = false;
+    ReplayTray* replayTray_ = nullptr;
     static constexpr int stopWaitMs = 5000;
 };

@@ -5,6 +5,7 @@
 #include "ContentView.h"
 #include "Logging.h"
 #include "MainWindow.h"
+#include "SystemAudioRecorder.h"
 #include "SingleInstance.h"
 #include "Translations.h"
 #if SONABRIX_UPDATER
@@ -98,27 +99,41 @@ int SonabrixApp::exec() {
         UpdaterController::shared();
 #endif
         // A launch that asks to record does so; an interrupted recording is offered next time.
+        // A first launch asked to save has kept nothing yet, and says so in the window.
+        const bool replayAsked = followReplay(options_);
         if (options_.toggleRecording) {
             window_->contentView()->toggleRecordingOf(options_.program());
-        } else {
+        } else if (!replayAsked) {
             window_->contentView()->offerRecovery();
         }
     });
     return QApplication::exec();
 }
 
+bool SonabrixApp::followReplay(const LaunchOptions& options) {
+    ContentView& content = *window_->contentView();
+    if (options.replayMinutes) {
+        content.recorder().setReplayMinutes(*options.replayMinutes);
+    }
+    if (options.saveReplay) {
+        content.flow().saveReplay(options.saveReplaySeconds);
+    }
+    return options.replayMinutes || options.saveReplay;
+}
+
 void SonabrixApp::follow(const LaunchOptions& options) {
     if (options.verbose) {
         Logging::enableVerbose();
     }
+    // Left where it is: a shortcut pressed in another app shouldn't pull the window up.
+    const bool replayAsked = followReplay(options);
     if (options.toggleRecording) {
-        // Left where it is: a shortcut pressed in another app shouldn't pull the window up.
         window_->contentView()->toggleRecordingOf(options.program());
         return;
     }
-    // Starting the app again brings its window to the front.
-    window_->setWindowState(window_->windowState() & ~Qt::WindowMinimized);
-    window_->show();
-    window_->raise();
-    window_->activateWindow();
+    if (replayAsked) {
+        return;
+    }
+    // Starting the app again brings its window to the front, from the background too.
+    window_->bringToFront();
 }

@@ -25,6 +25,9 @@ public:
     MainWindow& window() { return *window_; }
 
 private:
+    // What the options ask of the replay: its length, a save. False when they ask nothing.
+    bool followReplay(const LaunchOptions& options);
+
     QApplication application_;
     std::unique_ptr<MainWindow> window_;
     LaunchOptions options_;

@@ -63,10 +63,16 @@ QList<Recording> RecordingLibrary::scan(const QString& folder) {
             !name.endsWith(QStringLiteral(".caf"))) {
             continue;
         }
+        const bool hasNotes =
+            noteNames.contains(QFileInfo(RecordingNotes::pathFor(name)).fileName());
         const QDateTime born = entry.birthTime();
-        recordings.append(
-            {entry.filePath(), born.isValid() ? born : entry.lastModified(), entry.size(),
-             noteNames.contains(QFileInfo(RecordingNotes::pathFor(name)).fileName())});
+        QDateTime date = born.isValid() ? born : entry.lastModified();
+        // Notes that know when the sound began say it better than the file.
+        if (const auto notes = hasNotes ? RecordingNotes::load(entry.filePath()) : std::nullopt;
+            notes && notes->started) {
+            date = *notes->started;
+        }
+        recordings.append({entry.filePath(), date, entry.size(), hasNotes});
     }
     std::sort(recordings.begin(), recordings.end(),
               [](const Recording& a, const Recording& b) { return a.date > b.date; });
@@ -82,8 +88,12 @@ std::optional<double> RecordingLibrary::duration(const QString& path) {
     return static_cast<double>(recording->frameCount()) / recording->sampleRate();
 }
 
-bool RecordingLibrary::markFinished(const QString& path) {
-    return updateNotes(path, [](RecordingNotes& notes) { notes.interrupted = false; });
+bool RecordingLibrary::markFinished(const QString& path, std::optional<QDateTime> started) {
+    return updateNotes(path, [&](RecordingNotes& notes) {
+        notes.interrupted = false;
+        if (started)
+            notes.started = started;
+    });
 }
 
 bool RecordingLibrary::markAnnounced(const QString& path) {

@@ -32,8 +32,8 @@ public:
     // Seconds, from the file's header alone; nothing when it can't be read.
     static std::optional<double> duration(const QString& path);
 
-    // The recorder closed it cleanly.
-    static bool markFinished(const QString& path);
+    // The recorder closed it cleanly; `started`, when given, is the date the list shows.
+    static bool markFinished(const QString& path, std::optional<QDateTime> started = {});
     // Interrupted recordings are announced once: from now on they have notes.
     static bool markAnnounced(const QString& path);
     static bool rename(const QString& path, const QString& title);

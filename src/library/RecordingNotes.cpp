@@ -12,6 +12,7 @@ const QString titleKey = QStringLiteral("title");
 const QString selectionStartKey = QStringLiteral("selectionStart");
 const QString selectionEndKey = QStringLiteral("selectionEnd");
 const QString interruptedKey = QStringLiteral("interrupted");
+const QString startedKey = QStringLiteral("started");
 
 } // namespace
 
@@ -48,6 +49,11 @@ std::optional<RecordingNotes> RecordingNotes::load(const QString& recordingPath)
     if (start >= 0 && end > start) {
         notes.selection = TimeRange{start, end};
     }
+    const QDateTime started =
+        QDateTime::fromString(object.value(startedKey).toString(), Qt::ISODateWithMs);
+    if (started.isValid()) {
+        notes.started = started;
+    }
     return notes;
 }
 
@@ -61,6 +67,9 @@ bool RecordingNotes::save(const QString& recordingPath) const {
         object.insert(selectionEndKey, selection->upper);
     }
     object.insert(interruptedKey, interrupted);
+    if (started && started->isValid()) {
+        object.insert(startedKey, started->toUTC().toString(Qt::ISODateWithMs));
+    }
     const QString path = pathFor(recordingPath);
     // QSaveFile would replace the file a link points to, which may lie anywhere.
     if (QFileInfo(path).isSymLink() && !QFile::remove(path)) {

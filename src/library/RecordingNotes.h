@@ -2,6 +2,7 @@
 
 #include "TimeRange.h"
 
+#include <QDateTime>
 #include <QString>
 #include <optional>
 
@@ -17,6 +18,9 @@ struct RecordingNotes {
     std::optional<TimeRange> selection;
     // The app ended while it was being recorded.
     bool interrupted = false;
+    // When its first sound played, where the file's own dates say otherwise: a recording saved
+    // from what the replay kept was started minutes before its file was.
+    std::optional<QDateTime> started;
 
     // Nothing when there are no notes or they can't be read.
     static std::optional<RecordingNotes> load(const QString& recordingPath);

@@ -189,6 +189,25 @@ private slots:
         QVERIFY2(first->logged("Recording the whole computer"), qPrintable(first->log));
     }
 
+    // The replay from desktop shortcuts: a first launch asked to save says that nothing was
+    // kept; later launches switch it and save in the running window, and a bad length is
+    // refused before anything is handed over.
+    void theReplayIsSwitchedAndSavedFromTheCommandLine() {
+        auto first = startFirst({"--save-replay"});
+        QVERIFY2(first->logged("Replay not saved: \"Nothing is being kept"), qPrintable(first->log));
+        QCOMPARE(launch({"--replay", "1m"}).status, 0);
+        QVERIFY2(first->logged("Replay: keeping the last 1 minutes"), qPrintable(first->log));
+        QCOMPARE(launch({"--save-replay", "90s"}).status, 0);
+        QVERIFY2(first->logged("Saving the replay's last 90 s"), qPrintable(first->log));
+        const Finished bad = launch({"--replay", "2m"});
+        QCOMPARE(bad.status, 2);
+        QVERIFY2(bad.err.contains("--replay takes 1m, 5m, 15m, 30m or off, not “2m”."),
+                 qPrintable(bad.err));
+        QCOMPARE(launch({"--replay", "off"}).status, 0);
+        QVERIFY2(first->logged("Replay: keeping the last 0 minutes"), qPrintable(first->log));
+        QCOMPARE(first->process->state(), QProcess::Running);
+    }
+
     void aSocketLeftByACrashIsReplaced() {
         {
             auto crashed = startFirst();

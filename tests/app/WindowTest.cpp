@@ -46,16 +46,18 @@ private slots:
         const QList<QAction*> file = menus[0]->menu()->actions();
         QCOMPARE(texts(file),
                  (QStringList{"&New Recording", "&Record System Audio", "&Pause Recording", "",
-                              "P&lay Selection\tSpace", "&Auto-Trim Silence",
+                              "&Keep the Last", "Sa&ve Last 5 Minutes",
+                              "Start Afresh After Sav&ing", "", "P&lay Selection\tSpace",
+                              "&Auto-Trim Silence",
                               "&Save Trimmed Audio…", "", "Rena&me Recording…\tF2",
                               "Show in &Folder", "Move to Tras&h…\tDel", "", "&Quit"}));
         QCOMPARE(file[0]->shortcut(), QKeySequence(QKeySequence::New));
         QCOMPARE(file[1]->shortcut(), QKeySequence("Ctrl+R"));
         QCOMPARE(file[2]->shortcut(), QKeySequence("Ctrl+P"));
-        QCOMPARE(file[5]->shortcut(), QKeySequence("Ctrl+T"));
-        QCOMPARE(file[6]->shortcut(), QKeySequence(QKeySequence::Save));
-        QCOMPARE(file[12]->shortcut(), QKeySequence(QKeySequence::Quit));
-        QCOMPARE(file[12]->menuRole(), QAction::QuitRole);
+        QCOMPARE(file[9]->shortcut(), QKeySequence("Ctrl+T"));
+        QCOMPARE(file[10]->shortcut(), QKeySequence(QKeySequence::Save));
+        QCOMPARE(file[16]->shortcut(), QKeySequence(QKeySequence::Quit));
+        QCOMPARE(file[16]->menuRole(), QAction::QuitRole);
         // One look for every item: none has an icon where the others have none.
         for (const QAction* menu : menus) {
             for (const QAction* item : menu->menu()->actions()) {

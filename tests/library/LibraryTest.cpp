@@ -157,6 +157,28 @@ private slots:
         QVERIFY(RecordingLibrary::scan(home_->filePath("nowhere")).isEmpty());
     }
 
+    // A recording saved from what the replay kept began minutes before its file was made: the
+    // list shows and sorts it by when its sound began, and a later rename keeps that date.
+    void aRecordingIsListedFromWhenItsSoundBegan() {
+        const QString older = writeRecording(folder_, "Sonabrix-older.caf", 0.5);
+        QVERIFY(RecordingLibrary::markFinished(older));
+        QTest::qWait(20);
+        const QString kept = writeRecording(folder_, "Sonabrix-kept.caf", 0.5);
+        const QDateTime began = QDateTime::currentDateTimeUtc().addSecs(-300).addMSecs(-123);
+        QVERIFY(RecordingLibrary::markFinished(kept, began));
+        QVERIFY(RecordingLibrary::rename(kept, "Kept"));
+
+        const QList<Recording> listed = RecordingLibrary::scan(folder_);
+        QCOMPARE(listed.size(), 2);
+        QCOMPARE(listed[0].path, older);
+        QCOMPARE(listed[1].path, kept);
+        QCOMPARE(listed[1].date, began);
+        QCOMPARE(RecordingNotes::load(kept)->title, "Kept");
+        // Finishing again without a date leaves the one it has.
+        QVERIFY(RecordingLibrary::markFinished(kept));
+        QCOMPARE(RecordingLibrary::scan(folder_)[1].date, began);
+    }
+
     // Lengths as the editor shows them, one date format with seconds in every language, and
     // sizes in the desktop's units.
     void theListsFormatsMatchTheEditorAndTheDesktop() {
