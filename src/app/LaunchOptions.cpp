@@ -70,7 +70,10 @@ LaunchOptions::parse(const QStringList& arguments) {
     if (parser.isSet(application) && program.isEmpty()) {
         return badUsage(tr("--application needs the name of a program."));
     }
-    LaunchOptions options{parser.isSet(verbose), parser.isSet(toggleRecording), program};
+    LaunchOptions options;
+    options.verbose = parser.isSet(verbose);
+    options.toggleRecording = parser.isSet(toggleRecording);
+    options.application = program;
     if (parser.isSet(replay)) {
         options.replayMinutes = parseReplayLength(parser.value(replay));
         if (!options.replayMinutes) {

@@ -327,10 +327,10 @@ void MainWindow::saveWindowGeometry() const {
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) {
-    if (!quitting_ && contentView_->recorder().replayMinutes() > 0) {
-        // The replay keeps listening; a recording or a save under way goes on too.
+    // The replay keeps listening unseen, a recording or a save under way with it, unless the
+    // user stops it here; then the window closes as on Quit.
+    if (!quitting_ && contentView_->recorder().replayMinutes() > 0 && !closeToBackground()) {
         event->ignore();
-        closeToBackground();
         return;
     }
     if (contentView_->saveFlow().isExporting()) {
@@ -381,7 +381,7 @@ void MainWindow::bringToFront() {
     activateWindow();
 }
 
-void MainWindow::closeToBackground() {
+bool MainWindow::closeToBackground() {
     // A tray seen at launch may have gone with its panel since.
     if (replayTray_ && ReplayTray::isAvailable()) {
         goToBackground();
@@ -389,7 +389,7 @@ void MainWindow::closeToBackground() {
             replayTray_->tell(windowTitle(), tr("Sonabrix keeps running here. Save what it kept, "
                                                 "or open its window, from this icon."));
         }
-        return;
+        return false;
     }
     const int minutes = contentView_->recorder().replayMinutes();
     QMessageBox question(this);
@@ -412,8 +412,10 @@ void MainWindow::closeToBackground() {
         goToBackground();
     } else if (question.clickedButton() == stop) {
         contentView_->recorder().setReplayMinutes(0);
-        quit();
+        quitting_ = true;
+        return true;
     }
+    return false;
 }
 
 void MainWindow::goToBackground() {

@@ -68,8 +68,9 @@ private:
     void closeAfterSave();
     // Quitting during a recording: stop it as Stop does, then close.
     void finishRecordingAndClose();
-    // Closing while the replay keeps: to the tray, or, without one, as the user answers.
-    void closeToBackground();
+    // Closing while the replay keeps: to the tray, or, without one, as the user answers. True
+    // when the user chose to stop and quit: the close goes on.
+    bool closeToBackground();
     void goToBackground();
     void followReplay();
     void tellReplaySaved(double seconds, bool opened);

