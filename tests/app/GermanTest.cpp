@@ -51,6 +51,19 @@ private slots:
         QVERIFY(!visibleTexts().contains("Stop Recording"));
     }
 
+    void theReplaySpeaksGerman() {
+        auto* screen = view_->findChild<IdleStageView*>();
+        QCOMPARE(screen->replaySwitch()->text(), QString("Letzte Minuten behalten:"));
+        QCOMPARE(screen->replayLength()->currentText(), QString("5 Minuten"));
+        screen->replaySwitch()->click();
+        QVERIFY(visibleTexts().contains("Die letzten 5 Minuten Ton bleiben im Speicher."));
+        QVERIFY(visibleButton(view_.get(), "Letzte 5 Minuten speichern"));
+        view_->recorder().setReplayMinutes(1);
+        QVERIFY(visibleTexts().contains("Die letzte Minute Ton bleibt im Speicher."));
+        QVERIFY(visibleButton(view_.get(), "Letzte Minute speichern"));
+        view_->recorder().setReplayMinutes(0);
+    }
+
     void theProgramChoiceAndTheWaitSpeakGerman() {
         QComboBox* choice = view_->findChild<IdleStageView*>()->programChoice();
         QCOMPARE(choice->currentText(), QString("Ganzer Computer"));

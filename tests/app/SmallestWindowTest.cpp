@@ -126,6 +126,9 @@ private slots:
 
     void everyStageFits() {
         expectNothingClipped("start screen");
+        view()->recorder().setReplayMinutes(30);
+        expectNothingClipped("start screen keeping the last minutes");
+        view()->recorder().setReplayMinutes(0);
         click(view(), text("Record System Audio", "IdleStageView"));
         QTRY_COMPARE(view()->stageKind(), Stage::Kind::recording);
         script_->deliver(2.0, 0.5f);
@@ -178,6 +181,33 @@ private slots:
         view()->flow().chooseProgram(std::nullopt);
         view()->newRecordingAction()->trigger();
         QTRY_VERIFY(view()->findChild<RecordingListView*>());
+    }
+
+    // The replay's line names the program too, and the question on closing says how to come
+    // back; the list of recordings is there by now.
+    void theReplayFitsWithALongProgramName() {
+        view()->flow().chooseProgram(CaptureProgram{"Streaming Radio Player of the Community "
+                                                    "Broadcasting Association with a Name That "
+                                                    "Goes On",
+                                                    "radio", ""});
+        view()->recorder().setReplayMinutes(15);
+        expectNothingClipped("start screen keeping what a program plays");
+        QString cut = "not shown";
+        QTimer::singleShot(0, this, [&] {
+            auto* box = openDialog<QMessageBox>();
+            if (!box)
+                return;
+            QTest::qWait(100);
+            cut = clipped(*box).join("; ");
+            box->reject();
+        });
+        QVERIFY(!window_->close());
+        QVERIFY2(cut.isEmpty(), qPrintable(cut));
+        view()->recorder().setReplayMinutes(0);
+        view()->flow().chooseProgram(std::nullopt);
+        // The keys of the walks after this one go to the window again.
+        window_->activateWindow();
+        QTRY_VERIFY(window_->isActiveWindow());
     }
 
     void theShortcutListFits() {
