@@ -76,10 +76,9 @@ IdleStageView::IdleStageView(SystemAudioRecorder& recorder, RecordingListModel* 
     : QWidget(parent), recorder_(recorder), recordButton_(new QPushButton(this)),
       microphoneSwitch_(new QCheckBox(tr("Include microphone"), this)),
       microphoneNote_(new QLabel(this)), subtitle_(new QLabel(this)),
-      programChoice_(new QComboBox(this)),
-      replaySwitch_(new QCheckBox(tr("Keep the last"), this)), replayLength_(new QComboBox(this)),
-      saveReplayButton_(new QPushButton(this)), replayNote_(new QLabel(this)),
-      serverCheck_(new QTimer(this)) {
+      programChoice_(new QComboBox(this)), replaySwitch_(new QCheckBox(tr("Keep the last"), this)),
+      replayLength_(new QComboBox(this)), saveReplayButton_(new QPushButton(this)),
+      replayNote_(new QLabel(this)), serverCheck_(new QTimer(this)) {
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(18);
@@ -346,18 +345,16 @@ void IdleStageView::showReplay() {
     replayNote_->setVisible(on);
     if (const std::optional<QString> problem = recorder_.replayProblem(); on && problem) {
         replayNote_->setText(*problem);
-    } else if (const std::optional<CaptureProgram> program = recorder_.program(); program) {
+    } else if (const std::optional<CaptureProgram> program = recorder_.program(); !program) {
         replayNote_->setText(
-            minutes == 1
-                ? tr("Keeping the last minute of what “%1” plays in memory.")
-                      .arg(program->displayName())
-                : tr("Keeping the last %1 minutes of what “%2” plays in memory.")
-                      .arg(minutes)
-                      .arg(program->displayName()));
+            minutes == 1 ? tr("Keeping the last minute of sound in memory.")
+                         : tr("Keeping the last %1 minutes of sound in memory.").arg(minutes));
+    } else if (minutes == 1) {
+        replayNote_->setText(tr("Keeping the last minute of what “%1” plays in memory.")
+                                 .arg(program->displayName()));
     } else {
-        replayNote_->setText(minutes == 1
-                                 ? tr("Keeping the last minute of sound in memory.")
-                                 : tr("Keeping the last %1 minutes of sound in memory.")
-                                       .arg(minutes));
+        replayNote_->setText(tr("Keeping the last %1 minutes of what “%2” plays in memory.")
+                                 .arg(minutes)
+                                 .arg(program->displayName()));
     }
 }

@@ -77,8 +77,8 @@ LaunchOptions::parse(const QStringList& arguments) {
     if (parser.isSet(replay)) {
         options.replayMinutes = parseReplayLength(parser.value(replay));
         if (!options.replayMinutes) {
-            return badUsage(tr("--replay takes 1m, 5m, 15m, 30m or off, not “%1”.")
-                                .arg(parser.value(replay)));
+            return badUsage(
+                tr("--replay takes 1m, 5m, 15m, 30m or off, not “%1”.").arg(parser.value(replay)));
         }
     }
     options.saveReplay = parser.isSet(saveReplay);

@@ -90,10 +90,9 @@ MainWindow::MainWindow(std::unique_ptr<SystemAudioRecorder> recorder, QWidget* p
     }
     connect(&recording, &SystemAudioRecorder::replayMinutesChanged, this,
             &MainWindow::followReplay);
-    connect(&contentView_->flow(), &AppFlow::replaySaved, this,
-            [this](const QString&, double seconds, bool opened) {
-                tellReplaySaved(seconds, opened);
-            });
+    connect(
+        &contentView_->flow(), &AppFlow::replaySaved, this,
+        [this](const QString&, double seconds, bool opened) { tellReplaySaved(seconds, opened); });
     // A save that failed in the background is told in the window, which comes up for it.
     connect(&contentView_->flow(), &AppFlow::replayNotSaved, this, [this] {
         if (inBackground_)
@@ -275,9 +274,8 @@ void MainWindow::showStateInTitle() {
         // Listening unseen would be a surprise: the title says so while the replay keeps.
         const int replayMinutes = recorder.replayMinutes();
         const QString title =
-            replayMinutes > 0
-                ? tr("Sonabrix — %1").arg(ReplayActions::keepingText(replayMinutes))
-                : QStringLiteral("Sonabrix");
+            replayMinutes > 0 ? tr("Sonabrix — %1").arg(ReplayActions::keepingText(replayMinutes))
+                              : QStringLiteral("Sonabrix");
         setWindowTitle(title);
         setAccessibleName(title);
         return;

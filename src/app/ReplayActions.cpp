@@ -36,8 +36,7 @@ ReplayActions::ReplayActions(AppFlow& flow, QWidget* window)
     connect(startAfreshAction_, &QAction::toggled, this, &ReplayMemory::setStartsAfresh);
 
     connect(&recorder, &SystemAudioRecorder::replayMinutesChanged, this, &ReplayActions::update);
-    connect(&recorder, &SystemAudioRecorder::isSavingReplayChanged, this,
-            &ReplayActions::update);
+    connect(&recorder, &SystemAudioRecorder::isSavingReplayChanged, this, &ReplayActions::update);
     update();
 }
 

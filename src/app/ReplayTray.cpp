@@ -47,10 +47,11 @@ ReplayTray::ReplayTray(SystemAudioRecorder& recorder, QAction* save, QObject* pa
     connect(stop_, &QAction::triggered, this, &ReplayTray::stopRequested);
     icon_->setContextMenu(menu_);
     // A click on the icon itself brings the window, as the desktops' other tray icons do.
-    connect(icon_, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason why) {
-        if (why == QSystemTrayIcon::Trigger || why == QSystemTrayIcon::DoubleClick)
-            emit openRequested();
-    });
+    connect(icon_, &QSystemTrayIcon::activated, this,
+            [this](QSystemTrayIcon::ActivationReason why) {
+                if (why == QSystemTrayIcon::Trigger || why == QSystemTrayIcon::DoubleClick)
+                    emit openRequested();
+            });
     connect(icon_, &QSystemTrayIcon::messageClicked, this, &ReplayTray::openRequested);
     connect(&recorder, &SystemAudioRecorder::replayMinutesChanged, this, &ReplayTray::update);
     connect(&recorder, &SystemAudioRecorder::isReplayListeningChanged, this, &ReplayTray::update);
@@ -83,11 +84,13 @@ void ReplayTray::update() {
     icon_->setIcon(trayIcon(recorder_.isReplayListening()));
     // Shown as plain text: the problem is in the sound server's words.
     const QString tip = problem ? title_ + QLatin1Char('\n') + *problem : title_;
-    icon_->setToolTip(Qt::mightBeRichText(tip)
-                          ? QStringLiteral("<qt>%1</qt>")
-                                .arg(tip.toHtmlEscaped().replace(QLatin1Char('\n'),
-                                                                 QStringLiteral("<br>")))
-                          : tip);
+    if (Qt::mightBeRichText(tip)) {
+        const QString escaped =
+            tip.toHtmlEscaped().replace(QLatin1Char('\n'), QStringLiteral("<br>"));
+        icon_->setToolTip(QStringLiteral("<qt>%1</qt>").arg(escaped));
+    } else {
+        icon_->setToolTip(tip);
+    }
     if (on != icon_->isVisible()) {
         qCInfo(lcApp) << (on ? "Showing" : "Hiding") << "the replay's tray icon; a tray is"
                       << (isAvailable() ? "there" : "missing");

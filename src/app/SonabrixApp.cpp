@@ -5,8 +5,8 @@
 #include "ContentView.h"
 #include "Logging.h"
 #include "MainWindow.h"
-#include "SystemAudioRecorder.h"
 #include "SingleInstance.h"
+#include "SystemAudioRecorder.h"
 #include "Translations.h"
 #if SONABRIX_UPDATER
 #include "UpdaterController.h"

@@ -62,7 +62,8 @@ private slots:
             QTest::mouseClick(screen->replaySwitch(), Qt::LeftButton, {},
                               QPoint(8, screen->replaySwitch()->height() / 2));
             QCOMPARE(recorder.replayMinutes(), 5);
-            QCOMPARE(screen->replayNote(), QString("Keeping the last 5 minutes of sound in memory."));
+            QCOMPARE(screen->replayNote(),
+                     QString("Keeping the last 5 minutes of sound in memory."));
             QVERIFY(visibleButton(window.get(), "Save Last 5 Minutes"));
             screen->replayLength()->setCurrentIndex(screen->replayLength()->findText("15 minutes"));
             emit screen->replayLength()->activated(screen->replayLength()->currentIndex());
@@ -112,8 +113,8 @@ private slots:
         QMenu* file = fileMenu(*window);
         QAction* keep = item(file, "&Keep the Last");
         QVERIFY(keep && keep->menu());
-        QCOMPARE(file->actions().indexOf(keep), file->actions().indexOf(
-                                                    window->contentView()->pauseAction()) + 2);
+        QCOMPARE(file->actions().indexOf(keep),
+                 file->actions().indexOf(window->contentView()->pauseAction()) + 2);
         QStringList lengths;
         for (const QAction* length : keep->menu()->actions())
             lengths << length->text();
@@ -162,7 +163,8 @@ private slots:
         ContentView* view = window->contentView();
         view->flow().saveReplay();
         QTRY_VERIFY(openAlert("Couldn't save the kept sound"));
-        QVERIFY(openAlert()->informativeText().contains("keeping the last minutes of sound is off"));
+        QVERIFY(
+            openAlert()->informativeText().contains("keeping the last minutes of sound is off"));
         closeAlerts();
 
         view->recorder().setReplayMinutes(1);

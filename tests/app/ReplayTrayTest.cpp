@@ -1,5 +1,6 @@
-#include "MainWindow.h"
 #include "ReplayTray.h"
+
+#include "MainWindow.h"
 #include "TestSupport.h"
 
 #include <QMenu>

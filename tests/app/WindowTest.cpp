@@ -44,13 +44,13 @@ private slots:
         const QList<QAction*> menus = window->menuBar()->actions();
         QCOMPARE(texts(menus), (QStringList{"&File", "&Help"}));
         const QList<QAction*> file = menus[0]->menu()->actions();
-        QCOMPARE(texts(file),
-                 (QStringList{"&New Recording", "&Record System Audio", "&Pause Recording", "",
-                              "&Keep the Last", "Sa&ve Last 5 Minutes",
-                              "Start Afresh After Sav&ing", "", "P&lay Selection\tSpace",
-                              "&Auto-Trim Silence",
-                              "&Save Trimmed Audio…", "", "Rena&me Recording…\tF2",
-                              "Show in &Folder", "Move to Tras&h…\tDel", "", "&Quit"}));
+        QCOMPARE(
+            texts(file),
+            (QStringList{"&New Recording", "&Record System Audio", "&Pause Recording", "",
+                         "&Keep the Last", "Sa&ve Last 5 Minutes", "Start Afresh After Sav&ing", "",
+                         "P&lay Selection\tSpace", "&Auto-Trim Silence", "&Save Trimmed Audio…", "",
+                         "Rena&me Recording…\tF2", "Show in &Folder", "Move to Tras&h…\tDel", "",
+                         "&Quit"}));
         QCOMPARE(file[0]->shortcut(), QKeySequence(QKeySequence::New));
         QCOMPARE(file[1]->shortcut(), QKeySequence("Ctrl+R"));
         QCOMPARE(file[2]->shortcut(), QKeySequence("Ctrl+P"));
