@@ -150,9 +150,11 @@ void AppFlow::receive(const QString& path, std::optional<QDateTime> date, bool o
 
 void AppFlow::saveReplay(std::optional<double> lastSeconds) {
     if (recorder_->replayMinutes() == 0) {
-        emit replayNotSaved(tr("Nothing is being kept: keeping the last minutes of sound is "
+        const QString off = tr("Nothing is being kept: keeping the last minutes of sound is "
                                "off. Switch it on, on the start screen or in the File menu, "
-                               "and Sonabrix keeps the sound from then on."));
+                               "and Sonabrix keeps the sound from then on.");
+        qCInfo(lcApp) << "Replay not saved:" << off;
+        emit replayNotSaved(off);
         return;
     }
     qCInfo(lcApp) << "Saving the replay's last" << (lastSeconds ? *lastSeconds : -1.0)
