@@ -81,13 +81,7 @@ MainWindow::MainWindow(std::unique_ptr<SystemAudioRecorder> recorder, QWidget* p
     connect(&recording, &SystemAudioRecorder::elapsedTimeChanged, this,
             &MainWindow::showStateInTitle);
     connect(&recording, &SystemAudioRecorder::isPausedChanged, this, &MainWindow::showStateInTitle);
-    if (ReplayTray::isAvailable()) {
-        replayTray_ = new ReplayTray(recording, contentView_->replayActions()->saveAction(), this);
-        connect(replayTray_, &ReplayTray::openRequested, this, &MainWindow::bringToFront);
-        connect(replayTray_, &ReplayTray::stopRequested, &recording,
-                [&recording] { recording.setReplayMinutes(0); });
-        connect(this, &QWidget::windowTitleChanged, replayTray_, &ReplayTray::setTitle);
-    }
+    ensureReplayTray();
     connect(&recording, &SystemAudioRecorder::replayMinutesChanged, this,
             &MainWindow::followReplay);
     connect(
@@ -380,7 +374,8 @@ void MainWindow::bringToFront() {
 }
 
 bool MainWindow::closeToBackground() {
-    // A tray seen at launch may have gone with its panel since.
+    // A tray seen at launch may have gone with its panel since, or come up since.
+    ensureReplayTray();
     if (replayTray_ && ReplayTray::isAvailable()) {
         goToBackground();
         if (!std::exchange(toldOfBackground_, true)) {
@@ -423,7 +418,22 @@ void MainWindow::goToBackground() {
     hide();
 }
 
+void MainWindow::ensureReplayTray() {
+    if (replayTray_ || !ReplayTray::isAvailable()) {
+        return;
+    }
+    SystemAudioRecorder& recorder = contentView_->recorder();
+    replayTray_ = new ReplayTray(recorder, contentView_->replayActions()->saveAction(), this);
+    replayTray_->setTitle(windowTitle());
+    connect(replayTray_, &ReplayTray::openRequested, this, &MainWindow::bringToFront);
+    connect(replayTray_, &ReplayTray::stopRequested, &recorder,
+            [&recorder] { recorder.setReplayMinutes(0); });
+    connect(this, &QWidget::windowTitleChanged, replayTray_, &ReplayTray::setTitle);
+}
+
 void MainWindow::followReplay() {
+    // A tray that came up after the app, as a panel started with the session may, is used too.
+    ensureReplayTray();
     showStateInTitle();
     // Nothing is left to run for once the replay stops in the background.
     if (inBackground_ && contentView_->recorder().replayMinutes() == 0) {

@@ -72,6 +72,8 @@ private:
     // when the user chose to stop and quit: the close goes on.
     bool closeToBackground();
     void goToBackground();
+    // The tray icon, once the desktop has a tray.
+    void ensureReplayTray();
     void followReplay();
     void tellReplaySaved(double seconds, bool opened);
 
