@@ -185,23 +185,20 @@ double ReplayStore::keptSeconds() const {
 
 std::optional<qint64> ReplayStore::monotonicUsAt(qint64 frame) const {
     std::lock_guard lock(mutex_);
-    if (anchors_.empty())
+    const Anchor* nearest = newestAnchor([frame](const Anchor& a) { return a.frame <= frame; });
+    if (!nearest)
         return std::nullopt;
-    auto anchor = std::find_if(anchors_.rbegin(), anchors_.rend(),
-                               [frame](const Anchor& a) { return a.frame <= frame; });
-    const Anchor& nearest = anchor == anchors_.rend() ? anchors_.front() : *anchor;
-    return nearest.us + usIn(frame - nearest.frame);
+    return nearest->us + usIn(frame - nearest->frame);
 }
 
 std::optional<qint64> ReplayStore::frameAt(qint64 monotonicUs) const {
     std::lock_guard lock(mutex_);
-    if (anchors_.empty())
-        return std::nullopt;
     // Newest first: after an overlapping restart the later capture's times are the ones meant.
-    auto anchor = std::find_if(anchors_.rbegin(), anchors_.rend(),
-                               [monotonicUs](const Anchor& a) { return a.us <= monotonicUs; });
-    const Anchor& nearest = anchor == anchors_.rend() ? anchors_.front() : *anchor;
-    return nearest.frame + framesIn(monotonicUs - nearest.us);
+    const Anchor* nearest =
+        newestAnchor([monotonicUs](const Anchor& a) { return a.us <= monotonicUs; });
+    if (!nearest)
+        return std::nullopt;
+    return nearest->frame + framesIn(monotonicUs - nearest->us);
 }
 
 qint64 ReplayStore::memoryBytes() const {

@@ -4,6 +4,7 @@
 #include "ReplayBlock.h"
 #include "ReplaySnapshot.h"
 
+#include <algorithm>
 #include <chrono>
 #include <condition_variable>
 #include <deque>
@@ -92,6 +93,14 @@ private:
     void dropBeyondLength();
     void addAnchor(qint64 frame, qint64 us);
     qint64 firstKept() const;
+    // The newest anchor `isBefore` accepts, else the oldest (what lies before all is extrapolated
+    // from it); none before any buffer came with a time.
+    template <typename Predicate> const Anchor* newestAnchor(Predicate isBefore) const {
+        if (anchors_.empty())
+            return nullptr;
+        auto found = std::find_if(anchors_.rbegin(), anchors_.rend(), isBefore);
+        return found == anchors_.rend() ? &anchors_.front() : &*found;
+    }
     qint64 usIn(qint64 frames) const;
     qint64 framesIn(qint64 us) const;
 
