@@ -139,6 +139,18 @@ void ReplayStore::dropOpenBlock() {
     openFirst_ = endFrame_;
 }
 
+std::chrono::seconds ReplayStore::length() const {
+    std::lock_guard lock(mutex_);
+    return length_;
+}
+
+void ReplayStore::setLength(std::chrono::seconds length) {
+    std::lock_guard lock(mutex_);
+    length_ = length;
+    lengthFrames_ = std::max<qint64>(blockFrames_, length.count() * sampleRateHz_);
+    dropBeyondLength();
+}
+
 void ReplayStore::dropBeyondLength() {
     // The oldest block goes as soon as the rest hold the length: never more than the length and
     // one block.

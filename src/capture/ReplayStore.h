@@ -52,7 +52,9 @@ public:
     // Drops everything kept; the frame count and the clock go on.
     void clear();
 
-    std::chrono::seconds length() const { return length_; }
+    std::chrono::seconds length() const;
+    // A shorter length drops the oldest at once; a longer one keeps more from now on.
+    void setLength(std::chrono::seconds length);
     int sampleRateHz() const { return sampleRateHz_; }
     int channelCount() const { return channelCount_; }
     qint64 blockFrames() const { return blockFrames_; }
@@ -106,10 +108,10 @@ private:
 
     void compressBlocks();
 
-    const std::chrono::seconds length_;
+    std::chrono::seconds length_;
     const int sampleRateHz_;
     const int channelCount_;
-    const qint64 lengthFrames_;
+    qint64 lengthFrames_;
     const qint64 blockFrames_;
     const int flacLevel_;
 

@@ -146,6 +146,25 @@ private Q_SLOTS:
         QVERIFY(!store.snapshot(0, first).next(nothing, 100));
     }
 
+    // A new length holds from the moment it is set: shorter drops the oldest at once and keeps
+    // the newest, longer lets what comes next add up beyond the old length.
+    void aNewLengthHoldsAtOnce() {
+        ReplayStore store(std::chrono::seconds(60), rate, 2);
+        QVERIFY(appendRamp(store, 90));
+        store.setLength(std::chrono::seconds(20));
+        QCOMPARE(store.length(), std::chrono::seconds(20));
+        const qint64 end = store.endFrame();
+        QVERIFY(end - store.firstKeptFrame() <= 20 * second + store.blockFrames());
+        QVERIFY(end - store.firstKeptFrame() >= 20 * second);
+        QCOMPARE(firstNotRamp(readAll(store.snapshot(0, end)), store.firstKeptFrame()), -1);
+
+        store.setLength(std::chrono::seconds(40));
+        QVERIFY(appendRamp(store, 30));
+        QVERIFY(store.keptSeconds() >= 40);
+        QCOMPARE(firstNotRamp(readAll(store.snapshot(0, store.endFrame())), store.firstKeptFrame()),
+                 -1);
+    }
+
     // A minute of digital silence, as a server gives it with nothing playing, costs next to
     // nothing (2.1 KB when written); with a click in it, what FLAC's constant frames cost around
     // the one block that holds it (3.7 KB). A minute of quiet noise, for scale, costs megabytes.
