@@ -1,7 +1,8 @@
 // Records what the default output plays for SECONDS with SystemAudioRecorder, then prints one
 // line: frames captured, wall seconds between start and stop, and the process's CPU seconds
 // during that time. Further arguments: "microphone" mixes the default input in, "program=NAME"
-// records that program alone.
+// records that program alone, "replay=MINUTES" keeps the replay on, listening before the
+// recording starts and sharing its capture.
 #include "ProcessCpu.h"
 #include "SystemAudioRecorder.h"
 
@@ -36,28 +37,40 @@ int main(int argc, char** argv) {
         else if (option.startsWith("program="))
             recorder.setProgram(
                 CaptureProgram::named(QString::fromUtf8(option.mid(int(sizeof "program=") - 1))));
+        else if (option.startsWith("replay="))
+            recorder.setReplayMinutes(option.mid(int(sizeof "replay=") - 1).toInt());
     }
     QElapsedTimer wallClock;
     double cpuAtStart = 0;
     double wallSeconds = 0;
     double cpuWhileRecording = 0;
 
-    recorder.start().then(&recorder, [&] {
-        if (!recorder.isRecording()) {
-            std::fprintf(stderr, "%s\n", qPrintable(recorder.errorMessage().value_or("")));
-            QCoreApplication::exit(1);
-            return;
-        }
-        wallClock.start();
-        cpuAtStart = processCpuSeconds();
-        QTimer::singleShot(static_cast<int>(seconds * 1000), Qt::PreciseTimer, &recorder, [&] {
-            wallSeconds = wallClock.nsecsElapsed() / 1e9;
-            recorder.stop().then(&recorder, [&] {
-                cpuWhileRecording = processCpuSeconds() - cpuAtStart;
-                QCoreApplication::exit(recorder.lastRecordingURL() ? 0 : 1);
+    const auto record = [&] {
+        recorder.start().then(&recorder, [&] {
+            if (!recorder.isRecording()) {
+                std::fprintf(stderr, "%s\n", qPrintable(recorder.errorMessage().value_or("")));
+                QCoreApplication::exit(1);
+                return;
+            }
+            wallClock.start();
+            cpuAtStart = processCpuSeconds();
+            QTimer::singleShot(static_cast<int>(seconds * 1000), Qt::PreciseTimer, &recorder, [&] {
+                wallSeconds = wallClock.nsecsElapsed() / 1e9;
+                recorder.stop().then(&recorder, [&] {
+                    cpuWhileRecording = processCpuSeconds() - cpuAtStart;
+                    QCoreApplication::exit(recorder.lastRecordingURL() ? 0 : 1);
+                });
             });
         });
-    });
+    };
+    if (recorder.replayMinutes() > 0)
+        QObject::connect(&recorder, &SystemAudioRecorder::isReplayListeningChanged, &recorder,
+                         [&](bool listening) {
+                             if (listening && !recorder.isRecording())
+                                 record();
+                         });
+    else
+        record();
     const int status = app.exec();
     if (status != 0) {
         std::fprintf(stderr, "%s\n", qPrintable(recorder.errorMessage().value_or("")));

@@ -1,13 +1,16 @@
 #include "SystemAudioRecorder.h"
 
+#include "CaptureFeed.h"
 #include "FutureDelivery.h"
 #include "Logging.h"
 #include "PeakHistory.h"
 #include "PulseCaptureService.h"
 #include "RecordingEnding.h"
+#include "ReplayStore.h"
 
 #include <QFileInfo>
 #include <QTimer>
+#include <QtConcurrent/QtConcurrentRun>
 #include <sys/statvfs.h>
 
 namespace {
@@ -46,7 +49,10 @@ QString SystemAudioRecorder::description(RecorderError error) {
 SystemAudioRecorder::SystemAudioRecorder(std::unique_ptr<CaptureService> service, QObject* parent)
     : QObject(parent),
       service_(service ? std::move(service) : std::make_unique<PulseCaptureService>()),
-      ticker_(new QTimer(this)), levelTimer_(new QTimer(this)) {
+      ticker_(new QTimer(this)), levelTimer_(new QTimer(this)), replayRetry_(new QTimer(this)) {
+    replayRetry_->setSingleShot(true);
+    replayRetry_->setInterval(replayRetryMs);
+    connect(replayRetry_, &QTimer::timeout, this, &SystemAudioRecorder::reconcileCapture);
     ticker_->setInterval(tickerIntervalMs);
     ticker_->setTimerType(Qt::PreciseTimer);
     connect(ticker_, &QTimer::timeout, this, &SystemAudioRecorder::tick);
@@ -96,54 +102,195 @@ QFuture<void> SystemAudioRecorder::start() {
     }
     setErrorMessage(std::nullopt);
     const QFuture<void> started = beginTransition(Phase::starting);
-    deliverTo(this, service_->queryContent(),
-              [this](const ShareableContent& content) { beginCapture(content); });
+    if (feedServes()) {
+        // The replay's capture runs already: the recording listens to it from its next buffer.
+        attachNewSession();
+        recordingStarted();
+    } else {
+        reconcileCapture();
+    }
     return started;
 }
 
-void SystemAudioRecorder::beginCapture(const ShareableContent& content) {
+// --- The capture: one stream at a time, opened for a recording, for the replay or both, and
+// released when neither wants it. One step (opening or closing) runs at a time; each ends by
+// looking again at what is wanted.
+
+SystemAudioRecorder::FeedChoice SystemAudioRecorder::wantedChoice() const {
+    return {program_, includesMicrophone_};
+}
+
+bool SystemAudioRecorder::feedServes() const {
+    return feed_ && captureStep_ == CaptureStep::none && !feedStopped_ &&
+           feedChoice_ == wantedChoice();
+}
+
+void SystemAudioRecorder::reconcileCapture() {
+    // A recording that runs or stops looks after its capture itself.
+    if (captureStep_ != CaptureStep::none || phase_ == Phase::recording ||
+        phase_ == Phase::stopping)
+        return;
+    const bool wanted = phase_ == Phase::starting || replayMinutes_ > 0;
+    if (feed_) {
+        if (!wanted || !feedServes()) {
+            const bool failed = feedStopped_.has_value();
+            closeCapture([this, failed](const CaptureResult&) {
+                // A stream that ended by itself is opened again after a while, not at once.
+                if (failed && phase_ == Phase::idle && replayMinutes_ > 0)
+                    replayRetry_->start();
+                reconcileCapture();
+            });
+        }
+        return;
+    }
+    if (!wanted || (phase_ == Phase::idle && replayRetry_->isActive()))
+        return;
+    openCapture();
+}
+
+void SystemAudioRecorder::openCapture() {
+    captureStep_ = CaptureStep::opening;
+    replayRetry_->stop();
+    feedChoice_ = wantedChoice();
+    feedStopped_.reset();
+    feedLostMicrophone_.reset();
+    feedWaiting_ = false;
+    deliverTo(this, service_->queryContent(),
+              [this](const ShareableContent& content) { contentArrived(content); });
+}
+
+std::optional<Failure> SystemAudioRecorder::contentFailure(const ShareableContent& content) {
     // Only a server that turned us away is a matter of permission; one that isn't there, or was
     // reached and failed to answer, says what failed.
     if (content.error && content.serverReached)
-        return failStart(content.error->within(
-            tr("Sonabrix couldn't get the list of audio outputs from the sound server")));
+        return content.error->within(
+            tr("Sonabrix couldn't get the list of audio outputs from the sound server"));
     if (content.error && content.accessRefused)
-        return failStart(Failure{description(RecorderError::permissionDenied), {}});
+        return Failure{description(RecorderError::permissionDenied), {}};
     if (content.error)
-        return failStart(content.error->within(
+        return content.error->within(
             tr("Sonabrix couldn't reach the sound server to capture system audio. Make sure "
-               "PulseAudio or PipeWire is running, then try again.")));
+               "PulseAudio or PipeWire is running, then try again."));
     if (content.outputs.isEmpty())
-        return failStart(Failure{description(RecorderError::noDisplay), {}});
+        return Failure{description(RecorderError::noDisplay), {}};
+    return std::nullopt;
+}
+
+void SystemAudioRecorder::contentArrived(const ShareableContent& content) {
+    if (const std::optional<Failure> failure = contentFailure(content))
+        return openFailed(*failure);
 
     StreamConfiguration configuration;
     configuration.microphone = microphoneToMix(content);
-    configuration.program = program_;
-    session_ = std::make_shared<RecordingSession>(
-        this, [this](const RecordingSession::Notice& notice) { handle(notice); },
+    configuration.program = feedChoice_.program;
+    feed_ = std::make_shared<CaptureFeed>(
+        this, [this](const CaptureFeed::Notice& notice) { handle(notice); },
         configuration.microphone ? std::optional(configuration.microphone->channelCount)
                                  : std::nullopt);
+    // Listening before the stream connects: it may deliver while we wait for it.
+    if (phase_ == Phase::starting)
+        attachNewSession();
+    if (replay_)
+        attachReplay();
     const CaptureOutput& output = content.outputs.first();
     publish(outputName_, output.displayName(), &SystemAudioRecorder::outputNameChanged);
-    deliverTo(this, service_->startCapture(output, configuration, session_->handlers()),
-              [this](const CaptureResult& error) { captureStarted(error); });
+    deliverTo(this, service_->startCapture(output, configuration, feed_->handlers()),
+              [this](const CaptureResult& error) { captureOpened(error); });
 }
 
-void SystemAudioRecorder::handle(const RecordingSession::Notice& notice) {
-    using Kind = RecordingSession::Notice::Kind;
+void SystemAudioRecorder::captureOpened(const CaptureResult& error) {
+    if (error) {
+        dropFeed();
+        return openFailed(error->within(tr("Couldn't start capture")));
+    }
+    captureStep_ = CaptureStep::none;
+    qCInfo(lcCapture).noquote() << "Capture open" << (replay_ ? "with the replay" : "");
+    publish(replayProblem_, std::nullopt, &SystemAudioRecorder::replayProblemChanged);
+    publish(isReplayListening_, replay_ != nullptr, &SystemAudioRecorder::isReplayListeningChanged);
+    if (phase_ == Phase::starting && feedServes()) {
+        if (!session_)
+            attachNewSession();
+        return recordingStarted();
+    }
+    // What is wanted may have changed while it opened.
+    reconcileCapture();
+}
+
+void SystemAudioRecorder::openFailed(const Failure& failure) {
+    captureStep_ = CaptureStep::none;
+    dropFeed();
+    if (phase_ == Phase::starting)
+        failStart(failure);
+    if (replayMinutes_ > 0) {
+        qCWarning(lcCapture).noquote() << "The replay can't listen:" << failure.message();
+        publish(replayProblem_, std::optional(failure.message()),
+                &SystemAudioRecorder::replayProblemChanged);
+        replayRetry_->start();
+    }
+}
+
+void SystemAudioRecorder::closeCapture(std::function<void(const CaptureResult&)> then) {
+    captureStep_ = CaptureStep::closing;
+    publish(isReplayListening_, false, &SystemAudioRecorder::isReplayListeningChanged);
+    deliverTo(this, service_->stopCapture(),
+              [this, then = std::move(then)](const CaptureResult& stopError) {
+                  // The stream is released: what the mixer holds still goes to the listeners.
+                  if (feed_)
+                      feed_->finish();
+                  dropFeed();
+                  captureStep_ = CaptureStep::none;
+                  then(stopError);
+              });
+}
+
+void SystemAudioRecorder::dropFeed() {
+    if (!feed_)
+        return;
+    feed_->setRecording(nullptr);
+    feed_->setReplay(nullptr);
+    // What it told before it was released is still heard; whatever it tells later is about a
+    // capture that is over.
+    QMetaObject::invokeMethod(
+        this, [feed = std::exchange(feed_, nullptr)] { feed->end(); }, Qt::QueuedConnection);
+}
+
+void SystemAudioRecorder::attachNewSession() {
+    // A failed write is told through the feed, the one hop to the main thread.
+    session_ = std::make_shared<RecordingSession>([feed = std::weak_ptr(feed_)] {
+        if (const std::shared_ptr<CaptureFeed> live = feed.lock())
+            live->post({CaptureFeed::Notice::Kind::writeFailed});
+    });
+    feed_->setRecording(session_);
+}
+
+void SystemAudioRecorder::attachReplay() {
+    // The kept sound goes on from where this capture's first buffer says it was played.
+    replay_->markBreak();
+    feed_->setReplay(replay_);
+}
+
+void SystemAudioRecorder::handle(const CaptureFeed::Notice& notice) {
+    using Kind = CaptureFeed::Notice::Kind;
+    const bool recording = phase_ != Phase::idle;
     switch (notice.kind) {
     case Kind::streamStopped:
         return stoppedByItself(notice.text);
     case Kind::outputChanged:
         return publish(outputName_, notice.text, &SystemAudioRecorder::outputNameChanged);
     case Kind::microphoneLost:
-        return microphoneLost(notice.text);
+        feedLostMicrophone_ = notice.text;
+        if (recording)
+            microphoneLost(notice.text);
+        return;
     case Kind::writeFailed:
         return fileFailed();
     case Kind::programPlaying:
     case Kind::programWaiting:
-        return publish(isWaitingForProgram_, notice.kind == Kind::programWaiting,
-                       &SystemAudioRecorder::isWaitingForProgramChanged);
+        feedWaiting_ = notice.kind == Kind::programWaiting;
+        if (recording)
+            publish(isWaitingForProgram_, feedWaiting_,
+                    &SystemAudioRecorder::isWaitingForProgramChanged);
+        return;
     }
 }
 
@@ -151,10 +298,12 @@ void SystemAudioRecorder::handle(const RecordingSession::Notice& notice) {
 
 void SystemAudioRecorder::setIncludesMicrophone(bool includes) {
     publish(includesMicrophone_, includes, &SystemAudioRecorder::includesMicrophoneChanged);
+    reconcileCapture();
 }
 
 void SystemAudioRecorder::setProgram(std::optional<CaptureProgram> program) {
     publish(program_, std::move(program), &SystemAudioRecorder::programChanged);
+    reconcileCapture();
 }
 
 void SystemAudioRecorder::checkServer() {
@@ -181,16 +330,12 @@ std::optional<QString> SystemAudioRecorder::noMicrophoneReason(const ShareableCo
 }
 
 std::optional<CaptureInput> SystemAudioRecorder::microphoneToMix(const ShareableContent& content) {
-    publish(microphoneProblem_, std::nullopt, &SystemAudioRecorder::microphoneProblemChanged);
-    if (!includesMicrophone_)
+    if (!feedChoice_.microphone)
         return std::nullopt;
     publish(noMicrophoneReason_, noMicrophoneReason(content),
             &SystemAudioRecorder::noMicrophoneReasonChanged);
-    if (!content.microphone) {
-        // The output alone is still worth recording.
-        publish(microphoneProblem_, noMicrophoneReason_,
-                &SystemAudioRecorder::microphoneProblemChanged);
-    }
+    if (!content.microphone)
+        feedLostMicrophone_ = noMicrophoneReason_;
     return content.microphone;
 }
 
@@ -205,18 +350,22 @@ void SystemAudioRecorder::microphoneLost(const QString& reason) {
 
 // ---
 
-void SystemAudioRecorder::captureStarted(const CaptureResult& error) {
-    if (error)
-        return failStart(error->within(tr("Couldn't start capture")));
+void SystemAudioRecorder::recordingStarted() {
     const std::shared_ptr<QPromise<void>> started = std::exchange(transition_, nullptr);
     session_->markStarted();
     publish(elapsedTime_, 0, &SystemAudioRecorder::elapsedTimeChanged);
+    // The output alone is still worth recording when the microphone is missing.
+    publish(microphoneProblem_, feedChoice_.microphone ? feedLostMicrophone_ : std::nullopt,
+            &SystemAudioRecorder::microphoneProblemChanged);
+    publish(isWaitingForProgram_, feedWaiting_, &SystemAudioRecorder::isWaitingForProgramChanged);
     enter(Phase::recording);
     ticker_->start();
     levelTimer_->start();
     qCInfo(lcCapture).noquote() << "Recording started";
     // The stream may have died, or its first buffer failed to be stored, before its start
     // reached us.
+    if (feedStopped_ && !session_->stoppedByItself)
+        session_->stoppedByItself = feedStopped_;
     if (session_->stoppedByItself || session_->writeFailed())
         beginStopping();
     started->finish();
@@ -258,23 +407,40 @@ QFuture<void> SystemAudioRecorder::stop() {
 QFuture<void> SystemAudioRecorder::beginStopping() {
     ticker_->stop();
     const QFuture<void> stopped = beginTransition(Phase::stopping);
-    deliverTo(this, service_->stopCapture(),
-              [this](const CaptureResult& stopError) { finishRecording(stopError); });
+    if (replayMinutes_ > 0 && feedServes()) {
+        // The replay goes on listening: only the recording stops listening.
+        feed_->setRecording(nullptr);
+        finishRecording(std::nullopt);
+    } else {
+        closeCapture([this](const CaptureResult& stopError) { finishRecording(stopError); });
+    }
     return stopped;
 }
 
 void SystemAudioRecorder::stoppedByItself(const QString& reason) {
-    // A second notice from this stream.
-    if (session_->stoppedByItself)
+    // A second notice from this stream, or one from a capture released since.
+    if (feedStopped_ || !feed_) {
+        if (phase_ == Phase::stopping && session_ && !session_->stoppedByItself)
+            session_->stoppedByItself = reason;
         return;
+    }
+    feedStopped_ = reason;
+    qCWarning(lcCapture).noquote() << "Capture stopped by itself:" << reason;
     switch (phase_) {
     case Phase::idle:
+        publish(replayProblem_,
+                std::optional(tr("Sonabrix stopped hearing the computer's sound (%1). It tries "
+                                 "again in a moment.")
+                                  .arg(reason)),
+                &SystemAudioRecorder::replayProblemChanged);
+        reconcileCapture();
         return;
     case Phase::starting:
         // The start's end stops it.
     case Phase::stopping:
         // The stop under way reports it.
-        session_->stoppedByItself = reason;
+        if (session_ && !session_->stoppedByItself)
+            session_->stoppedByItself = reason;
         return;
     case Phase::recording:
         // Releasing the dead stream before closing the file guarantees nothing writes into it.
@@ -337,12 +503,12 @@ void SystemAudioRecorder::concludeRecording(const CaptureResult& stopError,
     const std::shared_ptr<QPromise<void>> stopped = std::exchange(transition_, nullptr);
     enter(Phase::idle);
     stopped->finish();
+    reconcileCapture();
 }
 
 void SystemAudioRecorder::endSession() {
-    // Whatever its threads still tell is about a recording that is over.
-    if (session_)
-        session_->end();
+    if (feed_)
+        feed_->setRecording(nullptr);
     session_.reset();
     publish(isWaitingForProgram_, false, &SystemAudioRecorder::isWaitingForProgramChanged);
 }
@@ -365,16 +531,15 @@ void SystemAudioRecorder::publishLevel() {
         return;
     const PeakHistory& peaks = session_->peaks();
     constexpr int binMs = 1000 / PeakHistory::binsPerSecond;
-    const bool mixing = session_->mixesMicrophone();
+    const bool mixing = feed_ && feed_->mixesMicrophone();
     publish(level_,
-            isPaused()
-                ? 0.0
-                : (mixing ? session_->outputPeaks() : peaks).recentPeak(levelWindowMs / binMs),
+            isPaused() ? 0.0
+                       : (mixing ? feed_->outputPeaks() : peaks).recentPeak(levelWindowMs / binMs),
             &SystemAudioRecorder::levelChanged);
     publish(microphoneLevel_,
             isPaused() || !mixing || microphoneProblem_
                 ? 0.0
-                : session_->microphonePeaks().recentPeak(levelWindowMs / binMs),
+                : feed_->microphonePeaks().recentPeak(levelWindowMs / binMs),
             &SystemAudioRecorder::microphoneLevelChanged);
     publish(isCapturingSilence_,
             !isPaused() && recordedSeconds() * 1000 >= silenceMs &&
@@ -411,21 +576,75 @@ void SystemAudioRecorder::publish(T& field, Value&& value,
 
 // --- The replay.
 
+QFuture<SystemAudioRecorder::ReplaySave> SystemAudioRecorder::replaySaveAnswer(QString message) {
+    QPromise<ReplaySave> promise;
+    promise.start();
+    promise.addResult(ReplaySave{{}, {}, 0, std::move(message)});
+    promise.finish();
+    return promise.future();
+}
+
 void SystemAudioRecorder::setReplayMinutes(int minutes) {
-    publish(replayMinutes_, std::max(minutes, 0), &SystemAudioRecorder::replayMinutesChanged);
+    minutes = std::max(minutes, 0);
+    if (minutes == replayMinutes_)
+        return;
+    publish(replayMinutes_, minutes, &SystemAudioRecorder::replayMinutesChanged);
+    if (minutes == 0) {
+        qCInfo(lcCapture).noquote() << "Replay off; what it kept is dropped";
+        if (feed_)
+            feed_->setReplay(nullptr);
+        replay_.reset();
+        replayRetry_->stop();
+        publish(isReplayListening_, false, &SystemAudioRecorder::isReplayListeningChanged);
+        publish(replayProblem_, std::nullopt, &SystemAudioRecorder::replayProblemChanged);
+    } else if (replay_) {
+        qCInfo(lcCapture).noquote() << "Replay keeps" << minutes << "minutes now";
+        replay_->setLength(std::chrono::minutes(minutes));
+    } else {
+        qCInfo(lcCapture).noquote() << "Replay on, keeping" << minutes << "minutes";
+        const StreamConfiguration format;
+        replay_ = std::make_shared<ReplayStore>(std::chrono::minutes(minutes), format.sampleRateHz,
+                                                format.channelCount);
+        // A recording's capture that runs already serves the replay too.
+        if (feed_ && captureStep_ == CaptureStep::none && !feedStopped_) {
+            attachReplay();
+            publish(isReplayListening_, true, &SystemAudioRecorder::isReplayListeningChanged);
+        }
+    }
+    reconcileCapture();
 }
 
 double SystemAudioRecorder::replayKeptSeconds() const {
-    return 0.0;
+    return replay_ ? replay_->keptSeconds() : 0.0;
 }
 
 QFuture<SystemAudioRecorder::ReplaySave>
 SystemAudioRecorder::saveReplay(std::optional<double> lastSeconds, bool startAfresh) {
-    Q_UNUSED(lastSeconds);
-    Q_UNUSED(startAfresh);
-    QPromise<ReplaySave> promise;
-    promise.start();
-    promise.addResult(ReplaySave{{}, {}, 0, tr("Nothing has been kept to save yet.")});
-    promise.finish();
-    return promise.future();
+    if (isSavingReplay_)
+        return replaySaveAnswer(tr("The kept sound is being saved already."));
+    if (!replay_)
+        return replaySaveAnswer(
+            tr("Nothing is kept to save: switch on “Keep the last … minutes” first."));
+    if (replay_->keptSeconds() <= 0)
+        return replaySaveAnswer(tr("Nothing has been kept yet to save."));
+    const qint64 pressedUs = monotonicNowUs();
+    const QDateTime pressedAt = QDateTime::currentDateTime();
+    publish(isSavingReplay_, true, &SystemAudioRecorder::isSavingReplayChanged);
+    qCInfo(lcCapture).noquote() << "Saving the replay"
+                                << (lastSeconds ? QString::number(*lastSeconds) + " s" : "all");
+    std::shared_ptr<ReplayStore> store = replay_;
+    auto promise = std::make_shared<QPromise<ReplaySave>>();
+    promise->start();
+    deliverTo(this, QtConcurrent::run([store, pressedUs, pressedAt, lastSeconds] {
+                  return ::saveReplay(store, pressedUs, pressedAt, lastSeconds);
+              }),
+              [this, store, startAfresh, promise](const ReplaySave& save) {
+                  // What was saved is not saved again by the next key press.
+                  if (startAfresh && save.url && store == replay_)
+                      store->clear();
+                  publish(isSavingReplay_, false, &SystemAudioRecorder::isSavingReplayChanged);
+                  promise->addResult(save);
+                  promise->finish();
+              });
+    return promise->future();
 }

@@ -1,7 +1,9 @@
 #pragma once
 
+#include "CaptureFeed.h"
 #include "CaptureService.h"
 #include "RecordingSession.h"
+#include "ReplaySaving.h"
 
 #include <QDateTime>
 #include <QFuture>
@@ -13,6 +15,7 @@
 #include <optional>
 
 class PeakHistory;
+class ReplayStore;
 class QTimer;
 
 // Records whatever the computer is playing into a new recording file and publishes the state
@@ -62,6 +65,8 @@ public:
     // Free space, in seconds of audio, below which the screen warns and the recording stops.
     static constexpr int lowSpaceSeconds = 5 * 60;
     static constexpr int stopSpaceSeconds = 30;
+    // After a failure, the replay's capture is opened again this much later.
+    static constexpr int replayRetryMs = 3000;
 
     // Null means the system's sound server (libpulse).
     explicit SystemAudioRecorder(std::unique_ptr<CaptureService> service = nullptr,
@@ -132,14 +137,7 @@ public:
     // Seconds of sound kept so far, up to replayMinutes' worth.
     double replayKeptSeconds() const;
 
-    struct ReplaySave {
-        // The new recording in the recordings folder, and when its first frame played.
-        std::optional<QUrl> url;
-        std::optional<QDateTime> startDate;
-        double seconds = 0;
-        // Why nothing was saved, in the app's words.
-        std::optional<QString> errorMessage;
-    };
+    using ReplaySave = ::ReplaySave;
     // Writes what is kept, or its last `lastSeconds`, as a new recording ending at this moment;
     // the window goes on meanwhile. With `startAfresh`, what was kept is dropped once saved. A
     // save while one runs, or with nothing kept, finishes at once with an errorMessage.
@@ -178,12 +176,11 @@ private:
     void enter(Phase phase);
     // Enters starting or stopping, which end when transition_ finishes: its future.
     QFuture<void> beginTransition(Phase phase);
-    void beginCapture(const ShareableContent& content);
-    void captureStarted(const CaptureResult& error);
+    void recordingStarted();
     void failStart(const Failure& failure);
     QFuture<void> beginStopping();
-    // What the current recording's threads tell, on the main thread.
-    void handle(const RecordingSession::Notice& notice);
+    // What the capture's threads tell, on the main thread.
+    void handle(const CaptureFeed::Notice& notice);
     void stoppedByItself(const QString& reason);
     void fileFailed();
     void finishRecording(const CaptureResult& stopError);
@@ -191,6 +188,29 @@ private:
     void tick();
     void publishLevel();
     void checkFreeSpace();
+    // The capture, shared by a recording and the replay.
+    struct FeedChoice {
+        std::optional<CaptureProgram> program;
+        bool microphone = false;
+        bool operator==(const FeedChoice&) const = default;
+    };
+    FeedChoice wantedChoice() const;
+    // A capture is open, healthy and of what is wanted now.
+    bool feedServes() const;
+    // Opens or closes the capture as the recording and the replay want it now.
+    void reconcileCapture();
+    void openCapture();
+    static std::optional<Failure> contentFailure(const ShareableContent& content);
+    void contentArrived(const ShareableContent& content);
+    void captureOpened(const CaptureResult& error);
+    void openFailed(const Failure& failure);
+    void closeCapture(std::function<void(const CaptureResult&)> then);
+    void dropFeed();
+    void attachNewSession();
+    void attachReplay();
+
+    static QFuture<ReplaySave> replaySaveAnswer(QString message);
+
     // Drops the current recording; nothing of it reaches the next one.
     void endSession();
     double recordedSeconds() const;
@@ -233,4 +253,17 @@ private:
     std::shared_ptr<QPromise<void>> transition_;
     // Starting to stopping: the current recording, with everything that is its own.
     std::shared_ptr<RecordingSession> session_;
+
+    enum class CaptureStep { none, opening, closing };
+    CaptureStep captureStep_ = CaptureStep::none;
+    // The open capture, what it was opened for, and what it told since.
+    std::shared_ptr<CaptureFeed> feed_;
+    FeedChoice feedChoice_;
+    std::optional<QString> feedStopped_;
+    std::optional<QString> feedLostMicrophone_;
+    bool feedWaiting_ = false;
+    // While the replay is on: what it keeps, and the timer that opens its capture again after
+    // a failure.
+    std::shared_ptr<ReplayStore> replay_;
+    QTimer* replayRetry_;
 };

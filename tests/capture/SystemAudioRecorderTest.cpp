@@ -54,6 +54,16 @@ struct FakeService : CaptureService {
         held->addResult(std::nullopt);
         held->finish();
     }
+    // `seconds` of audio at `v` in tenths of a second, captured right after what came before,
+    // or ending now when nothing came yet, as a running stream delivers it.
+    std::optional<qint64> timelineUs;
+    void deliverOnTimeline(double seconds, float v) {
+        const int tenths = int(std::lround(seconds * 10));
+        if (!timelineUs)
+            timelineUs = monotonicNowUs() - tenths * 100'000;
+        for (int i = 0; i < tenths; ++i, *timelineUs += 100'000)
+            handlers.samples({48000, 2, std::vector(4800 * 2, v), *timelineUs});
+    }
     void deliver(qint64 frames, float v) {
         handlers.samples({48000, 2, std::vector(frames * 2, v)});
     }
@@ -468,6 +478,89 @@ private Q_SLOTS:
         QTRY_VERIFY_WITH_TIMEOUT(!recorder_->isCapturingSilence(), 1000);
         recorder_->setPaused(true);
         QVERIFY(!recorder_->isCapturingSilence());
+    }
+    // The replay listens by itself, a recording shares its capture, and it goes on after the
+    // recording; a save gives the last seconds, ending when it was asked for.
+    void theReplayAndARecordingShareOneCapture() {
+        recorder_->setReplayMinutes(1);
+        QTRY_VERIFY(recorder_->isReplayListening());
+        QVERIFY(!recorder_->isRecording());
+        QCOMPARE(fake_->starts, 1);
+        fake_->deliverOnTimeline(2.0, 0.25f);
+
+        startRecording();
+        fake_->deliverOnTimeline(0.5, 0.5f);
+        QVERIFY(finishes(recorder_->stop()));
+        QCOMPARE(fake_->starts, 1);
+        QCOMPARE(fake_->stops, 0);
+        QVERIFY(recorder_->isReplayListening());
+        const SoundFile recording(lastRecording(*recorder_));
+        QCOMPARE(recording.frames(), qint64(24000));
+        QCOMPARE(recording.samples.front(), 0.5f);
+
+        QCOMPARE(recorder_->replayKeptSeconds(), 2.5);
+        const QDateTime pressed = QDateTime::currentDateTime();
+        QFuture<R::ReplaySave> saving = recorder_->saveReplay(1.0);
+        QVERIFY(recorder_->isSavingReplay());
+        const QFuture<R::ReplaySave> second = recorder_->saveReplay();
+        QVERIFY(second.isFinished() && second.result().errorMessage);
+        QVERIFY(QTest::qWaitFor([&saving] { return saving.isFinished(); }, 5000));
+        QVERIFY(!recorder_->isSavingReplay());
+        const R::ReplaySave save = saving.result();
+        QVERIFY2(!save.errorMessage, qPrintable(save.errorMessage.value_or("")));
+        const SoundFile saved(save.url->toLocalFile());
+        QCOMPARE(saved.frames(), qint64(48000));
+        // Its last half second is what the recording heard, its first what played before.
+        QCOMPARE(saved.samples.front(), 0.25f);
+        QCOMPARE(saved.samples.back(), 0.5f);
+        QVERIFY(std::abs(save.startDate->msecsTo(pressed) - 1000) < 100);
+        QVERIFY(isPrivateRecording(save.url->toLocalFile(), saved));
+
+        // Longer than what is kept: all of it, once the clock has passed its end; and afresh,
+        // nothing is left for the next.
+        QTest::qWait(600);
+        saving = recorder_->saveReplay(600, true);
+        QVERIFY(QTest::qWaitFor([&saving] { return saving.isFinished(); }, 5000));
+        QCOMPARE(SoundFile(saving.result().url->toLocalFile()).frames(), qint64(120000));
+        QCOMPARE(recorder_->replayKeptSeconds(), 0.0);
+        const QFuture<R::ReplaySave> nothing = recorder_->saveReplay();
+        QVERIFY(nothing.isFinished() && nothing.result().errorMessage && !nothing.result().url);
+    }
+
+    // A capture that dies while only the replay listens is opened again, and the time it was
+    // away is kept as silence; a new choice of program opens a capture of it; switching off
+    // releases the capture and drops what was kept.
+    void theReplayComesBackAfterAFailureFollowsTheChoiceAndLetsGo() {
+        recorder_->setReplayMinutes(5);
+        QTRY_VERIFY(recorder_->isReplayListening());
+        fake_->deliverOnTimeline(1.0, 0.25f);
+        fake_->stopped(QStringLiteral("Connection terminated"));
+        QTRY_VERIFY(recorder_->replayProblem().has_value());
+        QVERIFY(recorder_->replayProblem()->contains("Connection terminated"));
+        QTRY_COMPARE(fake_->stops, 1);
+        QVERIFY(!recorder_->isReplayListening());
+        QTRY_VERIFY_WITH_TIMEOUT(recorder_->isReplayListening(), 2 * R::replayRetryMs);
+        QCOMPARE(fake_->starts, 2);
+        QCOMPARE(recorder_->replayProblem(), std::nullopt);
+        fake_->timelineUs.reset();
+        fake_->deliverOnTimeline(0.5, 0.5f);
+        // The kept sound runs to now: the second it was away is in it, as silence.
+        const double kept = recorder_->replayKeptSeconds();
+        QVERIFY2(kept > 1.0 + R::replayRetryMs / 1000.0, qPrintable(QString::number(kept)));
+
+        recorder_->setProgram(CaptureProgram::named(QStringLiteral("player")));
+        QTRY_COMPARE(fake_->starts, 3);
+        QTRY_VERIFY(recorder_->isReplayListening());
+        QCOMPARE(fake_->stops, 2);
+        QCOMPARE(fake_->configuration.program->name, QStringLiteral("player"));
+        QCOMPARE(recorder_->replayKeptSeconds(), kept);
+
+        recorder_->setReplayMinutes(0);
+        QTRY_COMPARE(fake_->stops, 3);
+        QVERIFY(!recorder_->isReplayListening());
+        QCOMPARE(recorder_->replayKeptSeconds(), 0.0);
+        const QFuture<R::ReplaySave> nothing = recorder_->saveReplay();
+        QVERIFY(nothing.isFinished() && nothing.result().errorMessage);
     }
 };
 
