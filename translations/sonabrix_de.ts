@@ -1040,6 +1040,25 @@ Wenn Sie aufhören, wird das Behaltene verworfen und Sonabrix beendet.</translat
     </message>
 </context>
 <context>
+    <name>ReplaySaving</name>
+    <message>
+        <source>Nothing has been kept yet to save.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Couldn&apos;t save the kept sound</source>
+        <translation type="unfinished">Behaltener Ton konnte nicht gespeichert werden</translation>
+    </message>
+    <message>
+        <source>Only part of the kept sound could be saved</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Only part of the kept sound could be saved: a stretch of it couldn&apos;t be read back.</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
     <name>ReplayTray</name>
     <message>
         <source>&amp;Open Sonabrix</source>
@@ -1213,8 +1232,20 @@ Angegebener Grund: %1</translation>
         <translation>Die Aufnahme konnte nicht gestartet werden</translation>
     </message>
     <message>
-        <source>Nothing has been kept to save yet.</source>
-        <translation>Es wurde noch nichts zum Speichern behalten.</translation>
+        <source>Sonabrix stopped hearing the computer&apos;s sound (%1). It tries again in a moment.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>The kept sound is being saved already.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Nothing is kept to save: switch on “Keep the last … minutes” first.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Nothing has been kept yet to save.</source>
+        <translation type="unfinished"></translation>
     </message>
 </context>
 <context>

@@ -149,14 +149,6 @@ void AppFlow::receive(const QString& path, std::optional<QDateTime> date, bool o
 }
 
 void AppFlow::saveReplay(std::optional<double> lastSeconds) {
-    if (recorder_->replayMinutes() == 0) {
-        const QString off = tr("Nothing is being kept: keeping the last minutes of sound is "
-                               "off. Switch it on, on the start screen or in the File menu, "
-                               "and Sonabrix keeps the sound from then on.");
-        qCInfo(lcApp) << "Replay not saved:" << off;
-        emit replayNotSaved(off);
-        return;
-    }
     qCInfo(lcApp) << "Saving the replay's last" << (lastSeconds ? *lastSeconds : -1.0)
                   << "s (-1: all kept)";
     deliverTo(this, recorder_->saveReplay(lastSeconds, ReplayMemory::startsAfresh()),
@@ -176,7 +168,8 @@ void AppFlow::saveReplay(std::optional<double> lastSeconds) {
                   qCInfo(lcApp) << "Replay saved:" << save.seconds << "s in" << path
                                 << (opens ? "- opening it" : "- kept in the list");
                   receive(path, save.startDate, opens);
-                  emit replaySaved(path, save.seconds, opens);
+                  // What was saved is kept even when some of it couldn't be read back.
+                  emit replaySaved(path, save.seconds, opens, save.errorMessage);
               });
 }
 

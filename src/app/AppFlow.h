@@ -78,8 +78,9 @@ public:
 
 Q_SIGNALS:
     void stageChanged(const Stage& stage);
-    // `opened`: it went on to the editor.
-    void replaySaved(const QString& path, double seconds, bool opened);
+    // `opened`: it went on to the editor. `problem`: some of it was lost, and why.
+    void replaySaved(const QString& path, double seconds, bool opened,
+                     const std::optional<QString>& problem);
     void replayNotSaved(const QString& message);
 
 private:

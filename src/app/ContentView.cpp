@@ -222,8 +222,13 @@ void ContentView::createActions() {
     updateActions();
 
     replayActions_ = new ReplayActions(*flow_, this);
-    connect(flow_.get(), &AppFlow::replaySaved, this,
-            [this](const QString&, double seconds, bool opened) { replaySaved(seconds, opened); });
+    connect(
+        flow_.get(), &AppFlow::replaySaved, this,
+        [this](const QString&, double seconds, bool opened, const std::optional<QString>& problem) {
+            replaySaved(seconds, opened);
+            if (problem)
+                tell(tr("Saved in part"), *problem);
+        });
     connect(flow_.get(), &AppFlow::replayNotSaved, this,
             [this](const QString& message) { tell(tr("Couldn't save the kept sound"), message); });
 }

@@ -84,9 +84,10 @@ MainWindow::MainWindow(std::unique_ptr<SystemAudioRecorder> recorder, QWidget* p
     ensureReplayTray();
     connect(&recording, &SystemAudioRecorder::replayMinutesChanged, this,
             &MainWindow::followReplay);
-    connect(
-        &contentView_->flow(), &AppFlow::replaySaved, this,
-        [this](const QString&, double seconds, bool opened) { tellReplaySaved(seconds, opened); });
+    connect(&contentView_->flow(), &AppFlow::replaySaved, this,
+            [this](const QString&, double seconds, bool opened, const std::optional<QString>&) {
+                tellReplaySaved(seconds, opened);
+            });
     // A save that failed in the background is told in the window, which comes up for it.
     connect(&contentView_->flow(), &AppFlow::replayNotSaved, this, [this] {
         if (inBackground_)

@@ -194,7 +194,7 @@ private slots:
     // refused before anything is handed over.
     void theReplayIsSwitchedAndSavedFromTheCommandLine() {
         auto first = startFirst({"--save-replay"});
-        QVERIFY2(first->logged("Replay not saved: \"Nothing is being kept"),
+        QVERIFY2(first->logged("Replay not saved: \"Nothing is kept to save"),
                  qPrintable(first->log));
         QCOMPARE(launch({"--replay", "1m"}).status, 0);
         QVERIFY2(first->logged("Replay: keeping the last 1 minutes"), qPrintable(first->log));

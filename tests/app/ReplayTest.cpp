@@ -1,7 +1,12 @@
+#include "EditorModel.h"
 #include "IdleStageView.h"
 #include "LaunchOptions.h"
 #include "MainWindow.h"
+#include "RecordingLibrary.h"
+#include "RecordingsFolder.h"
 #include "ReplayActions.h"
+#include "ReplaySaving.h"
+#include "StatusNote.h"
 #include "TestSupport.h"
 
 #include <QMenu>
@@ -163,18 +168,90 @@ private slots:
         ContentView* view = window->contentView();
         view->flow().saveReplay();
         QTRY_VERIFY(openAlert("Couldn't save the kept sound"));
-        QVERIFY(
-            openAlert()->informativeText().contains("keeping the last minutes of sound is off"));
+        QCOMPARE(openAlert()->informativeText(),
+                 QString("Nothing is kept to save: switch on “Keep the last … minutes” first."));
         closeAlerts();
 
         view->recorder().setReplayMinutes(1);
         QTest::keyClick(window.get(), Qt::Key_S, Qt::ControlModifier | Qt::ShiftModifier);
         QTRY_VERIFY(openAlert("Couldn't save the kept sound"));
-        QCOMPARE(openAlert()->informativeText(), QString("Nothing has been kept to save yet."));
+        QCOMPARE(openAlert()->informativeText(), QString("Nothing has been kept yet to save."));
         closeAlerts();
         click(window.get(), "Save Last Minute");
         QTRY_VERIFY(openAlert("Couldn't save the kept sound"));
         QCOMPARE(view->stageKind(), Stage::Kind::idle);
+    }
+
+    // Through the real recorder and what it keeps, over the scripted capture: a save opens in
+    // the editor as a stopped recording does, listed from when its sound began; one during a
+    // recording waits in the list and leaves the recording screen as it is.
+    void aSavedReplayOpensInTheEditorOrWaitsInTheList() {
+        auto script = std::make_shared<CaptureScript>();
+        auto window = scriptedView<MainWindow>(script);
+        ContentView* view = window->contentView();
+        SystemAudioRecorder& recorder = view->recorder();
+        recorder.setReplayMinutes(1);
+        QTRY_VERIFY(recorder.isReplayListening());
+        // Three seconds that played in the three seconds up to now, as the server tells it.
+        const qint64 nowUs = monotonicNowUs();
+        for (int second = 0; second < 3; ++second)
+            script->deliver(1.0, 0.5f, nowUs - (3 - second) * 1'000'000);
+        QTRY_VERIFY(recorder.replayKeptSeconds() >= 3.0);
+
+        click(window.get(), "Save Last Minute");
+        QTRY_COMPARE(view->stageKind(), Stage::Kind::recorded);
+        QCOMPARE(view->statusNote()->text(), QString("Saved the last 00:03 as a new recording."));
+        const QString saved = view->flow().editor()->sourcePath();
+        QCOMPARE(view->flow().editor()->durationSeconds(), 3.0);
+        // Listed from when its sound began, three seconds before the save, rather than from when
+        // its file was written.
+        const QList<Recording> listed = RecordingLibrary::scan(RecordingsFolder::path());
+        QCOMPARE(listed.size(), 1);
+        QCOMPARE(listed[0].path, saved);
+        const qint64 beforeFile = listed[0].date.msecsTo(QFileInfo(saved).lastModified());
+        QVERIFY2(beforeFile >= 2900 && beforeFile < 10000, qPrintable(QString::number(beforeFile)));
+
+        // During a recording: the key saves, the recording screen stays.
+        view->newRecordingAction()->trigger();
+        view->recordAction()->trigger();
+        QTRY_COMPARE(view->stageKind(), Stage::Kind::recording);
+        script->deliver(1.0, 0.5f);
+        QTest::keyClick(window.get(), Qt::Key_S, Qt::ControlModifier | Qt::ShiftModifier);
+        QTRY_COMPARE(view->statusNote()->text(),
+                     QString("Saved the last 00:04 to your recordings."));
+        QCOMPARE(view->stageKind(), Stage::Kind::recording);
+        QCOMPARE(RecordingLibrary::scan(RecordingsFolder::path()).size(), 3);
+        view->recordAction()->trigger();
+        QTRY_COMPARE(view->stageKind(), Stage::Kind::recorded);
+        QVERIFY(view->flow().editor()->sourcePath() != saved);
+
+        // Starting afresh: what was saved isn't saved again.
+        view->replayActions()->startAfreshAction()->trigger();
+        view->replayActions()->saveAction()->trigger();
+        QTRY_VERIFY(view->statusNote()->text().startsWith("Saved the last 00:0"));
+        QTRY_COMPARE(recorder.replayKeptSeconds(), 0.0);
+        view->replayActions()->saveAction()->trigger();
+        QTRY_VERIFY(openAlert("Couldn't save the kept sound"));
+        QCOMPARE(openAlert()->informativeText(), QString("Nothing has been kept yet to save."));
+    }
+
+    // The sound server out of reach: the start screen tells why nothing is kept, and goes back
+    // to saying what it keeps once the server answers again.
+    void theStartScreenShowsWhyNothingIsKept() {
+        auto script = std::make_shared<CaptureScript>();
+        script->unreachable = true;
+        auto window = scriptedView<MainWindow>(script);
+        SystemAudioRecorder& recorder = window->contentView()->recorder();
+        IdleStageView* screen = startScreen(*window);
+        recorder.setReplayMinutes(5);
+        QTRY_VERIFY(recorder.replayProblem());
+        QCOMPARE(screen->replayNote(), *recorder.replayProblem());
+        QVERIFY(!recorder.isReplayListening());
+        script->unreachable = false;
+        QTRY_VERIFY_WITH_TIMEOUT(recorder.isReplayListening(),
+                                 SystemAudioRecorder::replayRetryMs + 5000);
+        QTRY_COMPARE(screen->replayNote(),
+                     QString("Keeping the last 5 minutes of sound in memory."));
     }
 
     // The offscreen desktop has no tray, as some desktops haven't: closing asks, and each

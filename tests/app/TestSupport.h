@@ -37,9 +37,11 @@ struct CaptureScript {
     QString outputName = "speakers";
     CaptureService::Handlers handlers;
 
-    void deliver(double seconds, float level) {
+    // `capturedAtUs`: when the server says it played, on CLOCK_MONOTONIC; unknown by default.
+    void deliver(double seconds, float level, qint64 capturedAtUs = -1) {
         if (running && handlers.samples) {
-            PcmBuffer buffer{48000, 2, std::vector<float>(size_t(seconds * 48000) * 2, level)};
+            PcmBuffer buffer{48000, 2, std::vector<float>(size_t(seconds * 48000) * 2, level),
+                             capturedAtUs};
             std::thread([&] { handlers.samples(std::move(buffer)); }).join();
         }
     }
