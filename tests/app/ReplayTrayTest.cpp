@@ -22,6 +22,20 @@ class ReplayTrayTest : public QObject {
         return result;
     }
 
+    // The note Qt shows from a tray icon when no notification service takes it.
+    static QWidget* shownNote() {
+        for (QWidget* widget : QApplication::topLevelWidgets()) {
+            if (widget->inherits("QBalloonTip") && widget->isVisible())
+                return widget;
+        }
+        return nullptr;
+    }
+    static void closeNotes() {
+        QTRY_VERIFY(shownNote());
+        while (QWidget* note = shownNote())
+            note->hide();
+    }
+
 private slots:
     void initTestCase() {
         QSettings().clear();
@@ -70,6 +84,34 @@ private slots:
         QVERIFY(window->isVisible() && !window->isInBackground());
         emit tray->icon()->activated(QSystemTrayIcon::Trigger);
         QVERIFY(window->isVisible());
+    }
+
+    // Saved while the window is closed: the recording opens behind it, a note from the icon
+    // says so, and clicking the note brings the window with it.
+    void aSaveInTheBackgroundIsToldByTheIcon() {
+        auto script = std::make_shared<CaptureScript>();
+        auto window = scriptedView<MainWindow>(script);
+        SystemAudioRecorder& recorder = window->contentView()->recorder();
+        recorder.setReplayMinutes(1);
+        QTRY_VERIFY(recorder.isReplayListening());
+        script->deliver(2.0, 0.5f);
+        QTRY_VERIFY(recorder.replayKeptSeconds() >= 2.0);
+        QVERIFY(!window->close());
+        closeNotes(); // the one about running on in the tray
+
+        window->replayTray()->menu()->actions().first()->trigger();
+        QTRY_COMPARE(window->contentView()->stageKind(), Stage::Kind::recorded);
+        QVERIFY(!window->isVisible());
+        QWidget* note = nullptr;
+        QTRY_VERIFY((note = shownNote()));
+        QStringList said;
+        for (const QLabel* label : note->findChildren<QLabel*>())
+            said << label->text();
+        QVERIFY2(said.contains("Saved the last 00:02 as a new recording"),
+                 qPrintable(said.join('|')));
+        QTest::mouseClick(note, Qt::LeftButton, {}, QPoint(note->width() / 2, note->height() - 8));
+        QTRY_VERIFY(window->isVisible());
+        QVERIFY(!window->isInBackground());
     }
 
     // Last: it runs the application's event loop to its end.
