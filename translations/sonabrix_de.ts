@@ -30,10 +30,6 @@
         <translation>Aufnahme %1</translation>
     </message>
     <message>
-        <source>Nothing is being kept: keeping the last minutes of sound is off. Switch it on, on the start screen or in the File menu, and Sonabrix keeps the sound from then on.</source>
-        <translation>Es wird nichts behalten: Das Behalten der letzten Minuten ist aus. Schalten Sie es auf dem Startbildschirm oder im Menü „Datei“ ein, dann behält Sonabrix den Ton von da an.</translation>
-    </message>
-    <message>
         <source>The kept sound couldn&apos;t be saved.</source>
         <translation>Der behaltene Ton konnte nicht gespeichert werden.</translation>
     </message>
@@ -196,6 +192,10 @@ Angegebener Grund: %1</translation>
     <message>
         <source>Saved the last %1 to your recordings.</source>
         <translation>Die letzten %1 bei Ihren Aufnahmen gespeichert.</translation>
+    </message>
+    <message>
+        <source>Saved in part</source>
+        <translation>Nur teilweise gespeichert</translation>
     </message>
 </context>
 <context>
@@ -1043,19 +1043,19 @@ Wenn Sie aufhören, wird das Behaltene verworfen und Sonabrix beendet.</translat
     <name>ReplaySaving</name>
     <message>
         <source>Nothing has been kept yet to save.</source>
-        <translation type="unfinished"></translation>
+        <translation>Es wurde noch nichts zum Speichern behalten.</translation>
     </message>
     <message>
         <source>Couldn&apos;t save the kept sound</source>
-        <translation type="unfinished">Behaltener Ton konnte nicht gespeichert werden</translation>
+        <translation>Behaltener Ton konnte nicht gespeichert werden</translation>
     </message>
     <message>
         <source>Only part of the kept sound could be saved</source>
-        <translation type="unfinished"></translation>
+        <translation>Nur ein Teil des behaltenen Tons konnte gespeichert werden</translation>
     </message>
     <message>
         <source>Only part of the kept sound could be saved: a stretch of it couldn&apos;t be read back.</source>
-        <translation type="unfinished"></translation>
+        <translation>Nur ein Teil des behaltenen Tons konnte gespeichert werden: Ein Stück davon konnte nicht zurückgelesen werden.</translation>
     </message>
 </context>
 <context>
@@ -1233,19 +1233,19 @@ Angegebener Grund: %1</translation>
     </message>
     <message>
         <source>Sonabrix stopped hearing the computer&apos;s sound (%1). It tries again in a moment.</source>
-        <translation type="unfinished"></translation>
+        <translation>Sonabrix hört den Ton des Computers nicht mehr (%1). Es versucht es gleich erneut.</translation>
     </message>
     <message>
         <source>The kept sound is being saved already.</source>
-        <translation type="unfinished"></translation>
+        <translation>Der behaltene Ton wird bereits gespeichert.</translation>
     </message>
     <message>
         <source>Nothing is kept to save: switch on “Keep the last … minutes” first.</source>
-        <translation type="unfinished"></translation>
+        <translation>Es wird nichts zum Speichern behalten: Schalten Sie zuerst „Letzte Minuten behalten“ ein.</translation>
     </message>
     <message>
         <source>Nothing has been kept yet to save.</source>
-        <translation type="unfinished"></translation>
+        <translation>Es wurde noch nichts zum Speichern behalten.</translation>
     </message>
 </context>
 <context>
