@@ -37,7 +37,7 @@ QIcon trayIcon(bool listening) {
 
 ReplayTray::ReplayTray(SystemAudioRecorder& recorder, QAction* save, QObject* parent)
     : QObject(parent), recorder_(recorder), menu_(new QMenu), stop_(new QAction(this)),
-      icon_(new QSystemTrayIcon(this)) {
+      icon_(new QSystemTrayIcon(this)), listening_(trayIcon(true)), waiting_(trayIcon(false)) {
     menu_->addAction(save);
     QAction* open = menu_->addAction(tr("&Open Sonabrix"));
     connect(open, &QAction::triggered, this, &ReplayTray::openRequested);
@@ -81,7 +81,7 @@ void ReplayTray::tell(const QString& title, const QString& message) {
 void ReplayTray::update() {
     const bool on = recorder_.replayMinutes() > 0;
     const std::optional<QString> problem = recorder_.replayProblem();
-    icon_->setIcon(trayIcon(recorder_.isReplayListening()));
+    icon_->setIcon(recorder_.isReplayListening() ? listening_ : waiting_);
     // Shown as plain text: the problem is in the sound server's words.
     const QString tip = problem ? title_ + QLatin1Char('\n') + *problem : title_;
     if (Qt::mightBeRichText(tip)) {

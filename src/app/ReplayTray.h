@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QIcon>
 #include <QObject>
 #include <QString>
 
@@ -40,5 +41,8 @@ private:
     QMenu* menu_;
     QAction* stop_;
     QSystemTrayIcon* icon_;
+    // Drawn once: the title, and with it the tooltip, changes every second while recording.
+    QIcon listening_;
+    QIcon waiting_;
     QString title_;
 };
