@@ -434,7 +434,7 @@ Angegebener Grund: %3.</translation>
     </message>
     <message>
         <source>Recording</source>
-        <translation>Aufnahme läuft</translation>
+        <translation>Aufnehmen</translation>
     </message>
     <message>
         <source>Recording — Sonabrix</source>
