@@ -266,6 +266,8 @@ void RecordingListView::trashSelected() {
     }
     question.setWindowTitle(tr("Move to Trash"));
     question.setText(tr("Move “%1” to the trash?").arg(name));
+    // The question reads as a heading, as in the app's other alerts.
+    question.setStyleSheet(QStringLiteral("QLabel#qt_msgbox_label { font-weight: 600; }"));
     question.setInformativeText(tr("You can restore it from the trash."));
     PlainText::keep(question);
     QPushButton* trash = question.addButton(tr("Move to Trash"), QMessageBox::DestructiveRole);
