@@ -177,6 +177,10 @@ Angegebener Grund: %1</translation>
         <source>OK</source>
         <translation>OK</translation>
     </message>
+    <message>
+        <source>&amp;Open Recording</source>
+        <translation>Aufnahme &amp;öffnen</translation>
+    </message>
 </context>
 <context>
     <name>ExportFailure</name>
@@ -430,7 +434,7 @@ Angegebener Grund: %3.</translation>
     </message>
     <message>
         <source>Recording</source>
-        <translation>Aufnahme läuft</translation>
+        <translation>Aufnehmen</translation>
     </message>
     <message>
         <source>Recording — Sonabrix</source>
