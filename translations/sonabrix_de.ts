@@ -197,6 +197,10 @@ Angegebener Grund: %1</translation>
         <source>Saved in part</source>
         <translation>Nur teilweise gespeichert</translation>
     </message>
+    <message>
+        <source>&amp;Open Recording</source>
+        <translation>Aufnahme &amp;öffnen</translation>
+    </message>
 </context>
 <context>
     <name>ExportFailure</name>
@@ -506,7 +510,7 @@ Angegebener Grund: %3.</translation>
     </message>
     <message>
         <source>Recording</source>
-        <translation>Aufnahme läuft</translation>
+        <translation>Aufnehmen</translation>
     </message>
     <message>
         <source>Recording — Sonabrix</source>

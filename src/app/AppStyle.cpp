@@ -149,9 +149,10 @@ void AppStyle::makeBordered(QAbstractButton* button) {
     button->setMinimumWidth(button->sizeHint().width() + 20);
 }
 
-QString AppStyle::alertStyleSheet() {
+QString AppStyle::alertStyleSheet(int textWidth) {
     return QStringLiteral("QLabel#qt_msgbox_label { font-weight: 600; }"
-                          "QLabel#qt_msgbox_informativelabel { min-width: 320px; }");
+                          "QLabel#qt_msgbox_informativelabel { min-width: %1px; }")
+        .arg(std::max(textWidth, alertTextWidth));
 }
 
 QEasingCurve AppStyle::easeInOut() {

@@ -48,8 +48,9 @@ public:
     static void makeBordered(QAbstractButton* button);
 
     // For a QMessageBox: the title reads as a heading, as in the desktop's own alerts, and a
-    // short message still gets a comfortable width.
-    static QString alertStyleSheet();
+    // short message still gets a comfortable width, or the given one when wider.
+    static QString alertStyleSheet(int textWidth = alertTextWidth);
+    static constexpr int alertTextWidth = 320;
 
     // The desktop's ease-in-out: a slow start and a slow end (cubic 0.42, 0, 0.58, 1).
     static QEasingCurve easeInOut();

@@ -207,6 +207,7 @@ void ContentView::createActions() {
         });
         return action;
     };
+    openRecordingAction_ = listAction(tr("&Open Recording"), &RecordingListView::openSelected);
     renameAction_ = listAction(tr("Rena&me Recording…"), &RecordingListView::renameSelected);
     showInFolderAction_ =
         listAction(tr("Show in &Folder"), &RecordingListView::showSelectedInFolder);
@@ -259,9 +260,12 @@ void ContentView::updateActions() {
     autoTrimAction_->setEnabled(trim != nullptr);
     const RecordingListView* list = recordingList();
     const bool selected = list && !list->selectedPath().isEmpty();
-    for (QAction* action : {renameAction_, showInFolderAction_, trashAction_}) {
+    for (QAction* action :
+         {openRecordingAction_, renameAction_, showInFolderAction_, trashAction_}) {
         action->setEnabled(selected);
     }
+    openRecordingAction_->setText(tr("&Open Recording") + QLatin1Char('\t') +
+                                  openKey().toString(QKeySequence::NativeText));
     renameAction_->setText(tr("Rena&me Recording…") + QLatin1Char('\t') +
                            renameKey().toString(QKeySequence::NativeText));
     trashAction_->setText(tr("Move to Tras&h…") + QLatin1Char('\t') +

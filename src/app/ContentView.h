@@ -52,6 +52,7 @@ public:
     QAction* newRecordingAction() const { return newRecordingAction_; }
     QAction* playAction() const { return playAction_; }
     QAction* autoTrimAction() const { return autoTrimAction_; }
+    QAction* openRecordingAction() const { return openRecordingAction_; }
     QAction* renameAction() const { return renameAction_; }
     QAction* showInFolderAction() const { return showInFolderAction_; }
     QAction* trashAction() const { return trashAction_; }
@@ -59,6 +60,7 @@ public:
     ReplayActions* replayActions() const { return replayActions_; }
     // Keys that the stage's own widgets answer; the menus show them beside their commands.
     static QKeySequence playKey() { return QKeySequence(Qt::Key_Space); }
+    static QKeySequence openKey() { return QKeySequence(Qt::Key_Return); }
     static QKeySequence renameKey() { return QKeySequence(Qt::Key_F2); }
     static QKeySequence trashKey() { return QKeySequence(QKeySequence::Delete); }
     // The passing note at the window's foot, spoken by screen readers as it appears.
@@ -115,6 +117,7 @@ private:
     QAction* newRecordingAction_ = nullptr;
     QAction* playAction_ = nullptr;
     QAction* autoTrimAction_ = nullptr;
+    QAction* openRecordingAction_ = nullptr;
     QAction* renameAction_ = nullptr;
     QAction* showInFolderAction_ = nullptr;
     QAction* trashAction_ = nullptr;

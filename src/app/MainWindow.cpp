@@ -139,6 +139,7 @@ QMenu* MainWindow::createFileMenu() {
     file->addAction(contentView_->autoTrimAction());
     file->addAction(contentView_->saveAction());
     file->addSeparator();
+    file->addAction(contentView_->openRecordingAction());
     file->addAction(contentView_->renameAction());
     file->addAction(contentView_->showInFolderAction());
     file->addAction(contentView_->trashAction());

@@ -4,8 +4,27 @@
 #include "AppStyle.h"
 #include "PlainText.h"
 
+#include <QGuiApplication>
 #include <QMessageBox>
 #include <QPushButton>
+
+namespace {
+
+// Close, maximise and minimise in a title bar, with room around them.
+constexpr int titleBarButtonsWidth = 160;
+// The icon beside the texts, with the room around it.
+constexpr int iconColumnWidth = 80;
+
+// The text's width that leaves the title bar room for the whole title. The title bar shows it
+// with the app's name after it, often in a bolder font; Qt widens a message box for the bare
+// title only, and a longer one was cut ("Auswahl kann nicht abg…pielt werden").
+int widthForTitle(const QMessageBox& box, const QString& title) {
+    const QString shown = title + QStringLiteral(" — ") + QGuiApplication::applicationDisplayName();
+    return box.fontMetrics().horizontalAdvance(shown) * 6 / 5 + titleBarButtonsWidth -
+           iconColumnWidth;
+}
+
+} // namespace
 
 MessageAlert::MessageAlert(QWidget* window, QString title, std::function<void()> clearMessage)
     : QObject(window), window_(window), title_(std::move(title)),
@@ -54,5 +73,5 @@ void MessageAlert::style(QMessageBox& box, const QString& title, const QString& 
     PlainText::keep(box);
     box.setIconPixmap(AppStyle::applicationIcon().pixmap(QSize(56, 56), box.devicePixelRatioF()));
     Accessibility::nameAlertIcon(&box);
-    box.setStyleSheet(AppStyle::alertStyleSheet());
+    box.setStyleSheet(AppStyle::alertStyleSheet(widthForTitle(box, title)));
 }

@@ -115,6 +115,8 @@ RecordedStageView::RecordedStageView(std::shared_ptr<EditorModel> editor, QWidge
     buttonRow->addWidget(saveButton_);
     layout->addLayout(buttonRow);
     Accessibility::orderChildrenAsLaidOut(this);
+    // Tab goes as the eye does: from the trim view's buttons to Show in Folder under them.
+    setTabOrder(trimView_->lastFocus(), showInFolder);
     // After the analysis the keys go to the start handle, so trimming and Space work at once.
     setFocusProxy(trimView_->firstFocus());
 }

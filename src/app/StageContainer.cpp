@@ -47,8 +47,11 @@ void StageContainer::setStageView(QWidget* stageView) {
     stageView->setParent(this);
     layout_->addWidget(stageView);
     stageView->show();
-    // The keys follow the stage: each view hands focus to its own first control.
+    // The keys follow the stage: each view names its first control as its focus proxy. The
+    // proxy goes once the focus is there: kept, it made the view a stop of its own in the Tab
+    // chain, which sent the focus back to that control and skipped whatever came between.
     stageView->setFocus(Qt::OtherFocusReason);
+    stageView->setFocusProxy(nullptr);
 
     if (fadeFromSnapshot) {
         fade_->stop();

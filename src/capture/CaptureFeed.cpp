@@ -6,6 +6,7 @@
 #include "ReplayStore.h"
 
 #include <QMetaObject>
+#include <algorithm>
 
 CaptureFeed::CaptureFeed(QObject* context, NoticeHandler handler,
                          std::optional<int> microphoneChannels)
@@ -67,18 +68,62 @@ CaptureService::Handlers CaptureFeed::handlers() {
     return handlers;
 }
 
+namespace {
+
+// The frames of `buffer` captured before `us`, as far as its capture time tells.
+qint64 framesBefore(const PcmBuffer& buffer, qint64 us) {
+    if (buffer.capturedAtUs < 0)
+        return 0;
+    const qint64 frames = (us - buffer.capturedAtUs) * buffer.sampleRateHz / 1'000'000;
+    return std::clamp<qint64>(frames, 0, buffer.frames());
+}
+
+PcmBuffer framesOf(const PcmBuffer& buffer, qint64 from, qint64 to) {
+    PcmBuffer part{buffer.sampleRateHz, buffer.channelCount, {}, -1};
+    part.samples.assign(buffer.samples.begin() + from * buffer.channelCount,
+                        buffer.samples.begin() + to * buffer.channelCount);
+    if (buffer.capturedAtUs >= 0)
+        part.capturedAtUs = buffer.capturedAtUs + from * 1'000'000 / buffer.sampleRateHz;
+    return part;
+}
+
+} // namespace
+
 void CaptureFeed::deliver(const PcmBuffer& mix) {
     if (mix.frames() == 0)
         return;
-    if (recording_)
-        recording_->store(mix);
     if (replay_)
         replay_->append(mix);
+    if (!recording_)
+        return;
+    const qint64 from = recordingFromUs_ >= 0 ? framesBefore(mix, recordingFromUs_) : 0;
+    const qint64 to = recordingUntilUs_ >= 0 ? framesBefore(mix, recordingUntilUs_) : mix.frames();
+    if (from == 0 && to == mix.frames()) {
+        recordingFromUs_ = -1;
+        recording_->store(mix);
+        return;
+    }
+    if (to > from)
+        recording_->store(framesOf(mix, from, to));
+    if (from < mix.frames())
+        recordingFromUs_ = -1;
+    if (to < mix.frames()) {
+        recording_.reset();
+        recordingUntilUs_ = -1;
+        post({Notice::Kind::recordingEnded});
+    }
 }
 
-void CaptureFeed::setRecording(std::shared_ptr<RecordingSession> recording) {
+void CaptureFeed::setRecording(std::shared_ptr<RecordingSession> recording, qint64 fromUs) {
     std::lock_guard guard(mixing_);
     recording_ = std::move(recording);
+    recordingFromUs_ = recording_ ? fromUs : -1;
+    recordingUntilUs_ = -1;
+}
+
+void CaptureFeed::endRecordingAt(qint64 untilUs) {
+    std::lock_guard guard(mixing_);
+    recordingUntilUs_ = untilUs;
 }
 
 void CaptureFeed::setReplay(std::shared_ptr<ReplayStore> replay) {

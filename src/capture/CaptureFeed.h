@@ -30,7 +30,9 @@ public:
             microphoneLost,
             writeFailed,
             programPlaying,
-            programWaiting
+            programWaiting,
+            // The recording has had everything captured up to the end asked for.
+            recordingEnded
         };
         Kind kind;
         // The stream's reason, or the new output's name.
@@ -61,9 +63,14 @@ public:
     const PeakHistory& microphonePeaks() const { return microphonePeaks_; }
 
     // The listeners, set from the main thread: from the next stretch of the mix on it goes to
-    // them; once a call returns, a listener taken away gets nothing more.
-    void setRecording(std::shared_ptr<RecordingSession> recording);
+    // them; once a call returns, a listener taken away gets nothing more. A recording that
+    // joins a running capture gets what was captured from `fromUs` on (CLOCK_MONOTONIC; the
+    // stretch that arrives next may have been captured a moment before it was asked for).
+    void setRecording(std::shared_ptr<RecordingSession> recording, qint64 fromUs = -1);
     void setReplay(std::shared_ptr<ReplayStore> replay);
+    // The recording leaves a capture that goes on: it gets what was captured up to `untilUs`,
+    // still on its way from the server, and then recordingEnded is told.
+    void endRecordingAt(qint64 untilUs);
 
     // Once the stream is released: what the mixer still holds goes to the listeners.
     void finish();
@@ -81,5 +88,7 @@ private:
     // listeners change only between two of them.
     std::mutex mixing_;
     std::shared_ptr<RecordingSession> recording_;
+    qint64 recordingFromUs_ = -1;
+    qint64 recordingUntilUs_ = -1;
     std::shared_ptr<ReplayStore> replay_;
 };

@@ -32,9 +32,9 @@ ReplaySave saveReplay(const std::shared_ptr<ReplayStore>& store, qint64 pressedU
     while (store->endFrame() < end && !deadline.hasExpired())
         QThread::msleep(10);
     if (store->endFrame() < end)
-        qCWarning(lcCapture).noquote() << "Replay save: the last"
-                                       << double(end - store->endFrame()) / store->sampleRateHz()
-                                       << "s before the request didn't arrive in time";
+        qCWarning(lcCapture).noquote()
+            << "Replay save: the last" << double(end - store->endFrame()) / store->sampleRateHz()
+            << "s before the request didn't arrive in time";
     end = std::min(end, store->endFrame());
     qint64 first = store->firstKeptFrame();
     if (lastSeconds)
@@ -42,7 +42,10 @@ ReplaySave saveReplay(const std::shared_ptr<ReplayStore>& store, qint64 pressedU
     qCDebug(lcCapture).noquote() << "Replay save: frames" << first << "to" << end << "of"
                                  << store->firstKeptFrame() << "to" << store->endFrame();
     if (end <= first)
-        return {{}, {}, 0, QCoreApplication::translate("ReplaySaving", "Nothing has been kept yet to save.")};
+        return {{},
+                {},
+                0,
+                QCoreApplication::translate("ReplaySaving", "Nothing has been kept yet to save.")};
 
     ReplaySnapshot snapshot = store->snapshot(first, end);
     RecordingWriter writer;
@@ -56,14 +59,19 @@ ReplaySave saveReplay(const std::shared_ptr<ReplayStore>& store, qint64 pressedU
     if (const std::optional<qint64> startUs = store->monotonicUsAt(snapshot.firstFrame()))
         save.startDate = pressedAt.addMSecs(-(pressedUs - *startUs) / 1000);
     if (outcome.creationError)
-        save.errorMessage =
-            outcome.creationError->within(QCoreApplication::translate("ReplaySaving", "Couldn't save the kept sound")).message();
+        save.errorMessage = outcome.creationError
+                                ->within(QCoreApplication::translate(
+                                    "ReplaySaving", "Couldn't save the kept sound"))
+                                .message();
     else if (outcome.lossReason)
-        save.errorMessage =
-            outcome.lossReason->within(QCoreApplication::translate("ReplaySaving", "Only part of the kept sound could be saved")).message();
+        save.errorMessage = outcome.lossReason
+                                ->within(QCoreApplication::translate(
+                                    "ReplaySaving", "Only part of the kept sound could be saved"))
+                                .message();
     else if (!complete)
-        save.errorMessage = QCoreApplication::translate("ReplaySaving", "Only part of the kept sound could be saved: a stretch of it "
-                               "couldn't be read back.");
+        save.errorMessage = QCoreApplication::translate(
+            "ReplaySaving", "Only part of the kept sound could be saved: a stretch of it "
+                            "couldn't be read back.");
     qCInfo(lcCapture).noquote() << "Replay saved:" << save.seconds << "s of"
                                 << snapshot.frames() / double(store->sampleRateHz()) << "s to"
                                 << outcome.filePath.value_or(QStringLiteral("no file"));

@@ -49,10 +49,18 @@ QString SystemAudioRecorder::description(RecorderError error) {
 SystemAudioRecorder::SystemAudioRecorder(std::unique_ptr<CaptureService> service, QObject* parent)
     : QObject(parent),
       service_(service ? std::move(service) : std::make_unique<PulseCaptureService>()),
-      ticker_(new QTimer(this)), levelTimer_(new QTimer(this)), replayRetry_(new QTimer(this)) {
+      ticker_(new QTimer(this)), levelTimer_(new QTimer(this)), replayRetry_(new QTimer(this)),
+      recordingEndWait_(new QTimer(this)) {
     replayRetry_->setSingleShot(true);
     replayRetry_->setInterval(replayRetryMs);
     connect(replayRetry_, &QTimer::timeout, this, &SystemAudioRecorder::reconcileCapture);
+    recordingEndWait_->setSingleShot(true);
+    recordingEndWait_->setInterval(recordingEndWaitMs);
+    connect(recordingEndWait_, &QTimer::timeout, this, [this] {
+        qCWarning(lcCapture).noquote() << "The recording's last moments didn't come; it ends "
+                                          "with what came";
+        recordingLeftFeed();
+    });
     ticker_->setInterval(tickerIntervalMs);
     ticker_->setTimerType(Qt::PreciseTimer);
     connect(ticker_, &QTimer::timeout, this, &SystemAudioRecorder::tick);
@@ -103,8 +111,8 @@ QFuture<void> SystemAudioRecorder::start() {
     setErrorMessage(std::nullopt);
     const QFuture<void> started = beginTransition(Phase::starting);
     if (feedServes()) {
-        // The replay's capture runs already: the recording listens to it from its next buffer.
-        attachNewSession();
+        // The replay's capture runs already: the recording takes what it captures from now on.
+        attachNewSession(monotonicNowUs());
         recordingStarted();
     } else {
         reconcileCapture();
@@ -254,13 +262,13 @@ void SystemAudioRecorder::dropFeed() {
         this, [feed = std::exchange(feed_, nullptr)] { feed->end(); }, Qt::QueuedConnection);
 }
 
-void SystemAudioRecorder::attachNewSession() {
+void SystemAudioRecorder::attachNewSession(qint64 fromUs) {
     // A failed write is told through the feed, the one hop to the main thread.
     session_ = std::make_shared<RecordingSession>([feed = std::weak_ptr(feed_)] {
         if (const std::shared_ptr<CaptureFeed> live = feed.lock())
             live->post({CaptureFeed::Notice::Kind::writeFailed});
     });
-    feed_->setRecording(session_);
+    feed_->setRecording(session_, fromUs);
 }
 
 void SystemAudioRecorder::attachReplay() {
@@ -284,6 +292,8 @@ void SystemAudioRecorder::handle(const CaptureFeed::Notice& notice) {
         return;
     case Kind::writeFailed:
         return fileFailed();
+    case Kind::recordingEnded:
+        return recordingLeftFeed();
     case Kind::programPlaying:
     case Kind::programWaiting:
         feedWaiting_ = notice.kind == Kind::programWaiting;
@@ -408,13 +418,24 @@ QFuture<void> SystemAudioRecorder::beginStopping() {
     ticker_->stop();
     const QFuture<void> stopped = beginTransition(Phase::stopping);
     if (replayMinutes_ > 0 && feedServes()) {
-        // The replay goes on listening: only the recording stops listening.
-        feed_->setRecording(nullptr);
-        finishRecording(std::nullopt);
+        // The replay goes on listening; the recording still takes what played up to now, on its
+        // way from the server, unless it doesn't come.
+        feed_->endRecordingAt(monotonicNowUs());
+        recordingLeaving_ = true;
+        recordingEndWait_->start();
     } else {
         closeCapture([this](const CaptureResult& stopError) { finishRecording(stopError); });
     }
     return stopped;
+}
+
+void SystemAudioRecorder::recordingLeftFeed() {
+    if (!std::exchange(recordingLeaving_, false))
+        return;
+    recordingEndWait_->stop();
+    if (feed_)
+        feed_->setRecording(nullptr);
+    finishRecording(std::nullopt);
 }
 
 void SystemAudioRecorder::stoppedByItself(const QString& reason) {

@@ -67,6 +67,7 @@ public:
     static constexpr int stopSpaceSeconds = 30;
     // After a failure, the replay's capture is opened again this much later.
     static constexpr int replayRetryMs = 3000;
+    static constexpr int recordingEndWaitMs = 1500;
 
     // Null means the system's sound server (libpulse).
     explicit SystemAudioRecorder(std::unique_ptr<CaptureService> service = nullptr,
@@ -206,7 +207,9 @@ private:
     void openFailed(const Failure& failure);
     void closeCapture(std::function<void(const CaptureResult&)> then);
     void dropFeed();
-    void attachNewSession();
+    void attachNewSession(qint64 fromUs = -1);
+    // A recording stopped while the replay goes on has had its last moments.
+    void recordingLeftFeed();
     void attachReplay();
 
     static QFuture<ReplaySave> replaySaveAnswer(QString message);
@@ -266,4 +269,8 @@ private:
     // a failure.
     std::shared_ptr<ReplayStore> replay_;
     QTimer* replayRetry_;
+    // A recording that leaves a running capture waits this long at most for what played up to
+    // its stop.
+    QTimer* recordingEndWait_;
+    bool recordingLeaving_ = false;
 };

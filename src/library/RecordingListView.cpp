@@ -147,11 +147,7 @@ RecordingListView::RecordingListView(RecordingListModel* model, QWidget* parent)
     connect(list_, &QListView::activated, this, [this](const QModelIndex& index) {
         emit openRequested(index.data(RecordingListModel::PathRole).toString());
     });
-    connect(openButton_, &QPushButton::clicked, this, [this] {
-        if (const QString path = selectedPath(); !path.isEmpty()) {
-            emit openRequested(path);
-        }
-    });
+    connect(openButton_, &QPushButton::clicked, this, &RecordingListView::openSelected);
     connect(renameButton_, &QPushButton::clicked, this, &RecordingListView::renameSelected);
     connect(showButton_, &QPushButton::clicked, this, &RecordingListView::showSelectedInFolder);
     connect(trashButton_, &QPushButton::clicked, this, &RecordingListView::trashSelected);
@@ -195,6 +191,12 @@ void RecordingListView::updateActions() {
 void RecordingListView::showTotal() {
     total_->setText(
         tr("%1 used").arg(RecordingListModel::sizeText(model_->totalBytes(), QLocale())));
+}
+
+void RecordingListView::openSelected() {
+    if (const QString path = selectedPath(); !path.isEmpty()) {
+        emit openRequested(path);
+    }
 }
 
 void RecordingListView::renameSelected() {
@@ -264,6 +266,8 @@ void RecordingListView::trashSelected() {
     }
     question.setWindowTitle(tr("Move to Trash"));
     question.setText(tr("Move “%1” to the trash?").arg(name));
+    // The question reads as a heading, as in the app's other alerts.
+    question.setStyleSheet(QStringLiteral("QLabel#qt_msgbox_label { font-weight: 600; }"));
     question.setInformativeText(tr("You can restore it from the trash."));
     PlainText::keep(question);
     QPushButton* trash = question.addButton(tr("Move to Trash"), QMessageBox::DestructiveRole);
@@ -289,7 +293,7 @@ void RecordingListView::contextMenuEvent(QContextMenuEvent* event) {
         return;
     }
     QMenu menu(this);
-    menu.addAction(tr("Open"), this, [this] { emit openRequested(selectedPath()); });
+    menu.addAction(tr("Open"), this, &RecordingListView::openSelected);
     menu.addAction(tr("Rename…"), this, &RecordingListView::renameSelected);
     menu.addAction(tr("Show in Folder"), this, &RecordingListView::showSelectedInFolder);
     menu.addSeparator();

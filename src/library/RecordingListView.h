@@ -24,6 +24,7 @@ public:
     // Selects the recording, or the newest when it isn't listed.
     void select(const QString& path);
 
+    void openSelected();
     void renameSelected();
     void showSelectedInFolder();
     void trashSelected();

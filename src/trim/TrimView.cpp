@@ -428,6 +428,10 @@ QWidget* TrimView::firstFocus() const {
     return handleWidget(Handle::start);
 }
 
+QWidget* TrimView::lastFocus() const {
+    return autoTrimButton_;
+}
+
 TrimHandle* TrimView::handleWidget(Handle handle) const {
     return handle == Handle::start ? card_->startHandle() : card_->endHandle();
 }

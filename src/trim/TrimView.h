@@ -42,6 +42,8 @@ public:
     bool isPlaying() const { return model_->player().isPlaying(); }
     // Where the keys start in the editor: the start handle.
     QWidget* firstFocus() const;
+    // Its last control in the Tab order: Auto-Trim.
+    QWidget* lastFocus() const;
 
     // The stretch of the recording the card shows; zooming changes it. setVisibleRange keeps it
     // within the recording and no shorter than a few hundred frames.

@@ -100,6 +100,31 @@ class AccessibilityTest : public QObject {
     void press(Qt::Key key, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
         QTest::keyClick(focused() ? focused() : window_.get(), key, modifiers);
     }
+    static QString nameOf(QWidget* widget) {
+        return widget->metaObject()->className() +
+               (": " + accessible(widget)->text(QAccessible::Name));
+    }
+    // The controls Tab stops at, once round from the focused one.
+    QStringList tabRound() {
+        QWidget* const first = focused();
+        QStringList visited;
+        for (QWidget* current = first; current && visited.size() < 20;) {
+            visited << nameOf(current);
+            press(Qt::Key_Tab);
+            current = focused() == first ? nullptr : focused();
+        }
+        return visited;
+    }
+    // Every control on the screen that takes the focus from the keyboard.
+    QStringList tabStops() const {
+        QStringList stops;
+        for (QWidget* widget : window_->findChildren<QWidget*>()) {
+            if (widget->isVisible() && widget->isEnabled() && !widget->focusProxy() &&
+                (widget->focusPolicy() & Qt::TabFocus))
+                stops << nameOf(widget);
+        }
+        return stops;
+    }
     // Stop and the editor with a recording of 1 s silence, 1 s sound, 1 s silence.
     void recordAndStop() {
         press(Qt::Key_R, Qt::ControlModifier);
@@ -337,6 +362,35 @@ private slots:
                  (QStringList{"TrimHandle: Trim start", "TrimHandle: Trim end",
                               "QPushButton: Play Selection", "QPushButton: Auto-Trim Silence",
                               "QPushButton: New Recording", "QPushButton: Save Trimmed Audio…"}));
+    }
+
+    // Tab reaches every control of a screen, in the order the eye reads them: the list of
+    // recordings and its buttons, and Show in Folder once a save is done, too.
+    void tabReachesEveryControl() {
+        recordAndStop();
+        press(Qt::Key_N, Qt::ControlModifier);
+        QTRY_COMPARE(view()->stageKind(), Stage::Kind::idle);
+        QTRY_VERIFY(!window_->findChild<StageContainer*>()->isFading());
+        QStringList round = tabRound();
+        QStringList stops = tabStops();
+        QCOMPARE(round.mid(0, 2),
+                 (QStringList{"QPushButton: Record System Audio", "QComboBox: Whole computer"}));
+        QCOMPARE(round.mid(round.size() - 5),
+                 (QStringList{"QListView: Recordings", "QPushButton: Open", "QPushButton: Rename…",
+                              "QPushButton: Show in Folder", "QPushButton: Move to Trash…"}));
+        round.sort();
+        stops.sort();
+        QCOMPARE(round, stops);
+
+        view()->openRecording(view()->recorder().lastRecordingURL()->toLocalFile());
+        QTRY_COMPARE(view()->stageKind(), Stage::Kind::recorded);
+        QTRY_VERIFY(!window_->findChild<StageContainer*>()->isFading());
+        view()->findChild<RecordedStageView*>()->showSaved(QDir::temp().filePath("Walk.m4a"));
+        QCOMPARE(tabRound(),
+                 (QStringList{"TrimHandle: Trim start", "TrimHandle: Trim end",
+                              "QPushButton: Play Selection", "QPushButton: Auto-Trim Silence",
+                              "QPushButton: Show in Folder", "QPushButton: New Recording",
+                              "QPushButton: Save Trimmed Audio…"}));
     }
 };
 

@@ -1,5 +1,6 @@
 #include "ElidedLabel.h"
 #include "MainWindow.h"
+#include "MessageAlert.h"
 #include "RecordedStageView.h"
 #include "RecordingListView.h"
 #include "RecordingStageView.h"
@@ -111,6 +112,8 @@ private slots:
     void initTestCase() {
         QVERIFY(testFolder().isValid());
         Translations::install(*QCoreApplication::instance());
+        // The title bars show titles with the app's name after them, as in the app.
+        QGuiApplication::setApplicationDisplayName("Sonabrix");
         QVERIFY(window_ = scriptedView<MainWindow>(script_ = std::make_shared<CaptureScript>()));
         // The whole window at its smallest, menu bar and all; the content has what is left.
         window_->resize(1, 1);
@@ -222,6 +225,24 @@ private slots:
         });
         QTest::keyClick(window_.get(), Qt::Key_F1);
         QVERIFY2(cut.isEmpty(), qPrintable(cut));
+    }
+
+    // An alert's title bar holds its whole title beside the window's buttons: Qt sizes a
+    // message box for the bare title, without the app's name that follows it.
+    void alertsHaveRoomForTheirTitles() {
+        for (const QString& title :
+             {text("Couldn't play the selection", "ContentView"),
+              text("Couldn't record", "ContentView"), text("Couldn't save", "SaveFlow")}) {
+            QMessageBox* alert = MessageAlert::create(window_.get(), title, "Connection refused");
+            alert->addButton(QMessageBox::Ok);
+            alert->open();
+            QVERIFY(QTest::qWaitForWindowExposed(alert));
+            const int room =
+                alert->fontMetrics().horizontalAdvance(title + QStringLiteral(" — Sonabrix")) + 120;
+            QVERIFY2(alert->width() >= room,
+                     qPrintable(QStringLiteral("“%1” in %2").arg(title).arg(alert->width())));
+            alert->reject();
+        }
     }
 
     void theRenameDialogFits() {

@@ -49,15 +49,15 @@ private slots:
             (QStringList{"&New Recording", "&Record System Audio", "&Pause Recording", "",
                          "&Keep the Last", "Sa&ve Last 5 Minutes", "Start Afresh After Sav&ing", "",
                          "P&lay Selection\tSpace", "&Auto-Trim Silence", "&Save Trimmed Audio…", "",
-                         "Rena&me Recording…\tF2", "Show in &Folder", "Move to Tras&h…\tDel", "",
-                         "&Quit"}));
+                         "&Open Recording\tReturn", "Rena&me Recording…\tF2", "Show in &Folder",
+                         "Move to Tras&h…\tDel", "", "&Quit"}));
         QCOMPARE(file[0]->shortcut(), QKeySequence(QKeySequence::New));
         QCOMPARE(file[1]->shortcut(), QKeySequence("Ctrl+R"));
         QCOMPARE(file[2]->shortcut(), QKeySequence("Ctrl+P"));
         QCOMPARE(file[9]->shortcut(), QKeySequence("Ctrl+T"));
         QCOMPARE(file[10]->shortcut(), QKeySequence(QKeySequence::Save));
-        QCOMPARE(file[16]->shortcut(), QKeySequence(QKeySequence::Quit));
-        QCOMPARE(file[16]->menuRole(), QAction::QuitRole);
+        QCOMPARE(file[17]->shortcut(), QKeySequence(QKeySequence::Quit));
+        QCOMPARE(file[17]->menuRole(), QAction::QuitRole);
         // One look for every item: none has an icon where the others have none.
         for (const QAction* menu : menus) {
             for (const QAction* item : menu->menu()->actions()) {
@@ -110,10 +110,16 @@ private slots:
         QVERIFY(!view->saveAction()->isEnabled());
         QVERIFY(!view->playAction()->isEnabled() && !view->autoTrimAction()->isEnabled());
         // The recording just left is selected in the list, so the list's commands act on it.
-        for (QAction* command :
-             {view->renameAction(), view->showInFolderAction(), view->trashAction()}) {
+        for (QAction* command : {view->openRecordingAction(), view->renameAction(),
+                                 view->showInFolderAction(), view->trashAction()}) {
             QVERIFY2(command->isEnabled(), qPrintable(command->text()));
         }
+        // Opened again from the menu, as Enter opens it in the list.
+        view->openRecordingAction()->trigger();
+        QTRY_COMPARE(view->stageKind(), Stage::Kind::recorded);
+        QVERIFY(!view->openRecordingAction()->isEnabled());
+        view->newRecordingAction()->trigger();
+        QCOMPARE(view->stageKind(), Stage::Kind::idle);
 
         // Pause from the menu, and its name says what it will do.
         record->trigger();

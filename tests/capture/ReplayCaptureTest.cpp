@@ -24,9 +24,8 @@ qint64 playTone(double hz) {
     return tone.startedAtUs();
 }
 
-QFuture<SystemAudioRecorder::ReplaySave> saving(SystemAudioRecorder& recorder,
-                                                std::optional<double> lastSeconds,
-                                                qint64& pressedUs) {
+QFuture<SystemAudioRecorder::ReplaySave>
+saving(SystemAudioRecorder& recorder, std::optional<double> lastSeconds, qint64& pressedUs) {
     pressedUs = qint64(pa_rtclock_now());
     return recorder.saveReplay(lastSeconds);
 }
@@ -55,9 +54,8 @@ class ReplayCaptureTest : public QObject {
     // it was heard; within 50 ms.
     static void verifyToneAt(const SoundFile& file, double hz, qint64 playedUs, qint64 pressedUs) {
         const std::vector<ToneWindow> heard = leftTone(file, hz);
-        QVERIFY2(heard.size() >= 20, qPrintable(QStringLiteral("%1 Hz in %2 windows")
-                                                    .arg(hz)
-                                                    .arg(heard.size())));
+        QVERIFY2(heard.size() >= 20,
+                 qPrintable(QStringLiteral("%1 Hz in %2 windows").arg(hz).arg(heard.size())));
         const double fileSeconds = double(file.frames()) / 48000;
         const double expected = fileSeconds - double(pressedUs - playedUs) / 1e6;
         // The first window that holds the tone whole starts up to one window (20 ms) later.

@@ -3,6 +3,7 @@
 #include "CaptureTestUtil.h"
 #include "FutureDelivery.h"
 
+#include <QElapsedTimer>
 #include <QPromise>
 #include <QScopeGuard>
 #include <QSignalSpy>
@@ -63,6 +64,15 @@ struct FakeService : CaptureService {
             timelineUs = monotonicNowUs() - tenths * 100'000;
         for (int i = 0; i < tenths; ++i, *timelineUs += 100'000)
             handlers.samples({48000, 2, std::vector(4800 * 2, v), *timelineUs});
+    }
+    // The same, each tenth delivered once the clock has passed it, as a server does.
+    void deliverInRealTime(double seconds, float v) {
+        for (int i = 0; i < int(std::lround(seconds * 10)); ++i) {
+            const qint64 endUs = timelineUs.value_or(monotonicNowUs()) + 100'000;
+            if (!QTest::qWaitFor([endUs] { return monotonicNowUs() >= endUs; }, 1000))
+                return;
+            deliverOnTimeline(0.1, v);
+        }
     }
     void deliver(qint64 frames, float v) {
         handlers.samples({48000, 2, std::vector(frames * 2, v)});
@@ -488,17 +498,27 @@ private Q_SLOTS:
         QCOMPARE(fake_->starts, 1);
         fake_->deliverOnTimeline(2.0, 0.25f);
 
+        // The recording takes what was captured from its start to its stop, the stretch after
+        // the stop arriving as it does, a moment later.
         startRecording();
-        fake_->deliverOnTimeline(0.5, 0.5f);
-        QVERIFY(finishes(recorder_->stop()));
+        QElapsedTimer recording;
+        recording.start();
+        fake_->deliverInRealTime(0.5, 0.5f);
+        const QFuture<void> stopping = recorder_->stop();
+        const double recordedFor = double(recording.nsecsElapsed()) / 1e9;
+        QVERIFY(!stopping.isFinished());
+        fake_->deliverInRealTime(0.1, 0.5f);
+        QVERIFY(finishes(stopping));
         QCOMPARE(fake_->starts, 1);
         QCOMPARE(fake_->stops, 0);
         QVERIFY(recorder_->isReplayListening());
-        const SoundFile recording(lastRecording(*recorder_));
-        QCOMPARE(recording.frames(), qint64(24000));
-        QCOMPARE(recording.samples.front(), 0.5f);
+        const SoundFile recorded(lastRecording(*recorder_));
+        QVERIFY2(std::abs(double(recorded.frames()) / 48000 - recordedFor) < 0.02,
+                 qPrintable(
+                     QStringLiteral("%1 frames in %2 s").arg(recorded.frames()).arg(recordedFor)));
+        QCOMPARE(recorded.samples.front(), 0.5f);
 
-        QCOMPARE(recorder_->replayKeptSeconds(), 2.5);
+        QCOMPARE(recorder_->replayKeptSeconds(), 2.6);
         const QDateTime pressed = QDateTime::currentDateTime();
         QFuture<R::ReplaySave> saving = recorder_->saveReplay(1.0);
         QVERIFY(recorder_->isSavingReplay());
@@ -516,12 +536,10 @@ private Q_SLOTS:
         QVERIFY(std::abs(save.startDate->msecsTo(pressed) - 1000) < 100);
         QVERIFY(isPrivateRecording(save.url->toLocalFile(), saved));
 
-        // Longer than what is kept: all of it, once the clock has passed its end; and afresh,
-        // nothing is left for the next.
-        QTest::qWait(600);
+        // Longer than what is kept: all of it; and afresh, nothing is left for the next.
         saving = recorder_->saveReplay(600, true);
         QVERIFY(QTest::qWaitFor([&saving] { return saving.isFinished(); }, 5000));
-        QCOMPARE(SoundFile(saving.result().url->toLocalFile()).frames(), qint64(120000));
+        QCOMPARE(SoundFile(saving.result().url->toLocalFile()).frames(), qint64(124800));
         QCOMPARE(recorder_->replayKeptSeconds(), 0.0);
         const QFuture<R::ReplaySave> nothing = recorder_->saveReplay();
         QVERIFY(nothing.isFinished() && nothing.result().errorMessage && !nothing.result().url);
@@ -544,9 +562,10 @@ private Q_SLOTS:
         QCOMPARE(recorder_->replayProblem(), std::nullopt);
         fake_->timelineUs.reset();
         fake_->deliverOnTimeline(0.5, 0.5f);
-        // The kept sound runs to now: the second it was away is in it, as silence.
+        // The kept sound runs to now: the seconds it was away are in it, as silence (a coarse
+        // timer may fire a little early).
         const double kept = recorder_->replayKeptSeconds();
-        QVERIFY2(kept > 1.0 + R::replayRetryMs / 1000.0, qPrintable(QString::number(kept)));
+        QVERIFY2(kept > 1.0 + 0.9 * R::replayRetryMs / 1000.0, qPrintable(QString::number(kept)));
 
         recorder_->setProgram(CaptureProgram::named(QStringLiteral("player")));
         QTRY_COMPARE(fake_->starts, 3);

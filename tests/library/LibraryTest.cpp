@@ -346,20 +346,24 @@ private slots:
         QCOMPARE(model.index(model.rowOf(lecture)).data(RecordingListModel::DurationRole),
                  QVariant(1.0));
 
-        // The question wears the application's icon, as its other questions do.
+        // The question wears the application's icon and a bold heading, as its other
+        // questions do.
         QPixmap appIcon(64, 64);
         appIcon.fill(QColor(200, 40, 120));
         QGuiApplication::setWindowIcon(QIcon(appIcon));
         for (const QString answer : {"Cancel", "Move to Trash"}) {
             QString asked;
             QImage icon;
+            QFont heading;
             answerNext<QMessageBox>([&](QMessageBox* box) {
                 asked = box->text();
                 icon = box->iconPixmap().toImage();
+                heading = box->findChild<QLabel*>("qt_msgbox_label")->font();
                 press(box, answer);
             });
             QTest::keyClick(focused(view.listView()), Qt::Key_Delete);
             QCOMPARE(asked, QString("Move “Lecture” to the trash?"));
+            QVERIFY2(heading.bold(), qPrintable(QString::number(heading.weight())));
             QVERIFY(!icon.isNull());
             QCOMPARE(icon.pixelColor(icon.width() / 2, icon.height() / 2), QColor(200, 40, 120));
             QCOMPARE(QFile::exists(lecture), answer == "Cancel");
