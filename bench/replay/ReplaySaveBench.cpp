@@ -40,8 +40,9 @@ int main(int argc, char** argv) {
         return 0;
     QElapsedTimer timer;
     timer.start();
-    const ReplaySave saved =
-        saveReplay(store, monotonicNowUs(), QDateTime::currentDateTime(), seconds);
+    // Asked for as the last frame came in, as in the app, where audio goes on arriving.
+    const qint64 pressedUs = store->monotonicUsAt(store->endFrame()).value_or(monotonicNowUs());
+    const ReplaySave saved = saveReplay(store, pressedUs, QDateTime::currentDateTime(), seconds);
     std::printf("save_seconds=%.3f frames=%.0f file=%s%s\n", double(timer.nsecsElapsed()) / 1e9,
                 saved.seconds * 48000, qPrintable(saved.url ? saved.url->toLocalFile() : "none"),
                 saved.errorMessage ? qPrintable(" error: " + *saved.errorMessage) : "");
