@@ -128,9 +128,12 @@ SystemAudioRecorder::FeedChoice SystemAudioRecorder::wantedChoice() const {
     return {program_, includesMicrophone_};
 }
 
+bool SystemAudioRecorder::feedRuns() const {
+    return feed_ && captureStep_ == CaptureStep::none && !feedState_.stopped;
+}
+
 bool SystemAudioRecorder::feedServes() const {
-    return feed_ && captureStep_ == CaptureStep::none && !feedStopped_ &&
-           feedChoice_ == wantedChoice();
+    return feedRuns() && feedState_.choice == wantedChoice();
 }
 
 void SystemAudioRecorder::reconcileCapture() {
@@ -141,7 +144,7 @@ void SystemAudioRecorder::reconcileCapture() {
     const bool wanted = phase_ == Phase::starting || replayMinutes_ > 0;
     if (feed_) {
         if (!wanted || !feedServes()) {
-            const bool failed = feedStopped_.has_value();
+            const bool failed = feedState_.stopped.has_value();
             closeCapture([this, failed](const CaptureResult&) {
                 // A stream that ended by itself is opened again after a while, not at once.
                 if (failed && phase_ == Phase::idle && replayMinutes_ > 0)
@@ -159,10 +162,7 @@ void SystemAudioRecorder::reconcileCapture() {
 void SystemAudioRecorder::openCapture() {
     captureStep_ = CaptureStep::opening;
     replayRetry_->stop();
-    feedChoice_ = wantedChoice();
-    feedStopped_.reset();
-    feedLostMicrophone_.reset();
-    feedWaiting_ = false;
+    feedState_ = FeedState{wantedChoice(), std::nullopt, std::nullopt, false};
     deliverTo(this, service_->queryContent(),
               [this](const ShareableContent& content) { contentArrived(content); });
 }
@@ -190,7 +190,7 @@ void SystemAudioRecorder::contentArrived(const ShareableContent& content) {
 
     StreamConfiguration configuration;
     configuration.microphone = microphoneToMix(content);
-    configuration.program = feedChoice_.program;
+    configuration.program = feedState_.choice.program;
     feed_ = std::make_shared<CaptureFeed>(
         this, [this](const CaptureFeed::Notice& notice) { handle(notice); },
         configuration.microphone ? std::optional(configuration.microphone->channelCount)
@@ -286,7 +286,7 @@ void SystemAudioRecorder::handle(const CaptureFeed::Notice& notice) {
     case Kind::outputChanged:
         return publish(outputName_, notice.text, &SystemAudioRecorder::outputNameChanged);
     case Kind::microphoneLost:
-        feedLostMicrophone_ = notice.text;
+        feedState_.lostMicrophone = notice.text;
         if (recording)
             microphoneLost(notice.text);
         return;
@@ -296,9 +296,9 @@ void SystemAudioRecorder::handle(const CaptureFeed::Notice& notice) {
         return recordingLeftFeed();
     case Kind::programPlaying:
     case Kind::programWaiting:
-        feedWaiting_ = notice.kind == Kind::programWaiting;
+        feedState_.waitingForProgram = notice.kind == Kind::programWaiting;
         if (recording)
-            publish(isWaitingForProgram_, feedWaiting_,
+            publish(isWaitingForProgram_, feedState_.waitingForProgram,
                     &SystemAudioRecorder::isWaitingForProgramChanged);
         return;
     }
@@ -340,12 +340,12 @@ std::optional<QString> SystemAudioRecorder::noMicrophoneReason(const ShareableCo
 }
 
 std::optional<CaptureInput> SystemAudioRecorder::microphoneToMix(const ShareableContent& content) {
-    if (!feedChoice_.microphone)
+    if (!feedState_.choice.microphone)
         return std::nullopt;
     publish(noMicrophoneReason_, noMicrophoneReason(content),
             &SystemAudioRecorder::noMicrophoneReasonChanged);
     if (!content.microphone)
-        feedLostMicrophone_ = noMicrophoneReason_;
+        feedState_.lostMicrophone = noMicrophoneReason_;
     return content.microphone;
 }
 
@@ -365,17 +365,19 @@ void SystemAudioRecorder::recordingStarted() {
     session_->markStarted();
     publish(elapsedTime_, 0, &SystemAudioRecorder::elapsedTimeChanged);
     // The output alone is still worth recording when the microphone is missing.
-    publish(microphoneProblem_, feedChoice_.microphone ? feedLostMicrophone_ : std::nullopt,
+    publish(microphoneProblem_,
+            feedState_.choice.microphone ? feedState_.lostMicrophone : std::nullopt,
             &SystemAudioRecorder::microphoneProblemChanged);
-    publish(isWaitingForProgram_, feedWaiting_, &SystemAudioRecorder::isWaitingForProgramChanged);
+    publish(isWaitingForProgram_, feedState_.waitingForProgram,
+            &SystemAudioRecorder::isWaitingForProgramChanged);
     enter(Phase::recording);
     ticker_->start();
     levelTimer_->start();
     qCInfo(lcCapture).noquote() << "Recording started";
     // The stream may have died, or its first buffer failed to be stored, before its start
     // reached us.
-    if (feedStopped_ && !session_->stoppedByItself)
-        session_->stoppedByItself = feedStopped_;
+    if (feedState_.stopped && !session_->stoppedByItself)
+        session_->stoppedByItself = feedState_.stopped;
     if (session_->stoppedByItself || session_->writeFailed())
         beginStopping();
     started->finish();
@@ -440,12 +442,12 @@ void SystemAudioRecorder::recordingLeftFeed() {
 
 void SystemAudioRecorder::stoppedByItself(const QString& reason) {
     // A second notice from this stream, or one from a capture released since.
-    if (feedStopped_ || !feed_) {
+    if (feedState_.stopped || !feed_) {
         if (phase_ == Phase::stopping && session_ && !session_->stoppedByItself)
             session_->stoppedByItself = reason;
         return;
     }
-    feedStopped_ = reason;
+    feedState_.stopped = reason;
     qCWarning(lcCapture).noquote() << "Capture stopped by itself:" << reason;
     switch (phase_) {
     case Phase::idle:
@@ -627,7 +629,7 @@ void SystemAudioRecorder::setReplayMinutes(int minutes) {
         replay_ = std::make_shared<ReplayStore>(std::chrono::minutes(minutes), format.sampleRateHz,
                                                 format.channelCount);
         // A recording's capture that runs already serves the replay too.
-        if (feed_ && captureStep_ == CaptureStep::none && !feedStopped_) {
+        if (feedRuns()) {
             attachReplay();
             publish(isReplayListening_, true, &SystemAudioRecorder::isReplayListeningChanged);
         }

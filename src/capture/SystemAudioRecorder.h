@@ -196,7 +196,9 @@ private:
         bool operator==(const FeedChoice&) const = default;
     };
     FeedChoice wantedChoice() const;
-    // A capture is open, healthy and of what is wanted now.
+    // A capture is open and its stream runs.
+    bool feedRuns() const;
+    // ...and it captures what is wanted now.
     bool feedServes() const;
     // Opens or closes the capture as the recording and the replay want it now.
     void reconcileCapture();
@@ -261,10 +263,15 @@ private:
     CaptureStep captureStep_ = CaptureStep::none;
     // The open capture, what it was opened for, and what it told since.
     std::shared_ptr<CaptureFeed> feed_;
-    FeedChoice feedChoice_;
-    std::optional<QString> feedStopped_;
-    std::optional<QString> feedLostMicrophone_;
-    bool feedWaiting_ = false;
+    // Made afresh with each capture opened.
+    struct FeedState {
+        FeedChoice choice;
+        // Its stream stopped by itself, and why.
+        std::optional<QString> stopped;
+        std::optional<QString> lostMicrophone;
+        bool waitingForProgram = false;
+    };
+    FeedState feedState_;
     // While the replay is on: what it keeps, and the timer that opens its capture again after
     // a failure.
     std::shared_ptr<ReplayStore> replay_;
